@@ -1,0 +1,17 @@
+// ExtractResources: one whole extraction run, from mounting the archives to writing the index files.
+#pragma once
+
+/// How a run ended. The entry point turns it into the exit status.
+enum class EExtractionOutcome {
+    /// Every step succeeded (exit status 0).
+    Clean = 0,
+    /// The run reached its end but printed at least one failure (exit status 1).
+    Failures = 1,
+    /// The run stopped early: the source could not be listed or an archive failed to mount (exit status 2).
+    Aborted = 2,
+};
+
+/// Mounts every "*.archive" of source into the global archive manager, then extracts the resources that
+/// the header libraries of source describe and the locale admits into output, and writes the index files.
+/// Every outcome is printed as it happens.
+EExtractionOutcome ExtractResources(const char* source, const char* output, const char* locale);

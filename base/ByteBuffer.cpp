@@ -1,0 +1,55 @@
+// CByteBuffer: granule-rounded growth on zeroed storage.
+#include "base/ByteBuffer.h"
+
+#include "base/Memory.h"
+
+#include <cstring>
+
+bool CByteBuffer::Reserve(uint64_t count) {
+    if (count > MaxAllocationSize)
+        return false;
+    const uint64_t needed = (count - 1 + m_Granule) / m_Granule * m_Granule;
+    if (count == 0 || needed <= m_Capacity)
+        return true;
+    // Zeroed storage comes from the allocator: large blocks arrive as untouched pages, which cost nothing
+    // until written, so a big up-front reservation is cheap.
+    auto* block = static_cast<uint8_t*>(AllocateZeroedMemory(needed));
+    if (block == nullptr)
+        return false;
+    if (m_Data != nullptr)
+        std::memcpy(block, m_Data, m_Capacity);
+    FreeMemory(m_Data);
+    m_Data = block;
+    m_Capacity = needed;
+    return true;
+}
+
+bool CByteBuffer::Resize(uint64_t count) {
+    if (count > m_Capacity && !Reserve(count))
+        return false;
+    m_Size = count;
+    return true;
+}
+
+bool CByteBuffer::Append(const void* bytes, uint64_t count) {
+    if (count == 0)
+        return true;
+    if (count > m_Capacity - m_Size && !Reserve(m_Size + count))
+        return false;
+    std::memcpy(m_Data + m_Size, bytes, count);
+    m_Size += count;
+    return true;
+}
+
+void CByteBuffer::ZeroAndEmpty() {
+    if (m_Data != nullptr)
+        std::memset(m_Data, 0, m_Capacity);
+    m_Size = 0;
+}
+
+void CByteBuffer::Release() {
+    FreeMemory(m_Data);
+    m_Data = nullptr;
+    m_Size = 0;
+    m_Capacity = 0;
+}

@@ -1,0 +1,41 @@
+// CByteBuffer: a growable byte buffer whose capacity is a multiple of its granule.
+#pragma once
+
+#include <cstdint>
+
+/// A heap block of bytes with a size in use and a capacity that is always a multiple of the granule.
+/// Storage only grows; bytes between the size and the capacity are zero when first allocated. Owns its
+/// block; not copyable.
+class CByteBuffer {
+public:
+    static constexpr uint64_t DefaultGranule = 8192;
+
+    explicit CByteBuffer(uint64_t granule = DefaultGranule) : m_Granule(granule) {}
+    CByteBuffer(const CByteBuffer&) = delete;
+    CByteBuffer& operator=(const CByteBuffer&) = delete;
+    ~CByteBuffer() { Release(); }
+
+    /// Makes at least count bytes allocated (rounded up to the granule). False, with the buffer unchanged,
+    /// when the block cannot be had.
+    [[nodiscard]] bool Reserve(uint64_t count);
+    /// Reserves count bytes when needed, then sets the size to count. False when the reservation fails.
+    [[nodiscard]] bool Resize(uint64_t count);
+    /// Appends count bytes at the end. False, with nothing appended, when the buffer cannot grow.
+    [[nodiscard]] bool Append(const void* bytes, uint64_t count);
+    /// Sets every byte of the storage to 0 and the size to 0; the storage stays.
+    void ZeroAndEmpty();
+    /// Frees the block; size and capacity become 0, the granule stays.
+    void Release();
+
+    uint8_t* GetData() { return m_Data; }
+    const uint8_t* GetData() const { return m_Data; }
+    uint64_t GetSize() const { return m_Size; }
+    uint64_t GetCapacity() const { return m_Capacity; }
+    uint64_t GetGranule() const { return m_Granule; }
+
+private:
+    uint64_t m_Size = 0;
+    uint64_t m_Capacity = 0;
+    uint8_t* m_Data = nullptr;
+    uint64_t m_Granule;
+};

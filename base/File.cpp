@@ -1,0 +1,76 @@
+// Opening by mode, whole-file writes and directory creation.
+#include "base/File.h"
+
+#include "base/StringBuffer.h"
+
+FileHandle OpenFile(const char* path, const char* mode) {
+    if (mode == nullptr || mode[0] == '\0')
+        return InvalidFileHandle;
+    const bool update = mode[1] == '+';
+    const EFileAccess writeAccess = update ? EFileAccess::ReadWrite : EFileAccess::Write;
+    FileHandle file = InvalidFileHandle;
+    switch (mode[0]) {
+    case 'r':
+        return Os::OpenFile(path, update ? EFileAccess::ReadWrite : EFileAccess::Read, EFileCreation::OpenExisting);
+    case 'w':
+        return Os::OpenFile(path, writeAccess, EFileCreation::CreateOrTruncate);
+    case 'a':
+        file = Os::OpenFile(path, writeAccess, EFileCreation::OpenOrCreate);
+        if (file != InvalidFileHandle && !Os::SeekToEnd(file)) {
+            Os::CloseFile(file);
+            return InvalidFileHandle;
+        }
+        return file;
+    default:
+        return InvalidFileHandle;
+    }
+}
+
+void CloseFile(FileHandle file) { Os::CloseFile(file); }
+
+bool WriteWholeFile(const char* path, const void* bytes, uint64_t count) {
+    const FileHandle file = OpenFile(path, "w");
+    if (file == InvalidFileHandle)
+        return false;
+    uint64_t written = 0;
+    if (!Os::Write(file, bytes, count, written) || written != count) {
+        // Leave an empty file rather than a truncated copy that could pass for the real content.
+        if (Os::Seek(file, 0))
+            (void)Os::SetEndOfFile(file);
+        Os::CloseFile(file);
+        return false;
+    }
+    Os::CloseFile(file);
+    return true;
+}
+
+bool CreateDirectoryPath(const char* path) {
+    TStringBufferA<260> work;
+    work.Assign(path);
+    char* text = const_cast<char*>(work.GetData());
+    const uint64_t length = work.GetLength();
+    for (uint64_t i = 0; i < length; ++i) {
+        if (text[i] == '/')
+            text[i] = '\\';
+    }
+    // A drive prefix ("C:") names an existing root and is never created.
+    bool createComponent = !(length >= 2 && text[1] == ':');
+    TStringBufferA<260> built;
+    uint64_t position = 0;
+    for (;;) {
+        uint64_t end = position;
+        while (end < length && text[end] != '\\')
+            ++end;
+        built.Append(text + position, end - position);
+        built.Append("\\", 1);
+        if (createComponent && Os::MakeDirectory(built.GetData()) == ECreateDirectory::Failed)
+            return false;
+        createComponent = true;
+        if (end == length)
+            break;
+        position = end;
+        while (position < length && text[position] == '\\')
+            ++position;
+    }
+    return true;
+}

@@ -1,0 +1,91 @@
+// CFileList: directory scans into a path pool, sorted by upper-cased name.
+#include "base/FileList.h"
+
+#include "base/Platform.h"
+#include "base/StringBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+unsigned char UpperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+
+// The order an NTFS directory lists names in: byte-wise after ASCII upper-casing, then by the raw bytes so
+// that names differing only in letter case still come in one fixed order.
+bool NameLess(const char* left, const char* right) {
+    const auto* a = reinterpret_cast<const unsigned char*>(left);
+    const auto* b = reinterpret_cast<const unsigned char*>(right);
+    for (uint64_t i = 0;; ++i) {
+        const unsigned char x = UpperAscii(a[i]);
+        const unsigned char y = UpperAscii(b[i]);
+        if (x != y)
+            return x < y;
+        if (a[i] == '\0')
+            break;
+    }
+    return std::strcmp(left, right) < 0;
+}
+
+} // namespace
+
+void CFileList::CollectName(void* context, const char* fileName) {
+    auto* list = static_cast<CFileList*>(context);
+    const uint64_t start = list->m_Pool.GetSize();
+    const uint64_t nameLength = std::strlen(fileName);
+    // A path that cannot be stored is left out of the list, as is one whose offset cannot be recorded.
+    if (!list->m_Pool.Append(list->m_Prefix, list->m_PrefixLength) ||
+        !list->m_Pool.Append(fileName, nameLength + 1)) {
+        (void)list->m_Pool.Resize(start);
+        return;
+    }
+    if (!list->m_Offsets.Append(start))
+        (void)list->m_Pool.Resize(start);
+}
+
+bool CFileList::FindFiles(const char* directory, const char* pattern) {
+    (void)m_Offsets.Resize(0);
+    (void)m_Pool.Resize(0);
+    m_Cursor = 0;
+
+    TStringBufferA<260> prefix;
+    prefix.Assign(directory == nullptr ? "" : directory);
+    const char last = prefix.GetLength() == 0 ? '\0' : prefix.GetData()[prefix.GetLength() - 1];
+    if (last != '\\' && last != '/')
+        prefix.Append("\\", 1);
+
+    m_Prefix = prefix.GetData();
+    m_PrefixLength = prefix.GetLength();
+    const EDirectoryScan scan = Os::ScanDirectory(prefix.GetData(), pattern, &CFileList::CollectName, this);
+    m_Prefix = nullptr;
+    if (scan == EDirectoryScan::Failed) {
+        (void)m_Offsets.Resize(0);
+        (void)m_Pool.Resize(0);
+        return false;
+    }
+    SortByName(m_PrefixLength);
+    return true;
+}
+
+void CFileList::SortByName(uint64_t prefixLength) {
+    const char* pool = reinterpret_cast<const char*>(m_Pool.GetData());
+    std::sort(m_Offsets.begin(), m_Offsets.end(), [pool, prefixLength](uint64_t left, uint64_t right) {
+        return NameLess(pool + left + prefixLength, pool + right + prefixLength);
+    });
+}
+
+const char* CFileList::GetPath(uint64_t index) const {
+    return reinterpret_cast<const char*>(m_Pool.GetData()) + m_Offsets[index];
+}
+
+const char* CFileList::NextPath() {
+    if (m_Cursor >= m_Offsets.GetCount())
+        return nullptr;
+    return GetPath(m_Cursor++);
+}
+
+void CFileList::Release() {
+    m_Pool.Release();
+    m_Offsets.Clear();
+    m_Cursor = 0;
+}

@@ -1,0 +1,45 @@
+// CFileList: the sorted listing of the files of a directory that match a wildcard pattern.
+#pragma once
+
+#include "base/Array.h"
+#include "base/ByteBuffer.h"
+
+#include <cstdint>
+
+/// The paths of the regular files in one directory that match a pattern, each formed as the directory, a
+/// separator when the directory does not already end in one, and the file name. Paths are kept one after
+/// another in a pool, zero-terminated, with an offset per path; storage is reused from scan to scan.
+/// Listing order is by name compared after ASCII upper-casing, ties broken by the raw bytes, the same on
+/// every platform and file system, so that runs are repeatable.
+class CFileList {
+public:
+    CFileList() = default;
+    CFileList(const CFileList&) = delete;
+    CFileList& operator=(const CFileList&) = delete;
+
+    /// Empties the list, then lists directory's files that match pattern ("*" and literal characters,
+    /// ASCII letter case ignored). True when the directory could be enumerated, also when nothing matched;
+    /// false when it could not (the list stays empty). A null directory counts as empty; an empty directory
+    /// becomes a single backslash.
+    [[nodiscard]] bool FindFiles(const char* directory, const char* pattern);
+
+    /// The next path in listing order, or null at the end. Valid until the next FindFiles.
+    const char* NextPath();
+
+    uint64_t GetCount() const { return m_Offsets.GetCount(); }
+    /// Path at position index (below GetCount). Valid until the next FindFiles.
+    const char* GetPath(uint64_t index) const;
+
+    /// Gives back the pool and the offsets.
+    void Release();
+
+private:
+    static void CollectName(void* context, const char* fileName);
+    void SortByName(uint64_t prefixLength);
+
+    CArray<uint64_t> m_Offsets;
+    uint32_t m_Cursor = 0;
+    CByteBuffer m_Pool{CByteBuffer::DefaultGranule};
+    const char* m_Prefix = nullptr;
+    uint64_t m_PrefixLength = 0;
+};

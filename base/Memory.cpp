@@ -1,0 +1,78 @@
+// Allocation entry points and the out-of-memory stop.
+#include "base/Memory.h"
+
+#include "base/Console.h"
+
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <malloc.h>
+#endif
+
+namespace {
+
+AllocationFaultHook g_FaultHook = nullptr;
+
+bool IsRefused(uint64_t size) {
+    if (size > MaxAllocationSize)
+        return true;
+    return g_FaultHook != nullptr && g_FaultHook(size);
+}
+
+} // namespace
+
+void SetAllocationFaultHook(AllocationFaultHook hook) { g_FaultHook = hook; }
+
+void* AllocateMemory(uint64_t size) {
+    if (IsRefused(size))
+        return nullptr;
+    return std::malloc(size == 0 ? 1 : static_cast<size_t>(size));
+}
+
+void* AllocateZeroedMemory(uint64_t size) {
+    if (IsRefused(size))
+        return nullptr;
+    return std::calloc(size == 0 ? 1 : static_cast<size_t>(size), 1);
+}
+
+void FreeMemory(void* block) { std::free(block); }
+
+void* AllocateAligned(uint64_t size, uint64_t alignment) {
+    if (IsRefused(size))
+        return nullptr;
+    // posix_memalign refuses alignments below the size of a pointer; _aligned_malloc accepts any power of two
+    // but the same floor keeps both platforms alike.
+    if (alignment < sizeof(void*))
+        alignment = sizeof(void*);
+    if (size == 0)
+        size = 1;
+#ifdef _WIN32
+    return _aligned_malloc(static_cast<size_t>(size), static_cast<size_t>(alignment));
+#else
+    void* block = nullptr;
+    if (posix_memalign(&block, static_cast<size_t>(alignment), static_cast<size_t>(size)) != 0)
+        return nullptr;
+    return block;
+#endif
+}
+
+void FreeAligned(void* block) {
+#ifdef _WIN32
+    _aligned_free(block);
+#else
+    std::free(block);
+#endif
+}
+
+void* AllocateOrStop(uint64_t size) {
+    void* block = AllocateMemory(size);
+    if (block == nullptr)
+        StopOutOfMemory();
+    return block;
+}
+
+void StopOutOfMemory() {
+    FlushConsole();
+    PrintError("VorskExtract: out of memory.\n");
+    std::exit(2);
+}

@@ -1,0 +1,58 @@
+// The operating-system layer: every file, directory and process call of the tool goes through here.
+#pragma once
+
+#include <cstdint>
+
+/// An open file: a POSIX descriptor or a Windows handle, held as an integer. InvalidFileHandle, all bits
+/// set, means failure or a closed file.
+using FileHandle = uintptr_t;
+constexpr FileHandle InvalidFileHandle = ~uintptr_t(0);
+
+enum class EFileAccess { Read, Write, ReadWrite };
+enum class EFileCreation { OpenExisting, CreateOrTruncate, OpenOrCreate };
+enum class ECreateDirectory { Created, AlreadyExists, Failed };
+enum class EDirectoryScan { Listed, NothingMatched, Failed };
+
+/// Called by Os::ScanDirectory for each matching regular file name, in no particular order.
+using FileNameSink = void (*)(void* context, const char* fileName);
+
+/// The tool's paths keep backslashes as separators in their text; the OS layer turns each into the
+/// platform's separator where the path is handed over (a slash on POSIX, left as it is on Windows).
+namespace Os {
+
+/// Opens path with the access and creation asked for; the invalid handle on failure. Created files get the
+/// default permissions of the platform.
+[[nodiscard]] FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation);
+void CloseFile(FileHandle file);
+
+/// Reads up to count bytes at the current position, continuing until count bytes, the end of the file or
+/// an error. bytesRead is what arrived; false only on an error of the read call.
+[[nodiscard]] bool Read(FileHandle file, void* buffer, uint64_t count, uint64_t& bytesRead);
+/// Reads up to count bytes at the absolute offset without using the file position, continuing as Read
+/// does.
+[[nodiscard]] bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count, uint64_t& bytesRead);
+/// Writes count bytes at the current position, continuing until all are written; false on an error or a
+/// write that makes no progress. bytesWritten is what reached the file.
+[[nodiscard]] bool Write(FileHandle file, const void* buffer, uint64_t count, uint64_t& bytesWritten);
+/// Moves the position to offset from the start; true only when the new position is offset.
+[[nodiscard]] bool Seek(FileHandle file, uint64_t offset);
+/// Moves the position to the end of the file.
+[[nodiscard]] bool SeekToEnd(FileHandle file);
+/// Cuts the file at the current position.
+[[nodiscard]] bool SetEndOfFile(FileHandle file);
+[[nodiscard]] bool GetFileSize(FileHandle file, uint64_t& size);
+
+/// Creates one directory. AlreadyExists when any kind of entry has that name already.
+[[nodiscard]] ECreateDirectory MakeDirectory(const char* path);
+
+/// Reports every regular file of directory (symbolic links followed, directories skipped) whose name
+/// matches pattern, "*" standing for any run of characters and other characters matching themselves with
+/// ASCII letter case ignored. directory ends in a separator. Failed when it cannot be enumerated.
+[[nodiscard]] EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink,
+                                           void* context);
+
+/// Raises the limit of open files to the most the process may have, so that thousands of archives can
+/// stay open at once. Best effort.
+void RaiseOpenFileLimit();
+
+} // namespace Os

@@ -1,0 +1,227 @@
+// The operating-system layer on POSIX systems.
+#include "base/Platform.h"
+
+#include "base/StringBuffer.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Each read or write call moves at most this much, well inside what every POSIX system accepts.
+constexpr uint64_t MaxTransfer = uint64_t(1) << 30;
+
+int ToDescriptor(FileHandle file) { return static_cast<int>(file); }
+
+// The path as the OS wants it: every backslash turned into a slash.
+class COsPath {
+public:
+    explicit COsPath(const char* path) {
+        m_Buffer.Assign(path);
+        char* data = const_cast<char*>(m_Buffer.GetData());
+        for (uint64_t i = 0; i < m_Buffer.GetLength(); ++i) {
+            if (data[i] == '\\')
+                data[i] = '/';
+        }
+    }
+    const char* Get() const { return m_Buffer.GetData(); }
+
+private:
+    TStringBufferA<260> m_Buffer;
+};
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Matches "*" (any run, the empty one included) and literal characters, ignoring ASCII letter case.
+bool MatchesPattern(const char* pattern, const char* name) {
+    const char* starPattern = nullptr;
+    const char* starName = nullptr;
+    while (*name != '\0') {
+        if (*pattern == '*') {
+            starPattern = ++pattern;
+            starName = name;
+        } else if (*pattern != '\0' && UpperAscii(*pattern) == UpperAscii(*name)) {
+            ++pattern;
+            ++name;
+        } else if (starPattern != nullptr) {
+            pattern = starPattern;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
+}
+
+} // namespace
+
+namespace Os {
+
+FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation) {
+    int flags = O_CLOEXEC;
+    switch (access) {
+    case EFileAccess::Read:
+        flags |= O_RDONLY;
+        break;
+    case EFileAccess::Write:
+        flags |= O_WRONLY;
+        break;
+    case EFileAccess::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    }
+    switch (creation) {
+    case EFileCreation::OpenExisting:
+        break;
+    case EFileCreation::CreateOrTruncate:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case EFileCreation::OpenOrCreate:
+        flags |= O_CREAT;
+        break;
+    }
+    const COsPath osPath(path);
+    int descriptor;
+    do {
+        descriptor = ::open(osPath.Get(), flags, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0)
+        return InvalidFileHandle;
+    // A directory opens for reading on POSIX; the tool only ever wants regular files.
+    struct stat status;
+    if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+        ::close(descriptor);
+        return InvalidFileHandle;
+    }
+    return static_cast<FileHandle>(descriptor);
+}
+
+void CloseFile(FileHandle file) {
+    if (file != InvalidFileHandle)
+        ::close(ToDescriptor(file));
+}
+
+bool Read(FileHandle file, void* buffer, uint64_t count, uint64_t& bytesRead) {
+    bytesRead = 0;
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (bytesRead < count) {
+        const uint64_t chunk = count - bytesRead < MaxTransfer ? count - bytesRead : MaxTransfer;
+        const ssize_t result = ::read(ToDescriptor(file), out + bytesRead, static_cast<size_t>(chunk));
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (result == 0)
+            break;
+        bytesRead += static_cast<uint64_t>(result);
+    }
+    return true;
+}
+
+bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count, uint64_t& bytesRead) {
+    bytesRead = 0;
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (bytesRead < count) {
+        const uint64_t position = offset + bytesRead;
+        if (position < offset || position > static_cast<uint64_t>(INT64_MAX))
+            return false;
+        const uint64_t chunk = count - bytesRead < MaxTransfer ? count - bytesRead : MaxTransfer;
+        const ssize_t result = ::pread(ToDescriptor(file), out + bytesRead, static_cast<size_t>(chunk),
+                                       static_cast<off_t>(position));
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (result == 0)
+            break;
+        bytesRead += static_cast<uint64_t>(result);
+    }
+    return true;
+}
+
+bool Write(FileHandle file, const void* buffer, uint64_t count, uint64_t& bytesWritten) {
+    bytesWritten = 0;
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    while (bytesWritten < count) {
+        const uint64_t chunk = count - bytesWritten < MaxTransfer ? count - bytesWritten : MaxTransfer;
+        const ssize_t result = ::write(ToDescriptor(file), in + bytesWritten, static_cast<size_t>(chunk));
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (result == 0)
+            return false;
+        bytesWritten += static_cast<uint64_t>(result);
+    }
+    return true;
+}
+
+bool Seek(FileHandle file, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
+    const off_t position = ::lseek(ToDescriptor(file), static_cast<off_t>(offset), SEEK_SET);
+    return position >= 0 && static_cast<uint64_t>(position) == offset;
+}
+
+bool SeekToEnd(FileHandle file) { return ::lseek(ToDescriptor(file), 0, SEEK_END) >= 0; }
+
+bool SetEndOfFile(FileHandle file) {
+    const off_t position = ::lseek(ToDescriptor(file), 0, SEEK_CUR);
+    return position >= 0 && ::ftruncate(ToDescriptor(file), position) == 0;
+}
+
+bool GetFileSize(FileHandle file, uint64_t& size) {
+    struct stat status;
+    if (::fstat(ToDescriptor(file), &status) != 0)
+        return false;
+    size = static_cast<uint64_t>(status.st_size);
+    return true;
+}
+
+ECreateDirectory MakeDirectory(const char* path) {
+    const COsPath osPath(path);
+    if (::mkdir(osPath.Get(), 0777) == 0)
+        return ECreateDirectory::Created;
+    return errno == EEXIST ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
+}
+
+EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {
+    const COsPath osDirectory(directory);
+    DIR* stream = ::opendir(osDirectory.Get());
+    if (stream == nullptr)
+        return EDirectoryScan::Failed;
+    TStringBufferA<260> entryPath;
+    bool matched = false;
+    while (const dirent* entry = ::readdir(stream)) {
+        if (!MatchesPattern(pattern, entry->d_name))
+            continue;
+        // stat follows symbolic links, so a link to a regular file is listed and one to a directory is not.
+        entryPath.Format("%s%s", osDirectory.Get(), entry->d_name);
+        struct stat status;
+        if (::stat(entryPath.GetData(), &status) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        matched = true;
+        sink(context, entry->d_name);
+    }
+    ::closedir(stream);
+    return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
+}
+
+void RaiseOpenFileLimit() {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+} // namespace Os
