@@ -1,0 +1,37 @@
+// The output of an extraction: resource files, and the four index files with their lines and layouts.
+#pragma once
+
+#include "base/HashMap.h"
+#include "base/InlineString.h"
+#include "base/StringBuffer.h"
+#include "resid/ResourceId.h"
+
+#include <cstdint>
+
+/// Every id named during a run, with its latest name, in the order the ids were first entered. The names
+/// are owned copies: the texts they come from are overwritten by the next header library.
+using CNameMap = CHashMap<ResourceId, CInlineStringA>;
+
+/// Formats "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits) into pathBuffer and writes the bytes
+/// there, replacing an earlier file. On failure prints "Failed to write" with the path and returns false.
+bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+                       ResourceId id, const void* bytes, uint64_t count);
+
+/// Appends the "ContainerNameMap.txt" line of one container.
+void AppendContainerLine(CStringBufferA& text, const char* archiveName, const char* path, const char* libraryName);
+
+/// Appends the "ExternalResources.txt" line of one external resource.
+void AppendExternalLine(CStringBufferA& text, ResourceId id, const char* name, const char* archiveName);
+
+/// Builds the "ResMap.bin" image of the name map into image (cleared first): a 32-bit entry count, then per
+/// entry the id, the name's length plus one, and the name with its NUL, all little-endian. The image is
+/// reserved at 256 MiB up front (zeroed pages that cost nothing until written) and grows beyond that only
+/// when needed. False when the storage cannot be had.
+[[nodiscard]] bool BuildResMap(const CNameMap& names, class CByteBuffer& image);
+
+/// Writes "NameMap.txt", "ContainerNameMap.txt", "ExternalResources.txt" and "ResMap.bin" into the output
+/// directory, in that order, each with its progress text and "OK" or "failed.". nameTextEstimate sizes the
+/// name text up front. Returns false when at least one of them failed.
+bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
+                     uint64_t nameTextEstimate, const CStringBufferA& containerText,
+                     const CStringBufferA& externalText);

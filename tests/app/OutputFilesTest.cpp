@@ -1,0 +1,137 @@
+// Resource files and index files: names, line formats, the "ResMap.bin" layout and the failure messages.
+#include "app/OutputFiles.h"
+
+#include "base/ByteBuffer.h"
+#include "base/File.h"
+#include "support/TempDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void SetName(CNameMap& names, ResourceId id, const char* name) {
+    CInlineStringA* value = names.FindOrInsert(id);
+    ASSERT_NE(value, nullptr);
+    *value = CInlineStringA(name);
+}
+
+std::string ReadText(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadTestFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+struct SWriteRun {
+    bool Written;
+    std::string Printed;
+};
+
+SWriteRun WriteAll(const std::string& output, const CNameMap& names, const CStringBufferA& containers,
+                   const CStringBufferA& externals) {
+    TStringBufferA<260> pathBuffer;
+    ::testing::internal::CaptureStdout();
+    const bool written = WriteIndexFiles(pathBuffer, output.c_str(), names, 0, containers, externals);
+    fflush(stdout);
+    return {written, ::testing::internal::GetCapturedStdout()};
+}
+
+const char* const AllOk = "Writing name map... OK\r\n"
+                          "Writing container map... OK\r\n"
+                          "Writing external resources list... OK\r\n"
+                          "Writing res map... OK\r\n";
+
+} // namespace
+
+TEST(OutputFilesTest, EmptyRunWritesEmptyIndexFiles) {
+    CTempDirectory output;
+    CNameMap names;
+    CStringBufferA containers;
+    CStringBufferA externals;
+    const SWriteRun run = WriteAll(output.GetPath(), names, containers, externals);
+    EXPECT_TRUE(run.Written);
+    EXPECT_EQ(run.Printed, AllOk);
+    EXPECT_EQ(ReadText(output.Join("NameMap.txt")), "");
+    EXPECT_EQ(ReadText(output.Join("ContainerNameMap.txt")), "");
+    EXPECT_EQ(ReadText(output.Join("ExternalResources.txt")), "");
+    EXPECT_EQ(ReadTestFile(output.Join("ResMap.bin")), (std::vector<uint8_t>{0, 0, 0, 0}));
+}
+
+TEST(OutputFilesTest, NameLinesAndResMapRecordsFollowEntryOrder) {
+    CTempDirectory output;
+    CNameMap names;
+    SetName(names, 255, "x");
+    SetName(names, InvalidResourceId, "");
+    SetName(names, 0x00C46180EE7635C4ull, "first");
+    // A later name replaces the text but keeps the entry's place.
+    SetName(names, 255, "renamed");
+    CStringBufferA containers;
+    CStringBufferA externals;
+    ASSERT_TRUE(WriteAll(output.GetPath(), names, containers, externals).Written);
+
+    EXPECT_EQ(ReadText(output.Join("NameMap.txt")),
+              "                 255 00000000000000FF renamed\r\n"
+              "18446744073709551615 FFFFFFFFFFFFFFFF \r\n"
+              "   55276301819721156 00C46180EE7635C4 first\r\n");
+
+    const std::vector<uint8_t> expected = {
+        3, 0, 0, 0,                                            // entry count
+        0xFF, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0,                 // id 255, length 7 + 1
+        'r', 'e', 'n', 'a', 'm', 'e', 'd', 0,                  //
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, // empty name: L = 1
+        0,                                                     //
+        0xC4, 0x35, 0x76, 0xEE, 0x80, 0x61, 0xC4, 0x00, 6, 0, 0, 0, //
+        'f', 'i', 'r', 's', 't', 0,
+    };
+    EXPECT_EQ(ReadTestFile(output.Join("ResMap.bin")), expected);
+}
+
+TEST(OutputFilesTest, ContainerAndExternalLines) {
+    CStringBufferA containers;
+    AppendContainerLine(containers, "BB098D92BD77F6833EF8D28079B3C385.pc_resourcelib",
+                        "[examples/pack.bundle].pc_resourcelib", "chunk0");
+    AppendContainerLine(containers, "A.x", "p", "");
+    EXPECT_STREQ(containers.GetData(), "BB098D92BD77F6833EF8D28079B3C385.pc_resourcelib "
+                                       "[examples/pack.bundle].pc_resourcelib -> chunk0\r\n"
+                                       "A.x p -> \r\n");
+    CStringBufferA externals;
+    AppendExternalLine(externals, 0x00DAC1F461386257ull, "examples/readme.txt", "02DAC1F4613862571209EA07B75851CA");
+    EXPECT_STREQ(externals.GetData(), "   61574800270189143 00DAC1F461386257 examples/readme.txt "
+                                      "02DAC1F4613862571209EA07B75851CA\r\n");
+}
+
+TEST(OutputFilesTest, ResourceFileIsNamedAfterIdAndReplacesOldContent) {
+    CTempDirectory output;
+    ASSERT_TRUE(CreateDirectoryPath(output.Join("chunk0").c_str()));
+    WriteTestFile(output.Join("chunk0/00000000000000FF.bin"), std::string(100, 'z'));
+    TStringBufferA<260> pathBuffer;
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(WriteResourceFile(pathBuffer, output.GetPath().c_str(), "chunk0", 255, "abc", 3));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(pathBuffer.GetData(), output.GetPath() + "\\chunk0\\00000000000000FF.bin");
+    EXPECT_EQ(ReadText(output.Join("chunk0/00000000000000FF.bin")), "abc");
+}
+
+TEST(OutputFilesTest, FailuresArePrintedWithTheFormattedPath) {
+    CTempDirectory output;
+    const std::string missing = output.Join("missing");
+    TStringBufferA<260> pathBuffer;
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(WriteResourceFile(pathBuffer, missing.c_str(), "lib", 0x1234, "abc", 3));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Failed to write \"" + missing + "\\lib\\0000000000001234.bin\".\r\n");
+
+    // Nothing creates the output directory for the index files: each of them fails on its own.
+    CNameMap names;
+    SetName(names, 1, "a");
+    CStringBufferA containers;
+    CStringBufferA externals;
+    const SWriteRun run = WriteAll(missing, names, containers, externals);
+    EXPECT_FALSE(run.Written);
+    EXPECT_EQ(run.Printed, "Writing name map... failed.\r\n"
+                           "Writing container map... failed.\r\n"
+                           "Writing external resources list... failed.\r\n"
+                           "Writing res map... failed.\r\n");
+    EXPECT_FALSE(TestFileExists(missing));
+}
