@@ -1,0 +1,169 @@
+// CArchiveManager: mounting archives by file name, entry look-up across them, and segmented stream reads.
+#include "archive/ArchiveManager.h"
+
+#include <cstring>
+#include <new>
+
+CArchiveManager::~CArchiveManager() {
+    UnmountAll();
+}
+
+CArchive* CArchiveManager::Mount(const char* path) {
+    // The key is the file name: the part after the last separator, with one trailing separator dropped.
+    CInlineStringA working(path);
+    working.ReplaceBackslashes();
+    if (!working.IsEmpty() && working[working.GetLength() - 1] == '/')
+        working.Erase(working.GetLength() - 1, 1);
+    const uint64_t lastSlash = working.FindLastChar('/');
+    const CInlineStringA key =
+        lastSlash == CInlineStringA::npos ? working : working.Substring(lastSlash + 1, CInlineStringA::npos);
+
+    if (CArchive** mounted = m_Archives.Find(key); mounted != nullptr && *mounted != nullptr)
+        return *mounted;
+    // Each nested mount adds a few stack frames; a hostile chain of references must not exhaust the stack.
+    if (m_MountDepth >= MaxMountDepth)
+        return nullptr;
+
+    CArchive* archive = new (std::nothrow) CArchive(*this, path);
+    if (archive == nullptr)
+        return nullptr;
+    // Registered before it is opened, so that a reference back to it while its index is read finds it.
+    // No pointer into the map is kept across Open: the nested mounts may grow the map.
+    CArchive** slot = m_Archives.FindOrInsert(key);
+    if (slot == nullptr) {
+        delete archive;
+        return nullptr;
+    }
+    *slot = archive;
+
+    ++m_MountDepth;
+    const bool opened = archive->Open();
+    --m_MountDepth;
+    if (opened)
+        return archive;
+    DropFailedArchive(archive);
+    return nullptr;
+}
+
+void CArchiveManager::DropFailedArchive(CArchive* failed) {
+    // Archives mounted while the failed one was being read may refer back to it. Drop them, and whatever
+    // refers to those, so that no read can reach a destroyed archive. Every such archive was mounted and
+    // finished inside the failed mount, so none of them is still being opened further up the stack.
+    failed->m_Dropped = true;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (auto& entry : m_Archives) {
+            CArchive* archive = entry.Value;
+            if (archive->m_Dropped)
+                continue;
+            for (const CArchive* reference : archive->m_References) {
+                if (reference != nullptr && reference->m_Dropped) {
+                    archive->m_Dropped = true;
+                    changed = true;
+                    break;
+                }
+            }
+        }
+    }
+    for (uint64_t index = 0; index < m_Archives.GetCount();) {
+        auto& entry = *(m_Archives.begin() + index);
+        CArchive* archive = entry.Value;
+        if (!archive->m_Dropped) {
+            ++index;
+            continue;
+        }
+        // Removal moves the last entry into this slot, which is then looked at again.
+        const CInlineStringA key(entry.Key);
+        m_Archives.Remove(key);
+        delete archive;
+    }
+}
+
+CArchiveStream& CArchiveManager::OpenEntry(CArchiveStream& stream, const char* name) {
+    m_LookupName.Assign(name, std::strlen(name));
+    m_LookupName.MakeLower();
+    const uint32_t hash = CHashMap<CInlineStringA, CArchiveEntry*>::HashKey(m_LookupName);
+
+    stream = CArchiveStream();
+    for (const auto& entry : m_Archives) {
+        // Every archive is asked: the last one in registration order that holds the name wins.
+        if (const CArchiveEntry* found = entry.Value->FindEntry(m_LookupName, hash); found != nullptr) {
+            stream.Archive = entry.Value;
+            stream.Entry = found;
+        }
+    }
+    if (stream.Entry != nullptr)
+        stream.Size = stream.Entry->GetSize();
+    return stream;
+}
+
+CArchive* CArchiveManager::FindArchive(const char* key) const {
+    CArchive* const* archive = m_Archives.Find(CInlineStringA::Borrow(key));
+    return archive != nullptr ? *archive : nullptr;
+}
+
+void CArchiveManager::UnmountAll() {
+    for (auto& entry : m_Archives)
+        delete entry.Value;
+    m_Archives.Clear();
+}
+
+CArchiveManager& GetArchiveManager() {
+    static CArchiveManager manager;
+    return manager;
+}
+
+uint64_t CArchiveStream::Read(void* buffer, uint64_t count) {
+    if (Archive == nullptr || Entry == nullptr || Entry->Segments.GetCount() == 0)
+        return 0;
+
+    // Binary search for a segment whose closed range [data offset, data end] holds the position.
+    const CArchiveSegment* segments = Entry->Segments.GetData();
+    const uint64_t segmentCount = Entry->Segments.GetCount();
+    uint64_t low = 0;
+    uint64_t high = segmentCount - 1;
+    uint64_t found = segmentCount;
+    for (;;) {
+        const uint64_t middle = low + (high - low) / 2;
+        const CArchiveSegment& segment = segments[middle];
+        if (segment.DataOffset <= Position && Position <= segment.DataEnd) {
+            found = middle;
+            break;
+        }
+        if (Position > segment.DataEnd)
+            low = middle + 1;
+        else if (middle == 0)
+            break;
+        else
+            high = middle - 1;
+        if (low > high)
+            break;
+    }
+    if (count == 0 || found == segmentCount)
+        return 0;
+
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint64_t total = 0;
+    for (uint64_t index = found; index < segmentCount && total < count; ++index) {
+        const CArchiveSegment& segment = segments[index];
+        const uint64_t left = count - total;
+        const uint64_t inSegment = segment.DataEnd - Position;
+        const uint64_t wanted = inSegment < left ? inSegment : left;
+        if (wanted == 0)
+            continue;
+        // A segment naming a reference that the archive does not have ends the read.
+        const CArchive* holder = Archive->GetReference(segment.ReferenceIndex);
+        if (holder == nullptr)
+            break;
+        uint64_t bytesRead = 0;
+        if (!Os::ReadAt(holder->GetFile(), segment.FileOffset + (Position - segment.DataOffset), out, wanted,
+                        bytesRead))
+            bytesRead = 0;
+        Position += bytesRead;
+        total += bytesRead;
+        out += bytesRead;
+        if (bytesRead != wanted)
+            break;
+    }
+    return total;
+}

@@ -1,0 +1,75 @@
+// CArchiveManager: the set of mounted archives, entry look-up by name, and streams over entry data.
+#pragma once
+
+#include "archive/Archive.h"
+#include "base/HashMap.h"
+#include "base/InlineString.h"
+
+#include <cstdint>
+
+/// A read cursor over the data of one archive entry, following its segments into whichever archive files
+/// hold them. Owns nothing: it stays valid while the manager keeps the archive mounted. Position may be set
+/// freely by the caller; Read starts there.
+struct CArchiveStream {
+    /// The archive whose entry index holds Entry; null when the look-up found nothing.
+    const CArchive* Archive = nullptr;
+    const CArchiveEntry* Entry = nullptr;
+    /// Offset within the entry's data of the next byte to read.
+    uint64_t Position = 0;
+    /// The entry's data size; 0 when nothing was found.
+    uint64_t Size = 0;
+
+    /// Reads up to count bytes from Position into buffer and returns how many arrived, advancing Position by
+    /// exactly that many. Fewer than count means the end of the data, a failed read, the end of a file, or
+    /// a segment that names a reference the archive does not have. 0 when nothing was found, for an entry
+    /// without segments, or at or beyond the end of the data.
+    uint64_t Read(void* buffer, uint64_t count);
+};
+
+/// The set of mounted archives. Archives are keyed by the file-name part of their path, byte for byte, so
+/// that each file name is mounted once and shared by every archive that refers to it. The map's order is
+/// registration order: an archive is registered before its references are mounted. Owns every archive and
+/// closes their files when it is destroyed. The tool uses one instance, GetArchiveManager(); tests make
+/// their own. Not re-entrant except through the mounts that an archive's references make.
+class CArchiveManager {
+public:
+    /// Reference chains may nest mounts this deep; a deeper mount fails instead of exhausting the stack.
+    static constexpr uint32_t MaxMountDepth = 1000;
+
+    CArchiveManager() = default;
+    ~CArchiveManager();
+    CArchiveManager(const CArchiveManager&) = delete;
+    CArchiveManager& operator=(const CArchiveManager&) = delete;
+
+    /// Mounts the archive at path and returns it, or null on failure. A path whose file name (the part after
+    /// the last slash or backslash, one trailing separator ignored) is mounted already returns that archive
+    /// without opening anything. On failure the file name is unregistered and the archive destroyed; so is
+    /// every mounted archive that refers to it, directly or through others, and pointers to those become
+    /// invalid. Archives mounted on the way that do not refer to it stay mounted.
+    CArchive* Mount(const char* path);
+
+    /// Fills stream for the entry called name (ASCII letter case ignored): of the mounted archives that hold
+    /// the name, the one registered last wins. Position is 0; a name that no archive holds gives null archive
+    /// and entry and size 0. Returns stream.
+    CArchiveStream& OpenEntry(CArchiveStream& stream, const char* name);
+
+    /// The archive registered under file name key (letter case counts), or null.
+    CArchive* FindArchive(const char* key) const;
+    uint64_t GetArchiveCount() const { return m_Archives.GetCount(); }
+
+    /// Destroys every archive and forgets it, closing the files. Streams and archive pointers handed out
+    /// before become invalid.
+    void UnmountAll();
+
+private:
+    // Unregisters and destroys failed together with every archive that refers to it, directly or through
+    // other dropped archives.
+    void DropFailedArchive(CArchive* failed);
+
+    CHashMap<CInlineStringA, CArchive*> m_Archives;
+    CInlineStringA m_LookupName;
+    uint32_t m_MountDepth = 0;
+};
+
+/// The one manager that the extraction run mounts into; archives stay mounted until the process ends.
+CArchiveManager& GetArchiveManager();
