@@ -1,10 +1,47 @@
 // The extraction run: the mounting phase, then the header library phase.
 #include "app/Extraction.h"
 
+#include "archive/ArchiveManager.h"
+#include "base/Console.h"
+#include "base/FileList.h"
+
+namespace {
+
+// Mounts every "*.archive" of source into the global manager, printing each archive's outcome on its own
+// line. False, with the failure printed, when source cannot be listed or an archive does not mount; the
+// archives mounted before stay mounted.
+bool MountArchives(CFileList& files, const char* source) {
+    if (!files.FindFiles(source, "*.archive")) {
+        // The message names header libraries although the scan was for archives.
+        Print("No pc_headerlib files found in %s\r\n", source);
+        return false;
+    }
+    Print("Mounting archives...\n");
+    CArchiveManager& manager = GetArchiveManager();
+    while (const char* path = files.NextPath()) {
+        Print("%s...", path);
+        if (manager.Mount(path) == nullptr) {
+            Print(" failed\n");
+            Print("Aborting extraction.\n");
+            return false;
+        }
+        Print(" OK\n");
+    }
+    return true;
+}
+
+} // namespace
+
 EExtractionOutcome ExtractResources(const char* source, const char* output, const char* locale) {
-    (void)source;
+    // The listing is reused by the header library phase for its own scan.
+    CFileList files;
+    if (!MountArchives(files, source))
+        return EExtractionOutcome::Aborted;
+
+    // Header library phase: scans source for "*.pc_headerlib" with the same listing, extracts the
+    // resources into output for locale, and writes the index files.
+    // FIXME: the header library phase is not built yet.
     (void)output;
     (void)locale;
-    // FIXME: the mounting and header library phases are not built yet.
     return EExtractionOutcome::Clean;
 }
