@@ -1,6 +1,8 @@
 // The extraction run: the mounting phase, then the header library phase.
 #include "app/Extraction.h"
 
+#include "app/HeaderLibraryPhase.h"
+
 #include "archive/ArchiveManager.h"
 #include "base/Console.h"
 #include "base/FileList.h"
@@ -38,10 +40,5 @@ EExtractionOutcome ExtractResources(const char* source, const char* output, cons
     if (!MountArchives(files, source))
         return EExtractionOutcome::Aborted;
 
-    // Header library phase: scans source for "*.pc_headerlib" with the same listing, extracts the
-    // resources into output for locale, and writes the index files.
-    // FIXME: the header library phase is not built yet.
-    (void)output;
-    (void)locale;
-    return EExtractionOutcome::Clean;
+    return ProcessHeaderLibraries(files, GetArchiveManager(), source, output, locale);
 }

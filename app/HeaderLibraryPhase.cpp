@@ -1,0 +1,205 @@
+// The header library phase: loading each library, selecting and writing its resources, the index files.
+#include "app/HeaderLibraryPhase.h"
+
+#include "app/OutputFiles.h"
+#include "archive/ArchiveManager.h"
+#include "base/ByteBuffer.h"
+#include "base/Console.h"
+#include "base/File.h"
+#include "base/FileList.h"
+#include "base/Memory.h"
+#include "headerlib/HeaderLibrary.h"
+#include "resid/ResourcePath.h"
+
+#include <cstring>
+
+namespace {
+
+// Per resource, the name map text needs its two 20- and 16-character fields, three separators and CR LF
+// beside the name itself.
+constexpr uint64_t NameLineOverhead = 19;
+
+// Everything one run keeps from one header library to the next. Buffers are reused and never shrink.
+class CHeaderLibraryPhase {
+public:
+    CHeaderLibraryPhase(CArchiveManager& manager, const char* output, const char* locale)
+        : m_Manager(manager), m_Output(output), m_Locale(locale) {}
+
+    // Processes one listed header library; false when it printed a failure.
+    bool ProcessLibrary(const char* path);
+    // Writes the four index files; false when one of them failed.
+    bool WriteIndexFiles() {
+        return ::WriteIndexFiles(m_PathBuffer, m_Output, m_Names, m_NameTextEstimate, m_ContainerText,
+                                 m_ExternalText);
+    }
+
+private:
+    [[nodiscard]] bool ReadWholeFile(const char* path);
+    void TakeLibraryName(const char* path);
+    void SetName(ResourceId id, const CInlineStringA& name);
+    void RecordContainers();
+    void RecordExternalResources();
+    // Extracts every resource of the loaded library; false when a resource file could not be written.
+    bool ExtractResources();
+    // Extracts one resource, unless a test of its selection skips it silently; false when its file could not
+    // be written.
+    bool ExtractResource(const CLibraryResource& resource);
+    bool IsLocaleAdmitted(uint64_t container) const;
+
+    CArchiveManager& m_Manager;
+    const char* m_Output;
+    const char* m_Locale;
+    CNameMap m_Names;
+    CStringBufferA m_ContainerText;
+    CStringBufferA m_ExternalText;
+    uint64_t m_NameTextEstimate = 0;
+    CByteBuffer m_FileBuffer{CByteBuffer::DefaultGranule};
+    CByteBuffer m_ResourceBuffer{CByteBuffer::DefaultGranule};
+    CHeaderLibrary m_Library;
+    CInlineStringA m_LibraryName;
+    TStringBufferA<260> m_PathBuffer;
+    CArchiveStream m_Stream;
+};
+
+bool CHeaderLibraryPhase::ReadWholeFile(const char* path) {
+    m_FileBuffer.ZeroAndEmpty();
+    const FileHandle file = OpenFile(path, "r");
+    if (file == InvalidFileHandle)
+        return false;
+    uint64_t size = 0;
+    uint64_t bytesRead = 0;
+    // A file of 4 GiB or more is beyond what a header library can describe.
+    const bool read = Os::GetFileSize(file, size) && size <= 0xFFFFFFFFu && m_FileBuffer.Resize(size) &&
+                      Os::Read(file, m_FileBuffer.GetData(), size, bytesRead) && bytesRead == size;
+    CloseFile(file);
+    return read;
+}
+
+void CHeaderLibraryPhase::TakeLibraryName(const char* path) {
+    m_LibraryName.Assign(path, std::strlen(path));
+    m_LibraryName.ReplaceBackslashes();
+    const uint64_t slash = m_LibraryName.FindLastChar('/');
+    if (slash != CInlineStringA::npos)
+        m_LibraryName.Erase(0, slash + 1);
+    const uint64_t dot = m_LibraryName.FindLastChar('.');
+    if (dot != CInlineStringA::npos)
+        m_LibraryName.Erase(dot, CInlineStringA::npos);
+}
+
+void CHeaderLibraryPhase::SetName(ResourceId id, const CInlineStringA& name) {
+    CInlineStringA* value = m_Names.FindOrInsert(id);
+    if (value == nullptr)
+        StopOutOfMemory();
+    // An owned copy: names borrowed from the payload would change under the next library.
+    *value = name;
+}
+
+void CHeaderLibraryPhase::RecordContainers() {
+    const uint64_t count = m_Library.GetContainerCount();
+    for (uint64_t container = 0; container < count; ++container) {
+        const CInlineStringA path = CInlineStringA::Borrow(m_Library.GetContainerPath(container));
+        SetName(CResourcePath::GetId(path), path);
+        AppendContainerLine(m_ContainerText, m_Library.ContainerTables[container].ArchiveName.GetData(),
+                            path.GetData(), m_LibraryName.GetData());
+    }
+}
+
+void CHeaderLibraryPhase::RecordExternalResources() {
+    for (const CExternalResource& external : m_Library.ExternalResources) {
+        AppendExternalLine(m_ExternalText, external.Id, external.Name.GetData(), external.ArchiveName.GetData());
+        SetName(external.Id, external.Name);
+    }
+}
+
+bool CHeaderLibraryPhase::IsLocaleAdmitted(uint64_t container) const {
+    const uint64_t count = m_Library.GetLanguageCount(container);
+    for (uint64_t language = 0; language < count; ++language) {
+        const char* name = m_Library.GetLanguageName(container, language);
+        if (name != nullptr && (std::strcmp(name, "all") == 0 || std::strcmp(name, m_Locale) == 0))
+            return true;
+    }
+    return false;
+}
+
+bool CHeaderLibraryPhase::ExtractResource(const CLibraryResource& resource) {
+    if (m_Names.Find(resource.Id) != nullptr)
+        return true;
+    m_NameTextEstimate += NameLineOverhead + resource.Name.GetLength();
+
+    const uint64_t* position = m_Library.ContainerIndex.Find(GetLibraryId(resource.MemberId));
+    if (position == nullptr || *position >= m_Library.GetContainerCount())
+        return true;
+    const uint64_t container = *position;
+    if (!IsLocaleAdmitted(container))
+        return true;
+    const CContainerTable& table = m_Library.ContainerTables[container];
+    const uint32_t entry = GetMemberIndex(resource.MemberId);
+    if (entry >= table.Spans.GetCount())
+        return true;
+    const EntrySpan span = table.Spans[entry];
+
+    m_Manager.OpenEntry(m_Stream, table.ArchiveName.GetData());
+    if (m_Stream.Archive == nullptr || m_Stream.Entry == nullptr || span.Offset > m_Stream.Size)
+        return true;
+    m_Stream.Position = span.Offset;
+
+    const uint8_t* header = nullptr;
+    uint32_t headerLength = 0;
+    if (!m_Library.HasInlineHeaders(container))
+        header = m_Library.GetEntryHeader(container, entry, headerLength);
+    // Files of 4 GiB or more are beyond what the index files can describe.
+    const uint64_t fileSize = uint64_t(headerLength) + span.Length;
+    if (fileSize > 0xFFFFFFFFu || !m_ResourceBuffer.Resize(fileSize))
+        return true;
+    if (header != nullptr)
+        std::memcpy(m_ResourceBuffer.GetData(), header, headerLength);
+    if (m_Stream.Read(m_ResourceBuffer.GetData() + headerLength, span.Length) != span.Length)
+        return true;
+
+    const bool written = WriteResourceFile(m_PathBuffer, m_Output, m_LibraryName.GetData(), resource.Id,
+                                           m_ResourceBuffer.GetData(), fileSize);
+    // The id is named whether or not the write succeeded, so that no later library tries it again.
+    SetName(resource.Id, resource.Name);
+    return written;
+}
+
+bool CHeaderLibraryPhase::ExtractResources() {
+    bool allWritten = true;
+    for (const CLibraryResource& resource : m_Library.Resources)
+        allWritten &= ExtractResource(resource);
+    return allWritten;
+}
+
+bool CHeaderLibraryPhase::ProcessLibrary(const char* path) {
+    if (!ReadWholeFile(path) || !m_Library.Load(m_FileBuffer)) {
+        Print("Failed to load \"%s\".\n", path);
+        return false;
+    }
+    TakeLibraryName(path);
+    m_PathBuffer.Format("%s\\%s", m_Output, m_LibraryName.GetData());
+    // A library called ".." would put its files beside the output directory instead of inside it.
+    if (m_LibraryName.Equals("..", 2) || !CreateDirectoryPath(m_PathBuffer.GetData())) {
+        Print("Failed to create output directory \"%s\".\r\n", m_PathBuffer.GetData());
+        return false;
+    }
+    Print("Processing %s...\r\n", path);
+    RecordContainers();
+    RecordExternalResources();
+    return ExtractResources();
+}
+
+} // namespace
+
+EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager, const char* source,
+                                          const char* output, const char* locale) {
+    if (!files.FindFiles(source, "*.pc_headerlib")) {
+        Print("No pc_headerlib files found in %s\n", source);
+        return EExtractionOutcome::Aborted;
+    }
+    CHeaderLibraryPhase phase(manager, output, locale);
+    bool clean = true;
+    while (const char* path = files.NextPath())
+        clean &= phase.ProcessLibrary(path);
+    clean &= phase.WriteIndexFiles();
+    return clean ? EExtractionOutcome::Clean : EExtractionOutcome::Failures;
+}
