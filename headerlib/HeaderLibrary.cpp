@@ -1,0 +1,449 @@
+// CHeaderLibrary: the "BILH" file, relocation of its "BIN1" payload and the four walks that build the model.
+#include "headerlib/HeaderLibrary.h"
+
+#include "resid/ResourcePath.h"
+
+#include <cassert>
+#include <cstring>
+
+namespace {
+
+// File header, at file offset 0 (24 bytes; the fields at 8, 16 and 20 are not read):
+//   0  4  magic "BILH"
+//   4  4  gap length: bytes skipped between this header and the payload block
+//  12  4  block length: bytes of the payload block, from its "BIN1" on
+constexpr uint64_t FileHeaderSize = 24;
+constexpr uint64_t FileGapLength = 4;
+constexpr uint64_t FileBlockLength = 12;
+
+// Payload block, at file offset 24 + gap length (bytes 4, 5, 7 and 12 to 15 are not read):
+//   0  4  magic "BIN1"
+//   6  1  segment count
+//   8  4  payload length, big-endian (the only big-endian field of the format)
+//  16     the payload, then the segment area up to the block's end
+constexpr uint64_t BlockHeaderSize = 16;
+constexpr uint64_t BlockSegmentCount = 6;
+constexpr uint64_t BlockPayloadLength = 8;
+
+// Segment, repeated in the segment area without alignment:
+//   0  4  tag; RelocationTag marks a relocation segment, any other tag is passed over
+//   4  4  body length
+//   8     body. A relocation body is a 4-byte entry count, then per entry the 4-byte payload offset of an
+//         8-byte reference slot; bytes after the last entry are ignored.
+// A reference slot holds, before relocation, a payload offset (0 to payload length) or all bits set for no
+// target; after it, the address of the payload copy plus that offset, or 0 for null.
+constexpr uint64_t SegmentHeadSize = 8;
+constexpr uint32_t RelocationTag = 0x12EBA5ED;
+constexpr uint64_t StoredNullReference = ~uint64_t(0);
+
+// Root record, at payload offset 0; 76 bytes are read:
+//  16  8  reference to the first container record
+//  24  4  container count
+//  32  8  reference to the first external name list element
+//  40  4  external count
+//  64  8  reference to the resource list block
+//  72  4  resource list length in bytes
+constexpr uint64_t RootContainers = 16;
+constexpr uint64_t RootContainerCount = 24;
+constexpr uint64_t RootExternalNames = 32;
+constexpr uint64_t RootExternalCount = 40;
+constexpr uint64_t RootResourceList = 64;
+constexpr uint64_t RootResourceListLength = 72;
+constexpr uint64_t RootSize = 76;
+
+// Container record, 176 bytes, one after another:
+//   0  8  reference to the path text (null: the empty path)
+//  32  4  data start: the first entry's bytes begin at data start + 24 in the container's data
+//  48  1  flags; InlineHeadersFlag: each entry's 24-byte header is stored in front of its bytes
+//  56  8  reference to the first language list element
+//  64  4  language count
+// 128  8  reference to the first entry header list element
+// 136  4  entry count
+constexpr uint64_t ContainerRecordSize = 176;
+constexpr uint64_t ContainerPath = 0;
+constexpr uint64_t ContainerDataStart = 32;
+constexpr uint64_t ContainerFlags = 48;
+constexpr uint8_t InlineHeadersFlag = 4;
+constexpr uint64_t ContainerLanguages = 56;
+constexpr uint64_t ContainerLanguageCount = 64;
+constexpr uint64_t ContainerEntryHeaders = 128;
+constexpr uint64_t ContainerEntryCount = 136;
+
+// Language list, entry header list and external name list elements are 16 bytes each. A language element
+// and an external name element hold a reference to a text at 0 (a null language admits nothing, a null
+// external name is the empty path). An entry header element holds a reference to the header bytes at 0 and
+// their length at 8; the header, at least 24 bytes, holds the entry's data length at its offset 12.
+constexpr uint64_t ListElementSize = 16;
+constexpr uint64_t EntryHeaderLength = 8;
+constexpr uint64_t MinEntryHeaderLength = 24;
+constexpr uint64_t HeaderDataLength = 12;
+constexpr uint32_t InlineHeaderLength = 24;
+
+// Resource list block: a 4-byte record count, then the records without alignment:
+//   0       8       member id
+//   8       8       id
+//  16       4       name length L1
+//  20       L1 + 1  name, NUL-terminated within those bytes
+//  21 + L1  4       second name length L2
+//  25 + L1  L2 + 1  second name
+// The smallest record, with two empty texts, takes 26 bytes; that bounds the count a block can hold.
+constexpr uint64_t ResourceRecordHeadSize = 16;
+constexpr uint64_t MinResourceRecordSize = 26;
+
+constexpr uint64_t NullReference = ~uint64_t(0);
+
+uint32_t ReadU32(const uint8_t* at) {
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+uint32_t ReadU32BigEndian(const uint8_t* at) {
+    return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | uint32_t(at[3]);
+}
+
+uint64_t ReadU64(const uint8_t* at) {
+    return uint64_t(ReadU32(at)) | uint64_t(ReadU32(at + 4)) << 32;
+}
+
+void WriteU64(uint8_t* at, uint64_t value) {
+    for (int i = 0; i < 8; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t GetAddress(const uint8_t* pointer) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
+}
+
+static_assert(sizeof(uintptr_t) <= 8, "a relocated reference holds an address in 8 bytes");
+
+// Rewrites the slots that one relocation body names. Slots rewritten before a fault stay rewritten.
+bool ApplyRelocations(uint8_t* payload, uint64_t payloadLength, const uint8_t* body, uint64_t bodyLength) {
+    if (bodyLength < 4)
+        return false;
+    const uint64_t entryCount = ReadU32(body);
+    if ((bodyLength - 4) / 4 < entryCount)
+        return false;
+    if (entryCount != 0 && payloadLength < 8)
+        return false;
+    for (uint64_t entry = 0; entry < entryCount; ++entry) {
+        const uint64_t slot = ReadU32(body + 4 + 4 * entry);
+        if (slot > payloadLength - 8)
+            return false;
+        // A slot named twice is read again as it now stands: an address lies beyond any payload length
+        // and faults, a null (0) becomes a reference to offset 0.
+        const uint64_t stored = ReadU64(payload + slot);
+        if (stored == StoredNullReference) {
+            WriteU64(payload + slot, 0);
+            continue;
+        }
+        if (stored > payloadLength)
+            return false;
+        WriteU64(payload + slot, GetAddress(payload) + stored);
+    }
+    return true;
+}
+
+// Visits segmentCount segments of the area and applies every relocation segment among them.
+bool RelocatePayload(uint8_t* payload, uint64_t payloadLength, uint32_t segmentCount, const uint8_t* area,
+                     uint64_t areaLength) {
+    uint64_t cursor = 0;
+    for (uint32_t visited = 0; visited < segmentCount; ++visited) {
+        if (areaLength - cursor < SegmentHeadSize)
+            return false;
+        const uint32_t tag = ReadU32(area + cursor);
+        const uint64_t bodyLength = ReadU32(area + cursor + 4);
+        cursor += SegmentHeadSize;
+        if (bodyLength > areaLength - cursor)
+            return false;
+        if (tag == RelocationTag && !ApplyRelocations(payload, payloadLength, area + cursor, bodyLength))
+            return false;
+        cursor += bodyLength;
+    }
+    return true;
+}
+
+const char* EmptyIfNull(const char* text) {
+    return text != nullptr ? text : "";
+}
+
+} // namespace
+
+CHeaderLibrary::~CHeaderLibrary() {
+    // Release in the reverse of the order in which the model refers to its lenders: the borrowed texts of
+    // Resources point into Payload, so Payload goes last.
+    ExternalResources.Clear();
+    ContainerIndex.Clear();
+    ContainerTables.Clear();
+    Resources.Clear();
+    Root = nullptr;
+    Payload.Release();
+}
+
+bool CHeaderLibrary::Load(const CByteBuffer& file) {
+    Root = nullptr;
+    const uint8_t* bytes = file.GetData();
+    const uint64_t fileLength = file.GetSize();
+    if (fileLength < FileHeaderSize || std::memcmp(bytes, "BILH", 4) != 0)
+        return false;
+    const uint64_t gapLength = ReadU32(bytes + FileGapLength);
+    const uint64_t blockLength = ReadU32(bytes + FileBlockLength);
+    if (FileHeaderSize + gapLength + blockLength > fileLength)
+        return false;
+    const uint8_t* block = bytes + FileHeaderSize + gapLength;
+    if (blockLength < BlockHeaderSize || std::memcmp(block, "BIN1", 4) != 0)
+        return false;
+    const uint64_t payloadLength = ReadU32BigEndian(block + BlockPayloadLength);
+    if (blockLength < payloadLength + BlockHeaderSize)
+        return false;
+
+    if (!Payload.Resize(payloadLength))
+        return false;
+    if (payloadLength != 0)
+        std::memcpy(Payload.GetData(), block + BlockHeaderSize, payloadLength);
+    if (!RelocatePayload(Payload.GetData(), payloadLength, block[BlockSegmentCount],
+                         block + BlockHeaderSize + payloadLength,
+                         blockLength - BlockHeaderSize - payloadLength))
+        return false;
+    Root = Payload.GetData();
+
+    if (payloadLength < RootSize)
+        return false;
+    // The model is built in this order; each walk relies only on the checks of its own reads.
+    return LoadResources() && LoadContainerIndex() && LoadContainerTables() && LoadExternalResources();
+}
+
+bool CHeaderLibrary::ReadReference(uint64_t slot, uint64_t& target) const {
+    const uint64_t address = ReadU64(Payload.GetData() + slot);
+    if (address == 0) {
+        target = NullReference;
+        return true;
+    }
+    // Bounds are the payload's size, not its storage's capacity: a stale address from an earlier, larger
+    // load of this object may still lie inside the block.
+    const uint64_t base = GetAddress(Payload.GetData());
+    if (address < base || address - base > Payload.GetSize())
+        return false;
+    target = address - base;
+    return true;
+}
+
+bool CHeaderLibrary::FindList(uint64_t slot, uint64_t count, uint64_t elementSize, uint64_t& first) const {
+    first = NullReference;
+    if (count == 0)
+        return true;
+    if (!ReadReference(slot, first) || first == NullReference)
+        return false;
+    return count <= (Payload.GetSize() - first) / elementSize;
+}
+
+bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length) const {
+    text = nullptr;
+    length = 0;
+    uint64_t target = 0;
+    if (!ReadReference(slot, target))
+        return false;
+    if (target == NullReference)
+        return true;
+    const char* start = reinterpret_cast<const char*>(Payload.GetData() + target);
+    const void* terminator = std::memchr(start, 0, Payload.GetSize() - target);
+    if (terminator == nullptr)
+        return false;
+    text = start;
+    length = static_cast<uint64_t>(static_cast<const char*>(terminator) - start);
+    return true;
+}
+
+bool CHeaderLibrary::LoadResources() {
+    const uint8_t* payload = Payload.GetData();
+    const uint64_t listLength = ReadU32(payload + RootResourceListLength);
+    if (listLength == 0)
+        return Resources.Resize(0);
+    if (listLength < 4)
+        return false;
+    uint64_t block = 0;
+    if (!FindList(RootResourceList, 1, listLength, block))
+        return false;
+    // A count beyond what the block can hold fails here, before it sizes any storage.
+    const uint64_t recordCount = ReadU32(payload + block);
+    if (recordCount > (listLength - 4) / MinResourceRecordSize || !Resources.Resize(recordCount))
+        return false;
+
+    const uint64_t end = block + listLength;
+    uint64_t cursor = block + 4;
+    // Reads one length-prefixed text; the stated length counts the bytes skipped whatever the NUL says.
+    auto readText = [&](CInlineStringA& text) {
+        if (end - cursor < 4)
+            return false;
+        const uint64_t fieldLength = uint64_t(ReadU32(payload + cursor)) + 1;
+        cursor += 4;
+        if (end - cursor < fieldLength)
+            return false;
+        const char* start = reinterpret_cast<const char*>(payload + cursor);
+        const void* terminator = std::memchr(start, 0, fieldLength);
+        if (terminator == nullptr)
+            return false;
+        text.AssignBorrowed(start, static_cast<uint64_t>(static_cast<const char*>(terminator) - start));
+        cursor += fieldLength;
+        return true;
+    };
+    for (CLibraryResource& resource : Resources) {
+        if (end - cursor < ResourceRecordHeadSize)
+            return false;
+        resource.MemberId = ReadU64(payload + cursor);
+        resource.Id = ReadU64(payload + cursor + 8);
+        cursor += ResourceRecordHeadSize;
+        if (!readText(resource.Name) || !readText(resource.SecondName))
+            return false;
+    }
+    return true;
+}
+
+bool CHeaderLibrary::LoadContainerIndex() {
+    ContainerIndex.Reset();
+    const uint64_t containerCount = ReadU32(Payload.GetData() + RootContainerCount);
+    uint64_t records = 0;
+    if (!FindList(RootContainers, containerCount, ContainerRecordSize, records))
+        return false;
+    for (uint64_t container = 0; container < containerCount; ++container) {
+        const char* path = nullptr;
+        uint64_t length = 0;
+        if (!FindText(records + container * ContainerRecordSize + ContainerPath, path, length))
+            return false;
+        const ResourceId id = CResourcePath::GetId(CInlineStringA::Borrow(EmptyIfNull(path), length));
+        uint64_t* position = ContainerIndex.FindOrInsert(id);
+        if (position == nullptr)
+            return false;
+        *position = container;
+    }
+    return true;
+}
+
+bool CHeaderLibrary::LoadContainerTables() {
+    const uint64_t containerCount = ReadU32(Payload.GetData() + RootContainerCount);
+    uint64_t records = 0;
+    if (!FindList(RootContainers, containerCount, ContainerRecordSize, records) ||
+        !ContainerTables.Resize(containerCount))
+        return false;
+    for (uint64_t container = 0; container < containerCount; ++container) {
+        const uint64_t record = records + container * ContainerRecordSize;
+        CContainerTable& table = ContainerTables[container];
+        const char* path = nullptr;
+        uint64_t length = 0;
+        if (!FindText(record + ContainerPath, path, length))
+            return false;
+        CResourcePath::GetArchiveName(EmptyIfNull(path), table.ArchiveName);
+        // Languages are not part of the model, but the driver reads them: check them here so that a
+        // library that loads can be read whole, whichever containers its resources use.
+        if (!CheckLanguages(record) || !LoadSpans(record, table))
+            return false;
+    }
+    return true;
+}
+
+bool CHeaderLibrary::CheckLanguages(uint64_t record) const {
+    const uint64_t languageCount = ReadU32(Payload.GetData() + record + ContainerLanguageCount);
+    uint64_t languages = 0;
+    if (!FindList(record + ContainerLanguages, languageCount, ListElementSize, languages))
+        return false;
+    for (uint64_t language = 0; language < languageCount; ++language) {
+        const char* name = nullptr;
+        uint64_t length = 0;
+        if (!FindText(languages + language * ListElementSize, name, length))
+            return false;
+    }
+    return true;
+}
+
+bool CHeaderLibrary::LoadSpans(uint64_t record, CContainerTable& table) {
+    const uint8_t* payload = Payload.GetData();
+    const uint64_t entryCount = ReadU32(payload + record + ContainerEntryCount);
+    uint64_t elements = 0;
+    if (!FindList(record + ContainerEntryHeaders, entryCount, ListElementSize, elements) ||
+        !table.Spans.Resize(entryCount))
+        return false;
+    const bool inlineHeaders = (payload[record + ContainerFlags] & InlineHeadersFlag) != 0;
+    // Entries lie back to back from data start + 24; the arithmetic wraps at 32 bits like the offsets.
+    uint32_t offset = ReadU32(payload + record + ContainerDataStart) + InlineHeaderLength;
+    for (uint64_t entry = 0; entry < entryCount; ++entry) {
+        const uint64_t element = elements + entry * ListElementSize;
+        const uint64_t headerLength = ReadU32(payload + element + EntryHeaderLength);
+        uint64_t header = 0;
+        if (headerLength < MinEntryHeaderLength || !FindList(element, 1, headerLength, header))
+            return false;
+        const uint32_t dataLength = ReadU32(payload + header + HeaderDataLength);
+        EntrySpan& span = table.Spans[entry];
+        span.Offset = offset;
+        span.Length = dataLength;
+        if (inlineHeaders) {
+            span.Length += InlineHeaderLength;
+            offset += InlineHeaderLength;
+        }
+        offset += dataLength;
+    }
+    return true;
+}
+
+bool CHeaderLibrary::LoadExternalResources() {
+    const uint64_t externalCount = ReadU32(Payload.GetData() + RootExternalCount);
+    uint64_t names = 0;
+    if (!FindList(RootExternalNames, externalCount, ListElementSize, names) ||
+        !ExternalResources.Resize(externalCount))
+        return false;
+    for (uint64_t position = 0; position < externalCount; ++position) {
+        CExternalResource& external = ExternalResources[position];
+        const char* name = nullptr;
+        uint64_t length = 0;
+        if (!FindText(names + position * ListElementSize, name, length))
+            return false;
+        external.Name.Assign(EmptyIfNull(name), length);
+        CResourcePath::GetArchiveName(external.Name.GetData(), external.ArchiveName);
+        external.Id = CResourcePath::GetId(external.Name);
+    }
+    return true;
+}
+
+const uint8_t* CHeaderLibrary::GetTarget(uint64_t slot) const {
+    const uint64_t address = ReadU64(Payload.GetData() + slot);
+    if (address == 0)
+        return nullptr;
+    return Payload.GetData() + (address - GetAddress(Payload.GetData()));
+}
+
+uint64_t CHeaderLibrary::GetContainerRecord(uint64_t container) const {
+    assert(container < GetContainerCount());
+    const uint8_t* records = GetTarget(RootContainers);
+    return static_cast<uint64_t>(records - Payload.GetData()) + container * ContainerRecordSize;
+}
+
+uint64_t CHeaderLibrary::GetContainerCount() const {
+    return Root != nullptr && Payload.GetSize() >= RootSize ? ReadU32(Root + RootContainerCount) : 0;
+}
+
+const char* CHeaderLibrary::GetContainerPath(uint64_t container) const {
+    const uint8_t* path = GetTarget(GetContainerRecord(container) + ContainerPath);
+    return EmptyIfNull(reinterpret_cast<const char*>(path));
+}
+
+bool CHeaderLibrary::HasInlineHeaders(uint64_t container) const {
+    return (Root[GetContainerRecord(container) + ContainerFlags] & InlineHeadersFlag) != 0;
+}
+
+uint64_t CHeaderLibrary::GetLanguageCount(uint64_t container) const {
+    return ReadU32(Root + GetContainerRecord(container) + ContainerLanguageCount);
+}
+
+const char* CHeaderLibrary::GetLanguageName(uint64_t container, uint64_t language) const {
+    assert(language < GetLanguageCount(container));
+    const uint8_t* languages = GetTarget(GetContainerRecord(container) + ContainerLanguages);
+    const uint64_t element = static_cast<uint64_t>(languages - Root) + language * ListElementSize;
+    return reinterpret_cast<const char*>(GetTarget(element));
+}
+
+const uint8_t* CHeaderLibrary::GetEntryHeader(uint64_t container, uint64_t entry,
+                                              uint32_t& headerLength) const {
+    const uint64_t record = GetContainerRecord(container);
+    assert(entry < ReadU32(Root + record + ContainerEntryCount));
+    const uint8_t* elements = GetTarget(record + ContainerEntryHeaders);
+    const uint64_t element = static_cast<uint64_t>(elements - Root) + entry * ListElementSize;
+    headerLength = ReadU32(Root + element + EntryHeaderLength);
+    return GetTarget(element);
+}

@@ -1,0 +1,124 @@
+// CHeaderLibrary: a loaded "*.pc_headerlib" file, its relocated payload and the model built from it.
+#pragma once
+
+#include "base/Array.h"
+#include "base/ByteBuffer.h"
+#include "base/HashMap.h"
+#include "base/InlineString.h"
+#include "resid/ResourceId.h"
+
+#include <cstdint>
+
+/// One resource of the library, from a record of the payload's resource list.
+struct CLibraryResource {
+    /// The resource's path, borrowed from the payload up to its first NUL; valid until the next Load.
+    CInlineStringA Name;
+    /// The record's second text, borrowed from the payload like Name.
+    CInlineStringA SecondName;
+    /// The resource's own id: it names the extracted file.
+    ResourceId Id = 0;
+    /// Where the resource lies: the container's low 32 id bits and the entry position (IsMember form).
+    ResourceId MemberId = 0;
+};
+
+/// Where one entry's stored bytes lie in its container's data.
+struct EntrySpan {
+    uint32_t Offset = 0;
+    uint32_t Length = 0;
+};
+static_assert(sizeof(EntrySpan) == 8 && alignof(EntrySpan) == 4, "spans are held with 4-byte alignment");
+
+/// The entries of one container and the name under which the archives hold it.
+struct CContainerTable {
+    /// One span per entry of the container, at the same position.
+    CArray<EntrySpan, 4> Spans;
+    /// Archive name of the container's path; an owned text.
+    CInlineStringA ArchiveName;
+};
+
+/// A resource that the library names by path only.
+struct CExternalResource {
+    /// The path; an owned copy (empty for a null name).
+    CInlineStringA Name;
+    /// Archive name of Name; owned.
+    CInlineStringA ArchiveName;
+    /// Id of Name; InvalidResourceId for an empty or malformed path.
+    ResourceId Id = InvalidResourceId;
+};
+
+/// A header library: the "BILH" file's "BIN1" payload, copied and relocated into Payload, and the model
+/// built from it. The object is made once and loaded again for every file; each Load replaces everything,
+/// reusing the storage of every member, which only grows (Clear in the destructor gives it back).
+///
+/// The members are public, in this order, so that the extraction driver reads the model where it lies; only
+/// Load writes them. After a successful Load they hold:
+/// - Payload: the relocated payload, owned; its reference slots hold addresses inside it.
+/// - Root: the payload's first byte (its root record); null until a Load relocates a payload.
+/// - Resources: one element per resource record, in list order; the texts borrow from Payload.
+/// - ContainerTables: one table per container record, at the same position.
+/// - ContainerIndex: the id of each container's path to its position; a repeated id keeps the later one.
+/// - ExternalResources: one element per external name, in order.
+/// Everything reached through Root, and every borrowed text, stays valid until the next Load or the
+/// destruction of the object. After a failed Load the members hold partial contents and must not be read.
+///
+/// The payload is untrusted: Load checks every reference it follows against the payload's bounds, every
+/// list and text read through one, and every container's language list and entry headers, so that a
+/// library that loads can be read in full through the accessors below without further checks.
+class CHeaderLibrary {
+public:
+    CHeaderLibrary() = default;
+    CHeaderLibrary(const CHeaderLibrary&) = delete;
+    CHeaderLibrary& operator=(const CHeaderLibrary&) = delete;
+    /// Releases ExternalResources, ContainerIndex, ContainerTables, Resources and then Payload.
+    ~CHeaderLibrary();
+
+    /// Builds the library from a whole "*.pc_headerlib" file. The file is only read during the call and
+    /// nothing keeps pointing into it. Returns false when the file is malformed, any reference, list or text
+    /// of the payload falls outside it, or storage cannot be had; Root is then null if the fault came at or
+    /// before relocation, and the model holds partial contents that must not be read.
+    [[nodiscard]] bool Load(const CByteBuffer& file);
+
+    // Readers of the container records. Each requires a successful Load; positions must be below the
+    // counts they index (the container count, a container's language count or its Spans count).
+
+    uint64_t GetContainerCount() const;
+    /// The container's resource path; "" for a null path. Borrowed from Payload.
+    const char* GetContainerPath(uint64_t container) const;
+    /// True when every entry's 24-byte header is stored in the container's data in front of its bytes.
+    bool HasInlineHeaders(uint64_t container) const;
+    uint64_t GetLanguageCount(uint64_t container) const;
+    /// A language name of the container; null for a null name, which admits no locale. Borrowed from Payload.
+    const char* GetLanguageName(uint64_t container, uint64_t language) const;
+    /// The header bytes of an entry, headerLength of them (at least 24), borrowed from Payload.
+    const uint8_t* GetEntryHeader(uint64_t container, uint64_t entry, uint32_t& headerLength) const;
+
+    CByteBuffer Payload{8192};
+    const uint8_t* Root = nullptr;
+    CArray<CLibraryResource> Resources;
+    CArray<CContainerTable> ContainerTables;
+    CHashMap<ResourceId, uint64_t> ContainerIndex;
+    CArray<CExternalResource> ExternalResources;
+
+private:
+    // The four walks over the relocated payload, in the order Load runs them.
+    [[nodiscard]] bool LoadResources();
+    [[nodiscard]] bool LoadContainerIndex();
+    [[nodiscard]] bool LoadContainerTables();
+    [[nodiscard]] bool LoadExternalResources();
+    [[nodiscard]] bool CheckLanguages(uint64_t record) const;
+    [[nodiscard]] bool LoadSpans(uint64_t record, CContainerTable& table);
+
+    // Payload offset of the target of the reference slot at payload offset slot, or NullReference. False
+    // when the slot holds an address outside the payload. The slot's 8 bytes must lie in the payload.
+    [[nodiscard]] bool ReadReference(uint64_t slot, uint64_t& target) const;
+    // The first of count elements of elementSize bytes referred to by the slot; a count of 0 is not
+    // followed (first becomes NullReference). False when the list is null or does not fit in the payload.
+    [[nodiscard]] bool FindList(uint64_t slot, uint64_t count, uint64_t elementSize, uint64_t& first) const;
+    // The NUL-terminated text referred to by the slot, null for a null slot. False when the reference is
+    // outside the payload or no NUL comes before the payload's end.
+    [[nodiscard]] bool FindText(uint64_t slot, const char*& text, uint64_t& length) const;
+    // Payload offset of a container's record; only after a successful Load.
+    uint64_t GetContainerRecord(uint64_t container) const;
+    // The target of a slot that Load has checked; null for a null slot.
+    const uint8_t* GetTarget(uint64_t slot) const;
+};
