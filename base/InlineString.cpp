@@ -9,6 +9,14 @@ namespace {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// A block for capacity characters and the terminator. A capacity whose block size would wrap around is
+// refused like any other request that cannot be met.
+char* AllocateCharacters(uint64_t capacity) {
+    if (capacity >= MaxAllocationSize)
+        StopOutOfMemory();
+    return static_cast<char*>(AllocateOrStop(capacity + 1));
+}
+
 } // namespace
 
 void CInlineStringA::SetEmpty() {
@@ -107,7 +115,7 @@ void CInlineStringA::Reserve(uint64_t count) {
             std::memcpy(m_Inline, lent, m_Length + 1);
             m_Flags = static_cast<uint8_t>(m_Flags & ~BorrowedFlag);
         } else {
-            char* block = static_cast<char*>(AllocateOrStop(capacity + 1));
+            char* block = AllocateCharacters(capacity);
             std::memcpy(block, lent, m_Length + 1);
             m_Pointer = block;
             m_Flags = static_cast<uint8_t>((m_Flags & ~BorrowedFlag) | HeapFlag);
@@ -117,7 +125,7 @@ void CInlineStringA::Reserve(uint64_t count) {
     }
     if (count <= m_Capacity)
         return;
-    char* block = static_cast<char*>(AllocateOrStop(count + 1));
+    char* block = AllocateCharacters(count);
     std::memcpy(block, GetData(), m_Length + 1);
     ReleaseHeap();
     m_Pointer = block;
@@ -241,7 +249,8 @@ uint64_t CInlineStringA::FindLastChar(char c) const {
 
 CInlineStringA CInlineStringA::Substring(uint64_t position, uint64_t count) const {
     CInlineStringA result;
-    if (count == npos || position + count > m_Length)
+    // Compared without adding, so that a huge count cannot wrap around past the length.
+    if (count > m_Length - position)
         count = m_Length - position;
     if (count == 0)
         return result;
