@@ -33,9 +33,16 @@ bool CStringBufferA::HasHeapBlock() const { return IsHeapBlock(m_Data); }
 
 bool CStringBufferA::IsHeapBlock(const char* data) const { return data != GetSentinel(); }
 
-CStringBufferA::CStringBufferA(CStringBufferA&& source) noexcept
-    : m_Data(source.m_Data), m_Capacity(source.m_Capacity), m_Length(source.m_Length) {
-    // Only the base class is ever moved from, so the source's data is the sentinel or a heap block.
+CStringBufferA::CStringBufferA(CStringBufferA&& source) noexcept {
+    // A derived buffer's inline array stays inside that object, so its text is copied instead.
+    if (source.m_Data != GetSentinel() && !source.IsHeapBlock(source.m_Data)) {
+        Append(source.m_Data, source.m_Length);
+        source.Clear(true);
+        return;
+    }
+    m_Data = source.m_Data;
+    m_Capacity = source.m_Capacity;
+    m_Length = source.m_Length;
     source.m_Data = GetSentinel();
     source.m_Capacity = 0;
     source.m_Length = 0;

@@ -9,7 +9,8 @@
 /// sentinel, so it reads as the empty text without an allocation. Capacities are multiples of 256.
 /// AppendFormat grows to at least twice the current capacity so that building a long text line by line
 /// stays linear. A failed allocation stops the process (StopOutOfMemory); the text is never left pointing
-/// at storage that was not obtained. Buffers are not copyable; a move takes the storage over.
+/// at storage that was not obtained. Buffers are not copyable; a move takes a heap block over and copies a
+/// text that lies in a derived buffer's inline array.
 class CStringBufferA {
 public:
     CStringBufferA() = default;
