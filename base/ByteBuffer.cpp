@@ -34,8 +34,11 @@ bool CByteBuffer::Resize(uint64_t count) {
 bool CByteBuffer::Append(const void* bytes, uint64_t count) {
     if (count == 0)
         return true;
-    if (count > m_Capacity - m_Size && !Reserve(m_Size + count))
-        return false;
+    if (count > m_Capacity - m_Size) {
+        // Checked before adding, so that a huge count cannot wrap the new size around to a small one.
+        if (count > MaxAllocationSize - m_Size || !Reserve(m_Size + count))
+            return false;
+    }
     std::memcpy(m_Data + m_Size, bytes, count);
     m_Size += count;
     return true;
