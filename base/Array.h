@@ -8,13 +8,13 @@
 #include <type_traits>
 #include <utility>
 
-/// A growable array of T in one block from the aligned allocator (alignment Alignment, raised to the
-/// platform's minimum). Growth is exact: Reserve and Resize make room for precisely the count asked for, and
-/// growing moves the elements one by one (T's move constructor, then its destructor) into the new block.
-/// Elements are default-constructed by T's default constructor and destroyed by its destructor; they own
-/// what their fields own. Only Clear gives the storage back. Element pointers are invalidated by any
-/// operation that grows the array. Reserve, Resize and Append report a refused allocation by returning
-/// false and leave the array as it was.
+/// A growable array of T in one block from the aligned allocator (alignment Alignment, raised to T's own
+/// alignment and to the platform's minimum). Growth is exact: Reserve and Resize make room for precisely the
+/// count asked for, and growing moves the elements one by one (T's move constructor, then its destructor)
+/// into the new block. Elements are default-constructed by T's default constructor and destroyed by its
+/// destructor; they own what their fields own. Only Clear gives the storage back. Element pointers are
+/// invalidated by any operation that grows the array. Reserve, Resize and Append report a refused allocation
+/// by returning false and leave the array as it was.
 template <typename T, uint64_t Alignment = 8>
 class CArray {
 public:
@@ -44,7 +44,7 @@ public:
             return true;
         if (count > ~uint64_t(0) / sizeof(T))
             return false;
-        T* block = static_cast<T*>(AllocateAligned(count * sizeof(T), Alignment));
+        T* block = static_cast<T*>(AllocateAligned(count * sizeof(T), StorageAlignment));
         if (block == nullptr)
             return false;
         for (uint64_t i = 0; i < m_Count; ++i) {
@@ -76,11 +76,11 @@ public:
     }
 
     /// Appends one element, growing the storage by exactly one. False, with the array unchanged, when
-    /// growth is refused.
-    [[nodiscard]] bool Append(const T& value) {
+    /// growth is refused. The value is a copy, so an element of this array itself may be appended.
+    [[nodiscard]] bool Append(T value) {
         if (!Reserve(m_Count + 1))
             return false;
-        new (&m_Data[m_Count]) T(value);
+        new (&m_Data[m_Count]) T(std::move(value));
         ++m_Count;
         return true;
     }
@@ -109,6 +109,9 @@ public:
     const T* end() const { return m_Data + m_Count; }
 
 private:
+    // The alignment asked for, raised to what the element type itself needs.
+    static constexpr uint64_t StorageAlignment = Alignment > alignof(T) ? Alignment : alignof(T);
+
     T* m_Data = nullptr;
     uint64_t m_Count = 0;
     uint64_t m_Capacity = 0;
