@@ -66,11 +66,9 @@ TEST(FileListTest, JoinsDirectoryFormsAsGiven) {
         std::string Directory;
         std::string Expected;
     };
-    const SCase cases[] = {
-        {base, base + "\\one.pc_headerlib"},
-        {base + "\\", base + "\\one.pc_headerlib"},
-        {base + "/", base + "/one.pc_headerlib"},
-    };
+    const SCase cases[] = {{base, base + "\\one.pc_headerlib"},
+                           {base + "\\", base + "\\one.pc_headerlib"},
+                           {base + "/", base + "/one.pc_headerlib"}};
     CFileList list;
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.Directory);

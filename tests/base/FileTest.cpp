@@ -52,13 +52,11 @@ TEST(FileTest, CreateDirectoryPathCreatesParents) {
         const char* Path;
         const char* Created;
     };
-    const SCase cases[] = {
-        {"rel\\sub", "rel/sub"},
-        {"twice\\\\inner", "twice/inner"},
-        {"slashes//inner", "slashes/inner"},
-        {"trail/end/", "trail/end"},
-        {"single", "single"},
-    };
+    const SCase cases[] = {{"rel\\sub", "rel/sub"},
+                           {"twice\\\\inner", "twice/inner"},
+                           {"slashes//inner", "slashes/inner"},
+                           {"trail/end/", "trail/end"},
+                           {"single", "single"}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.Path);
         EXPECT_TRUE(CreateDirectoryPath(c.Path));

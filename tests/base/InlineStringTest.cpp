@@ -56,13 +56,11 @@ TEST(InlineStringTest, ReserveMakesBorrowedStringOwnWithExactCapacity) {
         bool Inline;
         uint64_t Capacity;
     };
-    const SCase cases[] = {
-        {"HELLO", 0, true, 5},
-        {"HELLO", 8, true, 8},
-        {"HELLO", 16, false, 16},
-        {"ABCDEFGHIJKLMNOPQRST", 0, false, 20},
-        {"ABCDEFGHIJKLMNOPQRST", 3, false, 20},
-    };
+    const SCase cases[] = {{"HELLO", 0, true, 5},
+                           {"HELLO", 8, true, 8},
+                           {"HELLO", 16, false, 16},
+                           {"ABCDEFGHIJKLMNOPQRST", 0, false, 20},
+                           {"ABCDEFGHIJKLMNOPQRST", 3, false, 20}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(std::string(c.Lent) + " reserve " + std::to_string(c.Reserve));
         const std::string original = c.Lent;
@@ -103,10 +101,11 @@ TEST(InlineStringTest, AssignFromStringKeepsViewsOfTails) {
         bool Borrowed;
         const char* Expected;
     };
-    const SCase cases[] = {
-        {0, npos, true, "0123456789"}, {4, 100, true, "456789"}, {10, npos, true, ""},
-        {0, 3, false, "012"},          {5, 2, false, "56"},
-    };
+    const SCase cases[] = {{0, npos, true, "0123456789"},
+                           {4, 100, true, "456789"},
+                           {10, npos, true, ""},
+                           {0, 3, false, "012"},
+                           {5, 2, false, "56"}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.Position) + "," + std::to_string(c.Count));
         CInlineStringA target;
@@ -176,10 +175,11 @@ TEST(InlineStringTest, EraseOwnsBorrowedCharactersFirst) {
         bool Borrowed;
         const char* Expected;
     };
-    const SCase cases[] = {
-        {3, npos, false, "012"},    {2, 3, false, "0156789"},   {0, 10, false, ""},
-        {4, 0, true, "0123456789"}, {9, 1, false, "012345678"},
-    };
+    const SCase cases[] = {{3, npos, false, "012"},
+                           {2, 3, false, "0156789"},
+                           {0, 10, false, ""},
+                           {4, 0, true, "0123456789"},
+                           {9, 1, false, "012345678"}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.Position) + "," + std::to_string(c.Count));
         CInlineStringA string = CInlineStringA::Borrow(lent);
@@ -201,11 +201,9 @@ TEST(InlineStringTest, FindEdges) {
         const char* Needle;
         uint64_t Expected;
     };
-    const SCase cases[] = {
-        {"", "", 0},       {"abc", "", 0},      {"", "a", npos},    {"ab", "abc", npos},
-        {"abc", "abc", 0}, {"abcabc", "ca", 2}, {"aab", "ab", 1},   {"abcABC", "AB", 3},
-        {"abc", "c", 2},   {"abc", "cd", npos}, {"abc", "B", npos},
-    };
+    const SCase cases[] = {{"", "", 0},       {"abc", "", 0},      {"", "a", npos},   {"ab", "abc", npos},
+                           {"abc", "abc", 0}, {"abcabc", "ca", 2}, {"aab", "ab", 1},  {"abcABC", "AB", 3},
+                           {"abc", "c", 2},   {"abc", "cd", npos}, {"abc", "B", npos}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(std::string(c.Text) + " / " + c.Needle);
         const CInlineStringA string = CInlineStringA::Borrow(c.Text);

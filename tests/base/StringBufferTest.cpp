@@ -159,17 +159,15 @@ TEST(StringBufferTest, FormatsI64Modifier) {
         uint64_t Value;
         const char* Expected;
     };
-    const SCase cases[] = {
-        {"%20I64u", 0, "                   0"},
-        {"%20I64u", 0xFFFFFFFFFFFFFFFFull, "18446744073709551615"},
-        {"%20I64u", 1234567890123ull, "       1234567890123"},
-        {"%.16I64X", 255, "00000000000000FF"},
-        {"%.16I64X", 0xFFFFFFFFFFFFFFFFull, "FFFFFFFFFFFFFFFF"},
-        {"%.16I64X", 0x4000000012345678ull, "4000000012345678"},
-        {"100%% %I64u%%", 5, "100% 5%"},
-        {"%-5I64x|", 0xAB, "ab   |"},
-        {"I64 %I64d", static_cast<uint64_t>(-3), "I64 -3"},
-    };
+    const SCase cases[] = {{"%20I64u", 0, "                   0"},
+                           {"%20I64u", 0xFFFFFFFFFFFFFFFFull, "18446744073709551615"},
+                           {"%20I64u", 1234567890123ull, "       1234567890123"},
+                           {"%.16I64X", 255, "00000000000000FF"},
+                           {"%.16I64X", 0xFFFFFFFFFFFFFFFFull, "FFFFFFFFFFFFFFFF"},
+                           {"%.16I64X", 0x4000000012345678ull, "4000000012345678"},
+                           {"100%% %I64u%%", 5, "100% 5%"},
+                           {"%-5I64x|", 0xAB, "ab   |"},
+                           {"I64 %I64d", static_cast<uint64_t>(-3), "I64 -3"}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.Format);
         CStringBufferA buffer;
