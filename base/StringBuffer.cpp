@@ -75,6 +75,11 @@ void CStringBufferA::ReserveOnHeap(uint64_t size) {
 
 void CStringBufferA::Reserve(uint64_t size) { ReserveOnHeap(size); }
 
+uint64_t CStringBufferA::GetGrowthSize(uint64_t needed) const {
+    // Doubling keeps a text built from many appended lines linear in its final size.
+    return needed > 2 * m_Capacity ? needed : 2 * m_Capacity;
+}
+
 void CStringBufferA::Clear(bool release) {
     if (release) {
         if (HasHeapBlock())
@@ -126,10 +131,8 @@ uint64_t CStringBufferA::AppendFormatV(const char* format, va_list arguments) {
         return m_Length;
     const uint64_t n = static_cast<uint64_t>(measured);
     const uint64_t needed = m_Length + 1 + n;
-    if (needed > m_Capacity) {
-        // Doubling keeps a text built from many appended lines linear in its final size.
-        Reserve(needed > 2 * m_Capacity ? needed : 2 * m_Capacity);
-    }
+    if (needed > m_Capacity)
+        Reserve(GetGrowthSize(needed));
     std::vsnprintf(m_Data + m_Length, n + 1, translated.Get(), arguments);
     m_Length += n;
     return m_Length;
@@ -140,7 +143,7 @@ void CStringBufferA::Append(const char* text, uint64_t length) {
         return;
     const uint64_t needed = m_Length + 1 + length;
     if (needed > m_Capacity)
-        Reserve(needed > 2 * m_Capacity ? needed : 2 * m_Capacity);
+        Reserve(GetGrowthSize(needed));
     std::memcpy(m_Data + m_Length, text, length);
     m_Length += length;
     m_Data[m_Length] = '\0';

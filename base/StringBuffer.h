@@ -53,6 +53,9 @@ protected:
     uint64_t m_Capacity = 0;
     uint64_t m_Length = 0;
 
+    /// The size an append reserves when needed bytes no longer fit: at least twice the capacity.
+    virtual uint64_t GetGrowthSize(uint64_t needed) const;
+
 private:
     /// True when the data pointer is neither the sentinel nor storage inside the object.
     virtual bool IsHeapBlock(const char* data) const;
@@ -106,6 +109,14 @@ public:
     }
 
     bool IsUsingInlineArray() const { return m_Data == m_Inline; }
+
+protected:
+    /// A text that still fits the inline array stays there; doubling only starts on the heap.
+    uint64_t GetGrowthSize(uint64_t needed) const override {
+        if (needed <= InlineSize && !HasHeapBlock())
+            return needed;
+        return CStringBufferA::GetGrowthSize(needed);
+    }
 
 private:
     bool IsHeapBlock(const char* data) const override { return data != GetSentinel() && data != m_Inline; }

@@ -153,6 +153,19 @@ TEST(StringBufferTest, AppendedLinesConcatenateWithDoublingGrowth) {
     EXPECT_EQ(Text(buffer), expected);
 }
 
+TEST(StringBufferTest, PathBuiltByAppendsStaysInlineUntilItOutgrowsTheArray) {
+    TStringBufferA<260> path;
+    for (int component = 0; component < 25; ++component) {
+        path.Append("component\\", 10);
+        SCOPED_TRACE(path.GetLength());
+        EXPECT_TRUE(path.IsUsingInlineArray());
+    }
+    path.Append("0123456789", 10);
+    EXPECT_FALSE(path.IsUsingInlineArray());
+    EXPECT_EQ(path.GetLength(), 260u);
+    EXPECT_EQ(path.GetCapacity(), 512u);
+}
+
 TEST(StringBufferTest, FormatsI64Modifier) {
     struct SCase {
         const char* Format;
