@@ -48,6 +48,12 @@ void AppendExternalLine(CStringBufferA& text, ResourceId id, const char* name, c
     text.AppendFormat("%20I64u %.16I64X %s %s\r\n", id, id, name, archiveName);
 }
 
+void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& text) {
+    text.Reserve(estimate + 1);
+    for (const CNameMap::Entry& entry : names)
+        text.AppendFormat("%20I64u %.16I64X %s\r\n", entry.Key, entry.Key, entry.Value.GetData());
+}
+
 bool BuildResMap(const CNameMap& names, CByteBuffer& image) {
     if (!image.Resize(0) || !image.Reserve(ResMapReservation))
         return false;
@@ -72,9 +78,7 @@ bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirector
     bool allWritten = true;
     {
         CStringBufferA nameText;
-        nameText.Reserve(nameTextEstimate + 1);
-        for (const CNameMap::Entry& entry : names)
-            nameText.AppendFormat("%20I64u %.16I64X %s\r\n", entry.Key, entry.Key, entry.Value.GetData());
+        BuildNameMapText(names, nameTextEstimate, nameText);
         allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "NameMap.txt", "Writing name map... ",
                                      nameText.GetData(), nameText.GetLength());
     }

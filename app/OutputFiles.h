@@ -23,6 +23,10 @@ void AppendContainerLine(CStringBufferA& text, const char* archiveName, const ch
 /// Appends the "ExternalResources.txt" line of one external resource.
 void AppendExternalLine(CStringBufferA& text, ResourceId id, const char* name, const char* archiveName);
 
+/// Appends the "NameMap.txt" text of the name map to text: one line per entry, in entry order. estimate,
+/// the expected length, is reserved up front (plus the terminator) so that the text need not grow.
+void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& text);
+
 /// Builds the "ResMap.bin" image of the name map into image (cleared first): a 32-bit entry count, then per
 /// entry the id, the name's length plus one, and the name with its NUL, all little-endian. The image is
 /// reserved at 256 MiB up front (zeroed pages that cost nothing until written) and grows beyond that only
