@@ -5,7 +5,33 @@
 #include "base/Console.h"
 #include "base/File.h"
 
+#include <cstring>
+
 namespace {
+
+// The id fields of the name lines and resource file names are written by hand rather than by vsnprintf:
+// a run writes one of each per resource, and the formatter (which measures, then writes, after translating
+// the I64 directives) took 70% of the instructions of a 100,000-resource run.
+constexpr uint64_t DecimalFieldWidth = 20;
+constexpr uint64_t HexFieldWidth = 16;
+
+// "%20I64u": the decimal digits right-aligned in 20 columns, blanks in front; the largest value has 20.
+void PutDecimalField(char* out, uint64_t value) {
+    char* digit = out + DecimalFieldWidth;
+    do {
+        *--digit = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (digit != out)
+        *--digit = ' ';
+}
+
+// "%.16I64X": exactly 16 upper-case hexadecimal digits, zeros in front.
+void PutHexField(char* out, uint64_t value) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    for (uint64_t i = HexFieldWidth; i-- > 0; value >>= 4)
+        out[i] = Digits[value & 15];
+}
 
 // "ResMap.bin" is put together in one buffer reserved once at this size.
 constexpr uint64_t ResMapReservation = 0x10000000;
@@ -33,7 +59,15 @@ bool WriteIndexFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory
 
 bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
                        ResourceId id, const void* bytes, uint64_t count) {
-    pathBuffer.Format("%s\\%s\\%.16I64X.bin", outputDirectory, libraryName, id);
+    // The path is "%s\\%s\\%.16I64X.bin" put together piece by piece.
+    char fileName[HexFieldWidth + 4];
+    PutHexField(fileName, id);
+    std::memcpy(fileName + HexFieldWidth, ".bin", 4);
+    pathBuffer.Assign(outputDirectory);
+    pathBuffer.Append("\\", 1);
+    pathBuffer.Append(libraryName, std::strlen(libraryName));
+    pathBuffer.Append("\\", 1);
+    pathBuffer.Append(fileName, sizeof(fileName));
     if (WriteWholeFile(pathBuffer.GetData(), bytes, count))
         return true;
     Print("Failed to write \"%s\".\r\n", pathBuffer.GetData());
@@ -50,8 +84,18 @@ void AppendExternalLine(CStringBufferA& text, ResourceId id, const char* name, c
 
 void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& text) {
     text.Reserve(estimate + 1);
-    for (const CNameMap::Entry& entry : names)
-        text.AppendFormat("%20I64u %.16I64X %s\r\n", entry.Key, entry.Key, entry.Value.GetData());
+    // Each line is "%20I64u %.16I64X %s\r\n" of the id, the id and the name. The names hold no NUL (every
+    // name is cut at its first NUL when it is read), so their lengths are what %s would print.
+    char fields[DecimalFieldWidth + 1 + HexFieldWidth + 1];
+    fields[DecimalFieldWidth] = ' ';
+    fields[sizeof(fields) - 1] = ' ';
+    for (const CNameMap::Entry& entry : names) {
+        PutDecimalField(fields, entry.Key);
+        PutHexField(fields + DecimalFieldWidth + 1, entry.Key);
+        text.Append(fields, sizeof(fields));
+        text.Append(entry.Value.GetData(), entry.Value.GetLength());
+        text.Append("\r\n", 2);
+    }
 }
 
 bool BuildResMap(const CNameMap& names, CByteBuffer& image) {

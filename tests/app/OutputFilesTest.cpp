@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,35 @@ TEST(OutputFilesTest, NameLinesAndResMapRecordsFollowEntryOrder) {
         'f', 'i', 'r', 's', 't', 0,
     };
     EXPECT_EQ(ReadTestFile(output.Join("ResMap.bin")), expected);
+}
+
+TEST(OutputFilesTest, NameLineFieldsMatchTheirPrintfFormats) {
+    // The fields are written by hand; each id must come out as "%20I64u %.16I64X" would print it.
+    const uint64_t ids[] = {0, 9, 10, 99999, 0x0123456789ABCDEFull, 9999999999999999999ull,
+                            10000000000000000000ull, 0x8000000000000000ull, InvalidResourceId - 1,
+                            InvalidResourceId};
+    CNameMap names;
+    std::string expected;
+    for (const uint64_t id : ids) {
+        SetName(names, id, "n");
+        char line[64];
+        std::snprintf(line, sizeof(line), "%20" PRIu64 " %.16" PRIX64 " n\r\n", id, id);
+        expected += line;
+    }
+    CStringBufferA text;
+    BuildNameMapText(names, 0, text);
+    EXPECT_EQ(std::string(text.GetData(), text.GetLength()), expected);
+
+    CTempDirectory output;
+    ASSERT_TRUE(CreateDirectoryPath(output.Join("c").c_str()));
+    TStringBufferA<260> pathBuffer;
+    for (const uint64_t id : ids) {
+        SCOPED_TRACE(id);
+        char name[32];
+        std::snprintf(name, sizeof(name), "%.16" PRIX64 ".bin", id);
+        ASSERT_TRUE(WriteResourceFile(pathBuffer, output.GetPath().c_str(), "c", id, "", 0));
+        EXPECT_EQ(pathBuffer.GetData(), output.GetPath() + "\\c\\" + name);
+    }
 }
 
 TEST(OutputFilesTest, ContainerAndExternalLines) {
