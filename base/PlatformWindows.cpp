@@ -1,0 +1,183 @@
+// The operating-system layer on Windows, on the Win32 file API.
+#include "base/Platform.h"
+
+#include "base/StringBuffer.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace {
+
+// Each ReadFile or WriteFile call moves at most this much: the calls count in 32 bits.
+constexpr uint64_t MaxTransfer = uint64_t(1) << 30;
+
+HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+uint64_t ChunkOf(uint64_t remaining) { return remaining < MaxTransfer ? remaining : MaxTransfer; }
+
+bool MovePosition(HANDLE handle, int64_t distance, DWORD method, uint64_t& position) {
+    LARGE_INTEGER move;
+    move.QuadPart = distance;
+    LARGE_INTEGER result;
+    if (!::SetFilePointerEx(handle, move, &result, method) || result.QuadPart < 0)
+        return false;
+    position = static_cast<uint64_t>(result.QuadPart);
+    return true;
+}
+
+// Reads from the file position on, continuing until count bytes, the end of the file or an error.
+bool ReadFromPosition(HANDLE handle, uint8_t* out, uint64_t count, uint64_t& bytesRead) {
+    bytesRead = 0;
+    while (bytesRead < count) {
+        DWORD result = 0;
+        if (!::ReadFile(handle, out + bytesRead, static_cast<DWORD>(ChunkOf(count - bytesRead)), &result,
+                        nullptr))
+            return false;
+        if (result == 0)
+            break;
+        bytesRead += result;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace Os {
+
+FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation) {
+    DWORD desiredAccess = 0;
+    // Readers let other readers in; anyone who writes has the file to itself.
+    DWORD shareMode = 0;
+    switch (access) {
+    case EFileAccess::Read:
+        desiredAccess = GENERIC_READ;
+        shareMode = FILE_SHARE_READ;
+        break;
+    case EFileAccess::Write:
+        desiredAccess = GENERIC_WRITE;
+        break;
+    case EFileAccess::ReadWrite:
+        desiredAccess = GENERIC_READ | GENERIC_WRITE;
+        break;
+    }
+    DWORD disposition = OPEN_EXISTING;
+    switch (creation) {
+    case EFileCreation::OpenExisting:
+        disposition = OPEN_EXISTING;
+        break;
+    case EFileCreation::CreateOrTruncate:
+        disposition = CREATE_ALWAYS;
+        break;
+    case EFileCreation::OpenOrCreate:
+        disposition = OPEN_ALWAYS;
+        break;
+    }
+    // A directory does not open without FILE_FLAG_BACKUP_SEMANTICS, so only files come back.
+    const HANDLE handle =
+        ::CreateFileA(path, desiredAccess, shareMode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return InvalidFileHandle;
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+void CloseFile(FileHandle file) {
+    if (file != InvalidFileHandle)
+        ::CloseHandle(ToHandle(file));
+}
+
+bool Read(FileHandle file, void* buffer, uint64_t count, uint64_t& bytesRead) {
+    return ReadFromPosition(ToHandle(file), static_cast<uint8_t*>(buffer), count, bytesRead);
+}
+
+bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count, uint64_t& bytesRead) {
+    bytesRead = 0;
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
+    // A read at an offset moves the position of a synchronous handle, so it is put back afterwards: callers
+    // that mix Read and ReadAt see the position alone, as pread leaves it on POSIX.
+    const HANDLE handle = ToHandle(file);
+    uint64_t saved = 0;
+    uint64_t position = 0;
+    if (!MovePosition(handle, 0, FILE_CURRENT, saved) ||
+        !MovePosition(handle, static_cast<int64_t>(offset), FILE_BEGIN, position))
+        return false;
+    const bool result = ReadFromPosition(handle, static_cast<uint8_t*>(buffer), count, bytesRead);
+    if (!MovePosition(handle, static_cast<int64_t>(saved), FILE_BEGIN, position))
+        return false;
+    return result;
+}
+
+bool Write(FileHandle file, const void* buffer, uint64_t count, uint64_t& bytesWritten) {
+    bytesWritten = 0;
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    while (bytesWritten < count) {
+        DWORD result = 0;
+        if (!::WriteFile(ToHandle(file), in + bytesWritten, static_cast<DWORD>(ChunkOf(count - bytesWritten)),
+                         &result, nullptr))
+            return false;
+        if (result == 0)
+            return false;
+        bytesWritten += result;
+    }
+    return true;
+}
+
+bool Seek(FileHandle file, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
+    uint64_t position = 0;
+    return MovePosition(ToHandle(file), static_cast<int64_t>(offset), FILE_BEGIN, position) && position == offset;
+}
+
+bool SeekToEnd(FileHandle file) {
+    uint64_t position = 0;
+    return MovePosition(ToHandle(file), 0, FILE_END, position);
+}
+
+bool SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandle(file)) != 0; }
+
+bool GetFileSize(FileHandle file, uint64_t& size) {
+    LARGE_INTEGER result;
+    if (!::GetFileSizeEx(ToHandle(file), &result) || result.QuadPart < 0)
+        return false;
+    size = static_cast<uint64_t>(result.QuadPart);
+    return true;
+}
+
+ECreateDirectory MakeDirectory(const char* path) {
+    if (::CreateDirectoryA(path, nullptr))
+        return ECreateDirectory::Created;
+    return ::GetLastError() == ERROR_ALREADY_EXISTS ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
+}
+
+EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {
+    // The system matches the pattern itself, ignoring letter case as the file system does.
+    TStringBufferA<260> search;
+    search.Format("%s%s", directory, pattern);
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = ::FindFirstFileA(search.GetData(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? EDirectoryScan::NothingMatched : EDirectoryScan::Failed;
+    bool matched = false;
+    do {
+        // A link to a file is listed through its reparse point; one to a directory carries the directory bit.
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            continue;
+        matched = true;
+        sink(context, entry.cFileName);
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
+}
+
+void RaiseOpenFileLimit() {
+    // Win32 handles have no per-process limit to raise (only the C library's FILE streams do, and the tool
+    // uses none for its files).
+}
+
+} // namespace Os
