@@ -9,6 +9,8 @@ CArchiveManager::~CArchiveManager() {
 }
 
 CArchive* CArchiveManager::Mount(const char* path) {
+    // A mount may add archives, or drop them after a failure: either can change what a name finds.
+    ForgetLastLookup();
     // The key is the file name: the part after the last separator, with one trailing separator dropped.
     CInlineStringA working(path);
     working.ReplaceBackslashes();
@@ -80,18 +82,29 @@ void CArchiveManager::DropFailedArchive(CArchive* failed) {
 }
 
 CArchiveStream& CArchiveManager::OpenEntry(CArchiveStream& stream, const char* name) {
-    m_LookupName.Assign(name, std::strlen(name));
-    m_LookupName.MakeLower();
-    const uint32_t hash = CHashMap<CInlineStringA, CArchiveEntry*>::HashKey(m_LookupName);
-
+    const uint64_t length = std::strlen(name);
     stream = CArchiveStream();
-    for (const auto& entry : m_Archives) {
-        // Every archive is asked: the last one in registration order that holds the name wins.
-        if (const CArchiveEntry* found = entry.Value->FindEntry(m_LookupName, hash); found != nullptr) {
-            stream.Archive = entry.Value;
-            stream.Entry = found;
+    // Resources of one container follow one another in a header library, so the same name comes many times
+    // in a row. Lower-casing it, hashing it and asking every archive for it cost more than the rest of a
+    // small resource's extraction (callgrind: 186 M of 517 M instructions on the benchmark corpus).
+    if (!m_HasLastLookup || !m_LastName.Equals(name, length)) {
+        m_LookupName.Assign(name, length);
+        m_LookupName.MakeLower();
+        const uint32_t hash = CHashMap<CInlineStringA, CArchiveEntry*>::HashKey(m_LookupName);
+        m_LastArchive = nullptr;
+        m_LastEntry = nullptr;
+        for (const auto& entry : m_Archives) {
+            // Every archive is asked: the last one in registration order that holds the name wins.
+            if (const CArchiveEntry* found = entry.Value->FindEntry(m_LookupName, hash); found != nullptr) {
+                m_LastArchive = entry.Value;
+                m_LastEntry = found;
+            }
         }
+        m_LastName.Assign(name, length);
+        m_HasLastLookup = true;
     }
+    stream.Archive = m_LastArchive;
+    stream.Entry = m_LastEntry;
     if (stream.Entry != nullptr)
         stream.Size = stream.Entry->GetSize();
     return stream;
@@ -103,6 +116,7 @@ CArchive* CArchiveManager::FindArchive(const char* key) const {
 }
 
 void CArchiveManager::UnmountAll() {
+    ForgetLastLookup();
     for (auto& entry : m_Archives)
         delete entry.Value;
     m_Archives.Clear();

@@ -50,7 +50,9 @@ public:
 
     /// Fills stream for the entry called name (ASCII letter case ignored): of the mounted archives that hold
     /// the name, the one registered last wins. Position is 0; a name that no archive holds gives null archive
-    /// and entry and size 0. Returns stream.
+    /// and entry and size 0. Returns stream. The answer for the last name asked is kept until the next Mount
+    /// or UnmountAll, so asking for the same name again, as an extraction does for every resource of a
+    /// container, costs a comparison instead of a search.
     CArchiveStream& OpenEntry(CArchiveStream& stream, const char* name);
 
     /// The archive registered under file name key (letter case counts), or null.
@@ -66,8 +68,16 @@ private:
     // other dropped archives.
     void DropFailedArchive(CArchive* failed);
 
+    // Forgets the answer that OpenEntry keeps; called whenever the set of archives may change.
+    void ForgetLastLookup() { m_HasLastLookup = false; }
+
     CHashMap<CInlineStringA, CArchive*> m_Archives;
     CInlineStringA m_LookupName;
+    // The last name OpenEntry was given, letter case as given, and what it found (possibly nothing).
+    CInlineStringA m_LastName;
+    const CArchive* m_LastArchive = nullptr;
+    const CArchiveEntry* m_LastEntry = nullptr;
+    bool m_HasLastLookup = false;
     uint32_t m_MountDepth = 0;
 };
 

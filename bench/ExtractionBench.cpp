@@ -95,24 +95,30 @@ CMountedSet& GetMountedSet() {
     return set;
 }
 
-// One look-up per resource: a name that some archive holds, in the order a library lists its containers.
+// One look-up per resource: a name that some archive holds, in the order a library lists its containers,
+// each asked for state.range(0) times in a row (the resources of one container follow one another).
 void OpenEntry(benchmark::State& state) {
     CMountedSet& set = GetMountedSet();
     if (!set.Mounted) {
         state.SkipWithError("cannot mount the archives");
         return;
     }
+    const int64_t repeats = state.range(0);
     CArchiveStream stream;
     size_t next = 0;
+    int64_t asked = 0;
     for (auto _ : state) {
         set.Manager.OpenEntry(stream, set.EntryNames[next].c_str());
         benchmark::DoNotOptimize(stream.Entry);
-        if (++next == set.EntryNames.size())
-            next = 0;
+        if (++asked == repeats) {
+            asked = 0;
+            if (++next == set.EntryNames.size())
+                next = 0;
+        }
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(OpenEntry);
+BENCHMARK(OpenEntry)->ArgName("repeats")->Arg(1)->Arg(50);
 
 // One entry of 4 MiB in state.range(0) segments spread over two archive files, read in pieces of
 // state.range(1) bytes at positions that walk through it, as the extraction reads resources.

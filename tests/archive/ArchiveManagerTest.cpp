@@ -87,6 +87,30 @@ TEST_F(ArchiveManagerTest, LookupIgnoresCaseAndLastRegisteredWins) {
     EXPECT_EQ(stream.Read(&byte, 1), 0u);
 }
 
+TEST_F(ArchiveManagerTest, RepeatedLookupSeesMountsAndUnmounts) {
+    // The answer for the last name is kept; a mount or an unmount in between must not leave it stale.
+    Write({MakeSimpleTestArchive("one.archive", {"shared"}, {"from one"}),
+           MakeSimpleTestArchive("two.archive", {"shared", "late"}, {"from two", "late"})});
+    ASSERT_NE(Mount("one.archive"), nullptr);
+    EXPECT_EQ(ReadEntry("shared", 0, 100), "from one");
+    EXPECT_EQ(ReadEntry("late", 0, 100), "");
+    ASSERT_NE(Mount("two.archive"), nullptr);
+    EXPECT_EQ(ReadEntry("late", 0, 100), "late");
+    EXPECT_EQ(ReadEntry("shared", 0, 100), "from two");
+    // The same name in another letter case, asked twice in a row, finds the same entry.
+    EXPECT_EQ(ReadEntry("SHARED", 3, 100), "m two");
+    EXPECT_EQ(ReadEntry("SHARED", 0, 4), "from");
+    // A failed mount drops nothing here, but is a change all the same.
+    EXPECT_EQ(Mount("missing.archive"), nullptr);
+    EXPECT_EQ(ReadEntry("SHARED", 0, 100), "from two");
+    Manager.UnmountAll();
+    CArchiveStream stream;
+    Manager.OpenEntry(stream, "SHARED");
+    EXPECT_EQ(stream.Archive, nullptr);
+    EXPECT_EQ(stream.Entry, nullptr);
+    EXPECT_EQ(stream.Size, 0u);
+}
+
 TEST_F(ArchiveManagerTest, ReadFollowsSegmentsAcrossFiles) {
     // Entry "split" is "0123" in one.archive, an empty segment, then "456789" in two.archive.
     CTestArchive one = MakeSimpleTestArchive("one.archive", {"empty"}, {});
