@@ -21,6 +21,9 @@ std::vector<std::string> ListAll(CFileList& list) {
 } // namespace
 
 TEST(FileListTest, ListsByUpperCasedNameThenRawBytes) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names that differ only in letter case cannot share a directory on Windows";
+#endif
     CTempDirectory directory;
     // Created in an order that neither forwards nor backwards matches the listing, so that the order of the
     // directory itself cannot pass for sorting.
@@ -43,6 +46,9 @@ TEST(FileListTest, ListsByUpperCasedNameThenRawBytes) {
 }
 
 TEST(FileListTest, ListsRegularFilesThroughLinksOnly) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#endif
     CTempDirectory directory;
     WriteTestFile(directory.Join("plain.archive"), "p");
     WriteTestFile(directory.Join("target.bin"), "t");
