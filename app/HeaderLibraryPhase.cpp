@@ -11,6 +11,7 @@
 #include "headerlib/HeaderLibrary.h"
 #include "resid/ResourcePath.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -18,6 +19,9 @@ namespace {
 // Per resource, the name map text needs its two 20- and 16-character fields, three separators and CR LF
 // beside the name itself.
 constexpr uint64_t NameLineOverhead = 19;
+// Growth of the resource buffer beyond its storage while an entry's bytes arrive: the bytes read so far plus
+// this many at a time.
+constexpr uint64_t ResourceReadStep = uint64_t(1) << 20;
 
 // Everything one run keeps from one header library to the next. Buffers are reused and never shrink.
 class CHeaderLibraryPhase {
@@ -45,6 +49,7 @@ private:
     // be written.
     bool ExtractResource(const CLibraryResource& resource);
     bool IsLocaleAdmitted(uint64_t container) const;
+    [[nodiscard]] bool ReadResource(const uint8_t* header, uint32_t headerLength, uint64_t fileSize);
 
     CArchiveManager& m_Manager;
     const char* m_Output;
@@ -139,7 +144,8 @@ bool CHeaderLibraryPhase::ExtractResource(const CLibraryResource& resource) {
     const EntrySpan span = table.Spans[entry];
 
     m_Manager.OpenEntry(m_Stream, table.ArchiveName.GetData());
-    if (m_Stream.Archive == nullptr || m_Stream.Entry == nullptr || span.Offset > m_Stream.Size)
+    if (m_Stream.Archive == nullptr || m_Stream.Entry == nullptr || span.Offset > m_Stream.Size ||
+        span.Length > m_Stream.Size - span.Offset)
         return true;
     m_Stream.Position = span.Offset;
 
@@ -149,11 +155,7 @@ bool CHeaderLibraryPhase::ExtractResource(const CLibraryResource& resource) {
         header = m_Library.GetEntryHeader(container, entry, headerLength);
     // Files of 4 GiB or more are beyond what the index files can describe.
     const uint64_t fileSize = uint64_t(headerLength) + span.Length;
-    if (fileSize > 0xFFFFFFFFu || !m_ResourceBuffer.Resize(fileSize))
-        return true;
-    if (header != nullptr)
-        std::memcpy(m_ResourceBuffer.GetData(), header, headerLength);
-    if (m_Stream.Read(m_ResourceBuffer.GetData() + headerLength, span.Length) != span.Length)
+    if (fileSize > 0xFFFFFFFFu || !ReadResource(header, headerLength, fileSize))
         return true;
 
     const bool written = WriteResourceFile(m_PathBuffer, m_Output, m_LibraryName.GetData(), resource.Id,
@@ -161,6 +163,29 @@ bool CHeaderLibraryPhase::ExtractResource(const CLibraryResource& resource) {
     // The id is named whether or not the write succeeded, so that no later library tries it again.
     SetName(resource.Id, resource.Name);
     return written;
+}
+
+// Fills the resource buffer with the header and then the entry's bytes from the stream, fileSize bytes in
+// all. The entry's size is only what its archive claims, and the files need not hold that many bytes, so the
+// buffer grows as the bytes arrive instead of all at once: a hostile size costs no more memory than the
+// data that exists. False when the storage cannot be had or the bytes do not all arrive.
+bool CHeaderLibraryPhase::ReadResource(const uint8_t* header, uint32_t headerLength, uint64_t fileSize) {
+    if (!m_ResourceBuffer.Resize(headerLength))
+        return false;
+    if (header != nullptr)
+        std::memcpy(m_ResourceBuffer.GetData(), header, headerLength);
+    uint64_t filled = headerLength;
+    while (filled < fileSize) {
+        const uint64_t reach = std::max(m_ResourceBuffer.GetCapacity(), 2 * filled + ResourceReadStep);
+        const uint64_t end = std::min(fileSize, reach);
+        if (!m_ResourceBuffer.Resize(end))
+            return false;
+        const uint64_t count = end - filled;
+        if (m_Stream.Read(m_ResourceBuffer.GetData() + filled, count) != count)
+            return false;
+        filled = end;
+    }
+    return true;
 }
 
 bool CHeaderLibraryPhase::ExtractResources() {
