@@ -67,7 +67,10 @@ private:
 };
 
 bool CHeaderLibraryPhase::ReadWholeFile(const char* path) {
-    m_FileBuffer.ZeroAndEmpty();
+    // The buffer is not cleared: the read below fills all of the size it sets, and a shorter read fails the
+    // load, so no byte of an earlier library is ever read. Zeroing the storage cost a pass over megabytes per
+    // library.
+    (void)m_FileBuffer.Resize(0);
     const FileHandle file = OpenFile(path, "r");
     if (file == InvalidFileHandle)
         return false;
