@@ -3,6 +3,7 @@
 
 #include "app/OutputFiles.h"
 #include "archive/ArchiveManager.h"
+#include "base/Array.h"
 #include "base/ByteBuffer.h"
 #include "base/Console.h"
 #include "base/File.h"
@@ -22,6 +23,50 @@ constexpr uint64_t NameLineOverhead = 19;
 // Growth of the resource buffer beyond its storage while an entry's bytes arrive: the bytes read so far plus
 // this many at a time.
 constexpr uint64_t ResourceReadStep = uint64_t(1) << 20;
+
+// The characters of the names that the name map keeps, copied with their terminators into blocks that are
+// filled one after another and freed together when the store is destroyed; a block never moves, so the map's
+// values borrow from it. One allocation per megabyte of names instead of one per name: a run names every
+// resource, and a heap block per name (and freeing them all at the end) cost a tenth of a run's instructions.
+class CNameStore {
+public:
+    CNameStore() = default;
+    CNameStore(const CNameStore&) = delete;
+    CNameStore& operator=(const CNameStore&) = delete;
+    ~CNameStore() {
+        for (char* block : m_Blocks)
+            FreeMemory(block);
+    }
+
+    // A copy of length characters of text followed by a terminator, valid while the store exists. Stops the
+    // process when memory runs out, as the copy in a string of its own would.
+    const char* Store(const char* text, uint64_t length) {
+        if (length >= m_Left) {
+            // A name longer than a block gets a block of its own; the rest of the current one is left unused.
+            const uint64_t size = length < BlockSize ? BlockSize : length + 1;
+            char* block = static_cast<char*>(AllocateOrStop(size));
+            if (!m_Blocks.Append(block)) {
+                FreeMemory(block);
+                StopOutOfMemory();
+            }
+            m_Next = block;
+            m_Left = size;
+        }
+        char* copy = m_Next;
+        std::memcpy(copy, text, length);
+        copy[length] = '\0';
+        m_Next += length + 1;
+        m_Left -= length + 1;
+        return copy;
+    }
+
+private:
+    static constexpr uint64_t BlockSize = uint64_t(1) << 20;
+
+    CArray<char*> m_Blocks;
+    char* m_Next = nullptr;
+    uint64_t m_Left = 0;
+};
 
 // Everything one run keeps from one header library to the next. Buffers are reused and never shrink.
 class CHeaderLibraryPhase {
@@ -54,6 +99,8 @@ private:
     CArchiveManager& m_Manager;
     const char* m_Output;
     const char* m_Locale;
+    // Declared before the map, so that it is destroyed after the values that borrow from it.
+    CNameStore m_NameStore;
     CNameMap m_Names;
     CStringBufferA m_ContainerText;
     CStringBufferA m_ExternalText;
@@ -98,8 +145,8 @@ void CHeaderLibraryPhase::SetName(ResourceId id, const CInlineStringA& name) {
     CInlineStringA* value = m_Names.FindOrInsert(id);
     if (value == nullptr)
         StopOutOfMemory();
-    // An owned copy: names borrowed from the payload would change under the next library.
-    *value = name;
+    // A copy in the name store: names borrowed from the payload would change under the next library.
+    value->AssignBorrowed(m_NameStore.Store(name.GetData(), name.GetLength()), name.GetLength());
 }
 
 void CHeaderLibraryPhase::RecordContainers() {

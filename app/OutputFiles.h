@@ -9,7 +9,8 @@
 #include <cstdint>
 
 /// Every id named during a run, with its latest name, in the order the ids were first entered. The names
-/// are owned copies: the texts they come from are overwritten by the next header library.
+/// are copies (the extraction keeps their characters in a store of its own, so they may be borrowed views
+/// of it): the texts they come from are overwritten by the next header library.
 using CNameMap = CHashMap<ResourceId, CInlineStringA>;
 
 /// Formats "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits) into pathBuffer and writes the bytes

@@ -247,6 +247,44 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
     EXPECT_EQ(tree.count("ab/"), 0u);
 }
 
+TEST_F(EndToEndTest, NamesOfAnyLengthAreKeptWhole) {
+    // The run copies names into megabyte blocks: names that fill a block exactly, an empty one right after
+    // (whose terminator alone no longer fits), names longer than a block, and the short ones that follow
+    // them must all come out whole, after a second library has replaced the payload they were read from.
+    const uint64_t block = uint64_t(1) << 20;
+    const std::string names[] = {std::string(block - 1, 'a'), "", "b", std::string(block, 'c'), "d",
+                                 std::string(block + block / 2, 'e'), "f"};
+    CTestContentContainer pack;
+    pack.Path = PackPath;
+    pack.Archives = {"a.archive"};
+    CTestContentLibrary first;
+    first.FileName = "a.pc_headerlib";
+    for (uint32_t i = 0; i < std::size(names); ++i) {
+        pack.Entries.push_back(std::string(1, static_cast<char>('0' + i)));
+        first.Resources.push_back(MakeTestResource(pack, i, 100 + i, names[i]));
+    }
+    first.Containers = {pack};
+    CTestContentContainer other;
+    other.Path = InlinePath;
+    other.Entries = {std::string(3 * block, 'x')};
+    other.Archives = {"a.archive"};
+    CTestContentLibrary second;
+    second.FileName = "b.pc_headerlib";
+    second.Containers = {other};
+    second.Resources = {MakeTestResource(other, 0, 200, std::string(2 * block, 'y'))};
+    CTestContent content;
+    content.Libraries = {first, second};
+    WriteContent(content);
+
+    const SToolRun run = Extract();
+    EXPECT_EQ(run.ExitStatus, 0);
+    std::string expected = NameLine(PackId, PackPath);
+    for (uint32_t i = 0; i < std::size(names); ++i)
+        expected += NameLine(100 + i, names[i]);
+    expected += NameLine(InlineId, InlinePath) + NameLine(200, std::string(2 * block, 'y'));
+    EXPECT_TRUE(SnapshotTree(Output).at("NameMap.txt") == expected);
+}
+
 TEST_F(EndToEndTest, ResourcesThatCannotBeLocatedAreSkippedSilently) {
     CTestContentContainer pack;
     pack.Path = PackPath;
