@@ -60,7 +60,8 @@ CTestContentContainer MakeContainer(const std::string& path, const std::vector<s
 }
 
 // A library of one container whose entry i is resource id firstId + i, named "res/<library>/<i>".
-CTestContentLibrary MakeLibrary(const std::string& name, const CTestContentContainer& container, uint64_t firstId) {
+CTestContentLibrary MakeLibrary(const std::string& name, const CTestContentContainer& container,
+                                uint64_t firstId) {
     CTestContentLibrary library;
     library.FileName = name + ".pc_headerlib";
     library.Containers = {container};
@@ -85,8 +86,8 @@ TEST_F(FaultInjectionTest, OutputBelowARegularFileFailsEveryLibraryAndIndexFile)
     const SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Mounted({"a.archive"}) + "Failed to create output directory \"" + InOutput("one") +
-                              "\".\r\n" + "Failed to create output directory \"" + InOutput("two") + "\".\r\n" +
-                              MakeIndexFileProgress(false, false, false, false));
+                              "\".\r\n" + "Failed to create output directory \"" + InOutput("two") +
+                              "\".\r\n" + MakeIndexFileProgress(false, false, false, false));
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore) << "the tool changed its input";
     const std::vector<uint8_t> blockerBytes = ReadTestFile(blocker);
     EXPECT_EQ(std::string(blockerBytes.begin(), blockerBytes.end()), "a regular file");
@@ -98,8 +99,8 @@ TEST_F(FaultInjectionTest, OutputPathsTakenByOtherFilesFailOneByOne) {
     content.Libraries = {MakeLibrary("lib", pack, 0x10)};
     ASSERT_TRUE(WriteTestContent(Source, content));
     const std::string zeroFile = MakeTestEntryHeader(0, 4) + "zero";
-    const std::string nameMap = MakeNameLine(GetTestPathId(PackPath), PackPath) + MakeNameLine(0x10, "res/lib/0") +
-                                MakeNameLine(0x11, "res/lib/1");
+    const std::string nameMap = MakeNameLine(GetTestPathId(PackPath), PackPath) +
+                                MakeNameLine(0x10, "res/lib/0") + MakeNameLine(0x11, "res/lib/1");
     const std::string containerMap = MakeContainerLine(PackPath, "lib");
     const std::string resMap =
         MakeResMapImage({{GetTestPathId(PackPath), PackPath}, {0x10, "res/lib/0"}, {0x11, "res/lib/1"}});
@@ -148,7 +149,8 @@ TEST_F(FaultInjectionTest, OutputPathsTakenByOtherFilesFailOneByOne) {
 
         const SToolRun run = RunTool({Source, Output});
         EXPECT_EQ(run.ExitStatus, 1);
-        std::string expected = Mounted({"a.archive"}) + "Processing " + Listed("lib.pc_headerlib") + "...\r\n";
+        std::string expected =
+            Mounted({"a.archive"}) + "Processing " + Listed("lib.pc_headerlib") + "...\r\n";
         for (uint64_t id : c.FailedIds)
             expected += "Failed to write \"" + InOutput("lib\\" + ResourceFileName(id)) + "\".\r\n";
         EXPECT_EQ(run.Output, expected + MakeIndexFileProgress(true, c.ContainerMapWritten, true, true));
@@ -241,7 +243,9 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
         const char* Name;
         uint32_t Reference; // 0: a.archive, 1: b.archive.
         std::vector<uint8_t> Bytes;
-        std::optional<uint64_t> FileOffset; // Relative to the end of the file that holds the segment.
+        // Segments without Bytes: FileOffset when given, otherwise FromEnd bytes from the end of the file
+        // that holds the segment.
+        std::optional<uint64_t> FileOffset;
         int64_t FromEnd;
     };
     const SCase cases[] = {
@@ -250,7 +254,11 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
         {"segment runs past the end of the referenced file", 1, {}, std::nullopt, -3},
         {"offset beyond the end of the referenced file", 1, {}, std::nullopt, 100},
         // Sound bytes, but one fewer than the header library says the entry has.
-        {"entry shorter than its span", 0, std::vector<uint8_t>(lostBytes.begin(), lostBytes.end() - 1), {}, 0},
+        {"entry shorter than its span",
+         0,
+         std::vector<uint8_t>(lostBytes.begin(), lostBytes.end() - 1),
+         {},
+         0},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -271,7 +279,8 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
         CTestArchive second;
         second.FileName = "b.archive";
         if (c.Bytes.empty()) {
-            const uint64_t holderSize = c.Reference == 0 ? BuildTestArchiveImages({first, second})[0].size() : OtherSize;
+            const uint64_t holderSize =
+                c.Reference == 0 ? BuildTestArchiveImages({first, second})[0].size() : OtherSize;
             first.Entries[0].Segments[1].FileOffset =
                 c.FileOffset ? *c.FileOffset : uint64_t(int64_t(holderSize) + c.FromEnd);
         }
@@ -282,8 +291,9 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
 
         const SToolRun run = RunTool({Source, Output});
         EXPECT_EQ(run.ExitStatus, 0);
-        EXPECT_EQ(run.Output, Mounted({"a.archive", "b.archive"}) + "Processing " + Listed("lib.pc_headerlib") +
-                                  "...\r\n" + MakeIndexFileProgress(true, true, true, true));
+        EXPECT_EQ(run.Output, Mounted({"a.archive", "b.archive"}) + "Processing " +
+                                  Listed("lib.pc_headerlib") + "...\r\n" +
+                                  MakeIndexFileProgress(true, true, true, true));
         // The skipped resource leaves no file and no name.
         const uint64_t packId = GetTestPathId(PackPath);
         const CTreeSnapshot expected = {
@@ -406,7 +416,8 @@ TEST_F(FaultInjectionTest, CutFilesThroughTheWholeTool) {
     ASSERT_TRUE(std::filesystem::create_directories(Output));
     for (uint64_t length : {uint64_t(0), uint64_t(23), uint64_t(24), blockEnd / 2, blockEnd - 1}) {
         SCOPED_TRACE(length);
-        WriteTestFile(Source + "/lib.pc_headerlib", std::vector<uint8_t>(library.begin(), library.begin() + length));
+        WriteTestFile(Source + "/lib.pc_headerlib",
+                      std::vector<uint8_t>(library.begin(), library.begin() + length));
         const SToolRun run = RunTool({Source, Output});
         EXPECT_EQ(run.ExitStatus, 1);
         EXPECT_EQ(run.Output, Mounted({"cut.archive", "other.archive"}) + "Failed to load \"" +
@@ -421,7 +432,8 @@ TEST_F(FaultInjectionTest, CutFilesThroughTheWholeTool) {
     for (uint64_t length : {uint64_t(0), uint64_t(19), uint64_t(24), uint64_t(archive.size() / 2),
                             uint64_t(archive.size() - 1)}) {
         SCOPED_TRACE(length);
-        WriteTestFile(Source + "/cut.archive", std::vector<uint8_t>(archive.begin(), archive.begin() + length));
+        WriteTestFile(Source + "/cut.archive",
+                      std::vector<uint8_t>(archive.begin(), archive.begin() + length));
         const CTreeSnapshot sourceBefore = SnapshotTree(Source);
         const SToolRun run = RunTool({Source, Output});
         EXPECT_EQ(run.ExitStatus, 2);

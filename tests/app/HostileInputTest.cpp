@@ -79,7 +79,8 @@ protected:
             return;
         case EOutcome::LoadFails: {
             EXPECT_EQ(run.ExitStatus, 1);
-            EXPECT_EQ(run.Output, mounting + "... OK\nFailed to load \"" + Listed(libraryFile) + "\".\n" + indexFiles);
+            EXPECT_EQ(run.Output,
+                      mounting + "... OK\nFailed to load \"" + Listed(libraryFile) + "\".\n" + indexFiles);
             const CTreeSnapshot expected = {{"NameMap.txt", ""},
                                             {"ContainerNameMap.txt", ""},
                                             {"ExternalResources.txt", ""},
@@ -131,23 +132,24 @@ TEST_F(HostileInputTest, DamagedArchives) {
         {"undamaged", [](CTestArchive&) {}, EOutcome::ResourceWritten},
         {"entry count that cannot fit in the file", [](CTestArchive& a) { a.EntryCount = 0x7FFFFFFF; },
          EOutcome::MountFails},
-        {"one entry more than the file holds", [](CTestArchive& a) { a.EntryCount = 2; }, EOutcome::MountFails},
-        {"reference count that cannot fit in the file", [](CTestArchive& a) { a.ReferenceCount = 0xFFFFFFFF; },
+        {"one entry more than the file holds", [](CTestArchive& a) { a.EntryCount = 2; },
          EOutcome::MountFails},
+        {"reference count that cannot fit in the file",
+         [](CTestArchive& a) { a.ReferenceCount = 0xFFFFFFFF; }, EOutcome::MountFails},
         {"segment count that cannot fit in the file",
          [](CTestArchive& a) { a.Entries[0].SegmentCount = 0x10000000; }, EOutcome::MountFails},
         {"string length 0xFFFFFFFF", [](CTestArchive& a) { a.Entries[0].NameLength = 0xFFFFFFFF; },
          EOutcome::MountFails},
-        {"string longer than the rest of the file", [](CTestArchive& a) { a.Entries[0].NameLength = 0x10000; },
-         EOutcome::MountFails},
+        {"string longer than the rest of the file",
+         [](CTestArchive& a) { a.Entries[0].NameLength = 0x10000; }, EOutcome::MountFails},
         {"index offset beyond the file", [](CTestArchive& a) { a.IndexOffset = uint64_t(1) << 40; },
          EOutcome::MountFails},
         {"index offset beyond any file position", [](CTestArchive& a) { a.IndexOffset = ~uint64_t(0); },
          EOutcome::MountFails},
         {"reference to a missing archive", [](CTestArchive& a) { a.References.push_back("missing.archive"); },
          EOutcome::MountFails},
-        {"first segment not at data offset 0", [](CTestArchive& a) { a.Entries[0].Segments[0].DataOffset = 1; },
-         EOutcome::MountFails},
+        {"first segment not at data offset 0",
+         [](CTestArchive& a) { a.Entries[0].Segments[0].DataOffset = 1; }, EOutcome::MountFails},
         {"segment end beyond 64 bits",
          [](CTestArchive& a) {
              a.Entries[0].Segments[0].Size = ~uint64_t(0);
@@ -158,8 +160,8 @@ TEST_F(HostileInputTest, DamagedArchives) {
         {"string without a zero byte", [](CTestArchive& a) { a.Entries[0].OmitNameTerminator = true; },
          EOutcome::ResourceWritten},
         // The read meets a reference the archive does not have and ends short.
-        {"segment reference index out of range", [](CTestArchive& a) { a.Entries[0].Segments[0].Reference = 5; },
-         EOutcome::ResourceSkipped},
+        {"segment reference index out of range",
+         [](CTestArchive& a) { a.Entries[0].Segments[0].Reference = 5; }, EOutcome::ResourceSkipped},
     };
     ASSERT_TRUE(WriteTestContent(Source, Content));
     const std::vector<CTestArchive> sound = BuildTestContentArchives(Content);
@@ -221,7 +223,9 @@ TEST_F(HostileInputTest, DamagedHeaderLibraries) {
         Damage Patch;
         EOutcome Outcome;
     };
-    auto containerPath = [](const CTestHeaderLibraryLayout& l) { return l.ContainerRecords[0] + ContainerPath; };
+    auto containerPath = [](const CTestHeaderLibraryLayout& l) {
+        return l.ContainerRecords[0] + ContainerPath;
+    };
     const SCase cases[] = {
         {"undamaged", nullptr, nullptr, EOutcome::ResourceWritten},
         {"payload one byte shorter than the root record",
@@ -232,8 +236,10 @@ TEST_F(HostileInputTest, DamagedHeaderLibraries) {
          [](CTestHeaderLibrary& d, auto&) { d.RawPayload = std::vector<uint8_t>(76, 0); }, nullptr,
          EOutcome::ResourceSkipped},
         {"resource list reference null with a length",
-         [](CTestHeaderLibrary& d, auto&) { d.SlotValues.push_back({RootResourceList, ~uint64_t(0)}); }, nullptr,
-         EOutcome::LoadFails},
+         [](CTestHeaderLibrary& d, auto&) {
+             d.SlotValues.push_back({RootResourceList, ~uint64_t(0)});
+         },
+         nullptr, EOutcome::LoadFails},
         {"resource list slot left unrelocated",
          [](CTestHeaderLibrary& d, auto&) { d.UnrelocatedSlots.push_back(RootResourceList); }, nullptr,
          EOutcome::LoadFails},
@@ -241,18 +247,24 @@ TEST_F(HostileInputTest, DamagedHeaderLibraries) {
          [&](CTestHeaderLibrary& d, auto& l) { d.UnrelocatedSlots.push_back(containerPath(l)); }, nullptr,
          EOutcome::LoadFails},
         {"text reference one past the payload",
-         [&](CTestHeaderLibrary& d, auto& l) { d.SlotValues.push_back({containerPath(l), l.PayloadLength}); },
+         [&](CTestHeaderLibrary& d, auto& l) {
+             d.SlotValues.push_back({containerPath(l), l.PayloadLength});
+         },
          nullptr, EOutcome::LoadFails},
         {"reference beyond the payload",
-         [&](CTestHeaderLibrary& d, auto& l) { d.SlotValues.push_back({containerPath(l), l.PayloadLength + 1u}); },
+         [&](CTestHeaderLibrary& d, auto& l) {
+             d.SlotValues.push_back({containerPath(l), l.PayloadLength + 1u});
+         },
          nullptr, EOutcome::LoadFails},
         {"relocation entry past the payload's last slot",
          [](CTestHeaderLibrary& d, auto& l) { d.ExtraRelocations.push_back(l.PayloadLength - 7); }, nullptr,
          EOutcome::LoadFails},
-        {"more segments stated than present", [](CTestHeaderLibrary& d, auto&) { d.SegmentCount = 3; }, nullptr,
-         EOutcome::LoadFails},
+        {"more segments stated than present", [](CTestHeaderLibrary& d, auto&) { d.SegmentCount = 3; },
+         nullptr, EOutcome::LoadFails},
         {"container list that does not fit", nullptr,
-         [](std::vector<uint8_t>& image, auto& l) { SetPayloadU32(image, l, RootContainerCount, 0x01000000); },
+         [](std::vector<uint8_t>& image, auto& l) {
+             SetPayloadU32(image, l, RootContainerCount, 0x01000000);
+         },
          EOutcome::LoadFails},
         {"language list that does not fit", nullptr,
          [](std::vector<uint8_t>& image, auto& l) {
@@ -267,14 +279,18 @@ TEST_F(HostileInputTest, DamagedHeaderLibraries) {
              SetPayloadU32(image, l, RootResourceListLength, l.PayloadLength);
          },
          EOutcome::LoadFails},
-        {"resource count huge for its list", [](CTestHeaderLibrary& d, auto&) { d.ResourceCount = 0xFFFFFFFF; },
-         nullptr, EOutcome::LoadFails},
+        {"resource count huge for its list",
+         [](CTestHeaderLibrary& d, auto&) { d.ResourceCount = 0xFFFFFFFF; }, nullptr, EOutcome::LoadFails},
         {"resource name without a NUL in its bytes",
          [](CTestHeaderLibrary& d, auto&) { d.Resources[0].NameLength = 3; }, nullptr, EOutcome::LoadFails},
         // The path refers to the payload's last bytes, none of which is a NUL.
         {"container path without a NUL before the payload's end",
-         [](CTestHeaderLibrary& d, auto&) { d.PayloadTail = {'x', 'y', 'z'}; },
-         [&](std::vector<uint8_t>& image, auto& l) { SetPayloadU64(image, l, containerPath(l), l.PayloadTail); },
+         [](CTestHeaderLibrary& d, auto&) {
+             d.PayloadTail = {'x', 'y', 'z'};
+         },
+         [&](std::vector<uint8_t>& image, auto& l) {
+             SetPayloadU64(image, l, containerPath(l), l.PayloadTail);
+         },
          EOutcome::LoadFails},
         {"entry header that runs past the payload", nullptr,
          [](std::vector<uint8_t>& image, auto& l) {

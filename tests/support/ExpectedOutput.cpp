@@ -47,4 +47,6 @@ std::string MakeIndexFileProgress(bool nameMap, bool containerMap, bool external
            "Writing res map... " + outcome(resMap);
 }
 
-uint64_t GetTestPathId(const std::string& path) { return CResourcePath::GetId(CInlineStringA(path.c_str())); }
+uint64_t GetTestPathId(const std::string& path) {
+    return CResourcePath::GetId(CInlineStringA(path.c_str()));
+}

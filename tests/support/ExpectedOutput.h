@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-/// One "NameMap.txt" line: the id in 20 decimal columns and 16 upper-case hexadecimal digits, the name, CR LF.
+/// One "NameMap.txt" line: the id in 20 decimal columns and 16 upper-case hexadecimal digits, the name, CR
+/// LF.
 std::string MakeNameLine(uint64_t id, const std::string& name);
 
 /// The whole "ResMap.bin" image of a name map holding entries, in that order.

@@ -15,13 +15,19 @@
 
 #ifdef _WIN32
 
-bool CanLimitFileSize() { return false; }
+bool CanLimitFileSize() {
+    return false;
+}
 
-SToolRun RunToolWithFileSizeLimit(const std::vector<std::string>&, uint64_t) { return SToolRun(); }
+SToolRun RunToolWithFileSizeLimit(const std::vector<std::string>&, uint64_t) {
+    return SToolRun();
+}
 
 #else
 
-bool CanLimitFileSize() { return true; }
+bool CanLimitFileSize() {
+    return true;
+}
 
 SToolRun RunToolWithFileSizeLimit(const std::vector<std::string>& arguments, uint64_t maxFileSize) {
     SToolRun run;
