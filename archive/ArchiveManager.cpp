@@ -169,9 +169,12 @@ uint64_t CArchiveStream::Read(void* buffer, uint64_t count) {
         const CArchive* holder = Archive->GetReference(segment.ReferenceIndex);
         if (holder == nullptr)
             break;
+        // A file position beyond 64 bits names no byte of any file; it must not wrap to the file's start.
+        const uint64_t intoSegment = Position - segment.DataOffset;
+        if (segment.FileOffset > ~uint64_t(0) - intoSegment)
+            break;
         uint64_t bytesRead = 0;
-        if (!Os::ReadAt(holder->GetFile(), segment.FileOffset + (Position - segment.DataOffset), out, wanted,
-                        bytesRead))
+        if (!Os::ReadAt(holder->GetFile(), segment.FileOffset + intoSegment, out, wanted, bytesRead))
             bytesRead = 0;
         Position += bytesRead;
         total += bytesRead;

@@ -155,11 +155,12 @@ TEST_F(ArchiveManagerTest, ReadFollowsSegmentsAcrossFiles) {
 TEST_F(ArchiveManagerTest, ReadEndsShortAtBadSegments) {
     // Each entry holds "abc", then a segment that cannot be read: a reference index not below the
     // reference count, a file offset past the end of the file, one that the read call refuses.
-    CTestArchive archive =
-        MakeSimpleTestArchive("short.archive", {"badref", "pastend", "refused"}, {"abc", "abc", "abc"});
+    CTestArchive archive = MakeSimpleTestArchive("short.archive", {"badref", "pastend", "refused", "wraps"},
+                                                 {"abc", "abc", "abc", "abc"});
     archive.Entries[0].Segments.push_back(CTestSegment{1, {}, {}, 24, 3});
     archive.Entries[1].Segments.push_back(CTestSegment{0, {}, {}, uint64_t(1) << 40, 3});
     archive.Entries[2].Segments.push_back(CTestSegment{0, {}, {}, 0x8000000000000000, 3});
+    archive.Entries[3].Segments.push_back(CTestSegment{0, {}, {}, ~uint64_t(0), 3});
     Write({archive});
     ASSERT_NE(Mount("short.archive"), nullptr);
     for (const char* name : {"badref", "pastend", "refused"}) {
@@ -170,6 +171,11 @@ TEST_F(ArchiveManagerTest, ReadEndsShortAtBadSegments) {
         EXPECT_EQ(ReadEntry(name, 3, 1, &end), "");
         EXPECT_EQ(end, 3u);
     }
+    // One byte into the last segment its file position passes 64 bits; it must not wrap to the file's
+    // first bytes.
+    uint64_t end = 0;
+    EXPECT_EQ(ReadEntry("wraps", 4, 2, &end), "");
+    EXPECT_EQ(end, 4u);
 }
 
 TEST_F(ArchiveManagerTest, FailedMountDropsArchivesReferringToIt) {
