@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string output = g_Directory + "/out";
     std::error_code error;
     std::filesystem::create_directory(source, error);
-    // Files whose names repeat or cannot be created are left out, as if the input had not named them.
+    // A later file of the same name replaces an earlier one; a file that cannot be created is left out.
     std::vector<const CExtractionFile*> written;
     for (const CExtractionFile& file : input.Files) {
         const std::string path = source + "/" + file.Name;
@@ -73,13 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Unless the input asks for full allocations, such requests are refused, which the run must survive
     // as it survives memory running out.
     RefuseAllocationsFrom(input.FullAllocations ? 0 : LargeAllocation);
-    const EExtractionOutcome outcome = ExtractResources(source.c_str(), output.c_str(), input.Locale);
+    ExtractResources(source.c_str(), output.c_str(), input.Locale);
     RefuseAllocationsFrom(0);
     FlushConsole();
     GetArchiveManager().UnmountAll();
-    FuzzCheck(outcome == EExtractionOutcome::Clean || outcome == EExtractionOutcome::Failures ||
-                  outcome == EExtractionOutcome::Aborted,
-              "an outcome out of range");
 
     // The run only reads its inputs.
     FuzzCheck(CountFiles(source) == fileCount, "the run changed the source directory");
