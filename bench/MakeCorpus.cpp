@@ -7,6 +7,7 @@
 // entry lengths, so their descriptions are gathered along the way and written at the end.
 #include "base/InlineString.h"
 #include "resid/ResourcePath.h"
+#include "support/BinaryFile.h"
 #include "support/ContentBuilder.h"
 
 #include <algorithm>
@@ -254,9 +255,7 @@ int main(int argc, char** argv) {
     for (const CLibraryBuild& library : libraries) {
         const std::vector<uint8_t> image = BuildTestHeaderLibraryImage(library.Description);
         statistics.LargestLibraryFile = std::max<uint64_t>(statistics.LargestLibraryFile, image.size());
-        std::FILE* file = std::fopen((options.Directory + "/" + library.FileName).c_str(), "wb");
-        const bool written = file != nullptr && std::fwrite(image.data(), 1, image.size(), file) == image.size();
-        if (file == nullptr || std::fclose(file) != 0 || !written) {
+        if (!WriteBinaryFile(options.Directory + "/" + library.FileName, image)) {
             std::fprintf(stderr, "vorsk_make_corpus: cannot write %s\n", library.FileName.c_str());
             return 1;
         }

@@ -4,6 +4,7 @@
 #include "FuzzSupport.h"
 #include "archive/ArchiveManager.h"
 #include "support/ArchiveWriter.h"
+#include "support/BinaryFile.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -92,7 +93,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzCheck(WriteFuzzFile(g_InputPath, data, size), "cannot write the input file");
+    FuzzCheck(WriteBinaryFile(g_InputPath, data, size), "cannot write the input file");
     CArchiveManager manager;
     CArchive* mounted = manager.Mount(g_MountPath.c_str());
     CArchive* input = manager.FindArchive("fuzz.archive");

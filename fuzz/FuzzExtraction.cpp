@@ -8,6 +8,7 @@
 #include "app/Extraction.h"
 #include "archive/ArchiveManager.h"
 #include "base/Console.h"
+#include "support/BinaryFile.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<const CExtractionFile*> written;
     for (const CExtractionFile& file : input.Files) {
         const std::string path = source + "/" + file.Name;
-        if (WriteFuzzFile(path, file.Content.data(), file.Content.size()))
+        if (WriteBinaryFile(path, file.Content.data(), file.Content.size()))
             written.push_back(&file);
     }
     const uint64_t fileCount = CountFiles(source);

@@ -46,14 +46,6 @@ std::string MakeFuzzDirectory() {
     return std::string(name.data());
 }
 
-bool WriteFuzzFile(const std::string& path, const uint8_t* bytes, size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = size == 0 || std::fwrite(bytes, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
-
 void RemoveFuzzTree(const std::string& path) {
     std::error_code error;
     std::filesystem::remove_all(path, error);

@@ -14,9 +14,6 @@ void FuzzCheck(bool condition, const char* message);
 /// vorsk-fuzz-. Stops the process when none can be made.
 std::string MakeFuzzDirectory();
 
-/// Creates or replaces the file at path with size bytes. False when it cannot be written.
-bool WriteFuzzFile(const std::string& path, const uint8_t* bytes, size_t size);
-
 /// Removes path and everything below it; a missing path is not an error.
 void RemoveFuzzTree(const std::string& path);
 

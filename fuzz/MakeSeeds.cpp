@@ -6,6 +6,7 @@
 #include "base/InlineString.h"
 #include "resid/ResourcePath.h"
 #include "support/ArchiveWriter.h"
+#include "support/BinaryFile.h"
 #include "support/ContentBuilder.h"
 #include "support/HeaderLibraryWriter.h"
 #include "support/SampleContent.h"
@@ -23,7 +24,7 @@ using Bytes = std::vector<uint8_t>;
 bool g_Failed = false;
 
 void WriteSeed(const std::string& directory, const std::string& name, const Bytes& bytes) {
-    if (!WriteFuzzFile(directory + "/" + name, bytes.data(), bytes.size())) {
+    if (!WriteBinaryFile(directory + "/" + name, bytes.data(), bytes.size())) {
         std::fprintf(stderr, "vorsk_fuzz_seeds: cannot write %s/%s\n", directory.c_str(), name.c_str());
         g_Failed = true;
     }

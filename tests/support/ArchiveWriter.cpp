@@ -1,7 +1,7 @@
 // Builders of "*.archive" files for tests: the layout of segment bytes across files and the index records.
 #include "support/ArchiveWriter.h"
 
-#include <cstdio>
+#include "support/BinaryFile.h"
 
 namespace {
 
@@ -117,12 +117,7 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
 bool WriteTestArchives(const std::string& directory, const std::vector<CTestArchive>& archives) {
     const std::vector<std::vector<uint8_t>> images = BuildTestArchiveImages(archives);
     for (size_t a = 0; a < archives.size(); ++a) {
-        const std::string path = directory + "/" + archives[a].FileName;
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        if (file == nullptr)
-            return false;
-        const bool written = std::fwrite(images[a].data(), 1, images[a].size(), file) == images[a].size();
-        if (std::fclose(file) != 0 || !written)
+        if (!WriteBinaryFile(directory + "/" + archives[a].FileName, images[a]))
             return false;
     }
     return true;

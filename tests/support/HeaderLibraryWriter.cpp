@@ -1,6 +1,8 @@
 // Builders of "*.pc_headerlib" files for tests: payload layout, reference slots and the relocation segment.
 #include "support/HeaderLibraryWriter.h"
 
+#include "support/BinaryFile.h"
+
 #include "base/InlineString.h"
 #include "resid/ResourcePath.h"
 
@@ -268,12 +270,7 @@ std::vector<uint8_t> BuildTestHeaderLibraryImage(const CTestHeaderLibrary& libra
 }
 
 bool WriteTestHeaderLibrary(const std::string& path, const CTestHeaderLibrary& library) {
-    const std::vector<uint8_t> image = BuildTestHeaderLibraryImage(library);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
-    return std::fclose(file) == 0 && written;
+    return WriteBinaryFile(path, BuildTestHeaderLibraryImage(library));
 }
 
 uint64_t MakeTestMemberId(const std::string& containerPath, uint32_t entry) {

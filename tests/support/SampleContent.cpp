@@ -3,22 +3,13 @@
 
 #include "base/InlineString.h"
 #include "resid/ResourcePath.h"
+#include "support/BinaryFile.h"
 #include "support/ContentBuilder.h"
-
-#include <cstdio>
 
 namespace {
 
 CTestResource MakeResource(const CTestContentContainer& container, uint32_t entry, const std::string& name) {
     return MakeTestResource(container, entry, CResourcePath::GetId(CInlineStringA(name.c_str())), name);
-}
-
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
 }
 
 } // namespace
@@ -82,5 +73,5 @@ bool WriteSampleContent(const std::string& directory) {
     // A header library cut off in its payload: it fails to load and the run goes on without it.
     std::vector<uint8_t> broken = BuildTestHeaderLibraryImage(BuildTestContentLibrary(chunk1));
     broken.resize(48);
-    return WriteFile(directory + "/broken.pc_headerlib", broken);
+    return WriteBinaryFile(directory + "/broken.pc_headerlib", broken);
 }

@@ -1,0 +1,16 @@
+// Whole-file writes of test inputs.
+#include "support/BinaryFile.h"
+
+#include <cstdio>
+
+bool WriteBinaryFile(const std::string& path, const uint8_t* bytes, size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    const bool written = size == 0 || std::fwrite(bytes, 1, size, file) == size;
+    return std::fclose(file) == 0 && written;
+}
+
+bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    return WriteBinaryFile(path, bytes.data(), bytes.size());
+}
