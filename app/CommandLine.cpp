@@ -1,19 +1,10 @@
 // Argument rules and the usage text.
 #include "app/CommandLine.h"
 
+#include "base/ByteOrder.h"
 #include "base/Console.h"
 
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(const char* left, const char* right) {
-    for (; *left != '\0' && *right != '\0'; ++left, ++right) {
-        if (LowerAscii(*left) != LowerAscii(*right))
-            return false;
-    }
-    return *left == *right;
-}
 
 void PrintUsage() {
     Print("VorskExtract - extracts the resources of a game's content directory\r\n");

@@ -85,7 +85,7 @@ public:
 private:
     [[nodiscard]] bool ReadWholeFile(const char* path);
     void TakeLibraryName(const char* path);
-    void SetName(ResourceId id, const CInlineStringA& name);
+    void SetName(ResourceId id, CStringViewA name);
     void RecordContainers();
     void RecordExternalResources();
     // Extracts every resource of the loaded library; false when a resource file could not be written.
@@ -131,36 +131,36 @@ bool CHeaderLibraryPhase::ReadWholeFile(const char* path) {
 }
 
 void CHeaderLibraryPhase::TakeLibraryName(const char* path) {
-    m_LibraryName.Assign(path, std::strlen(path));
+    m_LibraryName.Assign(path);
     m_LibraryName.ReplaceBackslashes();
-    const uint64_t slash = m_LibraryName.FindLastChar('/');
+    const uint64_t slash = CStringViewA(m_LibraryName).FindLastChar('/');
     if (slash != CInlineStringA::npos)
         m_LibraryName.Erase(0, slash + 1);
-    const uint64_t dot = m_LibraryName.FindLastChar('.');
+    const uint64_t dot = CStringViewA(m_LibraryName).FindLastChar('.');
     if (dot != CInlineStringA::npos)
         m_LibraryName.Erase(dot, CInlineStringA::npos);
 }
 
-void CHeaderLibraryPhase::SetName(ResourceId id, const CInlineStringA& name) {
-    CInlineStringA* value = m_Names.FindOrInsert(id);
+void CHeaderLibraryPhase::SetName(ResourceId id, CStringViewA name) {
+    CStringViewA* value = m_Names.FindOrInsert(id);
     if (value == nullptr)
         StopOutOfMemory();
-    // A copy in the name store: names borrowed from the payload would change under the next library.
-    value->AssignBorrowed(m_NameStore.Store(name.GetData(), name.GetLength()), name.GetLength());
+    // A copy in the name store: names viewed in the payload would change under the next library.
+    *value = CStringViewA(m_NameStore.Store(name.GetData(), name.GetLength()), name.GetLength());
 }
 
 void CHeaderLibraryPhase::RecordContainers() {
     const uint64_t count = m_Library.GetContainerCount();
     for (uint64_t container = 0; container < count; ++container) {
-        const CInlineStringA path = CInlineStringA::Borrow(m_Library.GetContainerPath(container));
+        const CStringViewA path(m_Library.GetContainerPath(container));
         SetName(CResourcePath::GetId(path), path);
-        AppendContainerLine(m_ContainerText, m_Library.ContainerTables[container].ArchiveName.GetData(),
+        AppendContainerLine(m_ContainerText, m_Library.GetContainerTables()[container].ArchiveName.GetData(),
                             path.GetData(), m_LibraryName.GetData());
     }
 }
 
 void CHeaderLibraryPhase::RecordExternalResources() {
-    for (const CExternalResource& external : m_Library.ExternalResources) {
+    for (const CExternalResource& external : m_Library.GetExternalResources()) {
         AppendExternalLine(m_ExternalText, external.Id, external.Name.GetData(), external.ArchiveName.GetData());
         SetName(external.Id, external.Name);
     }
@@ -181,13 +181,13 @@ bool CHeaderLibraryPhase::ExtractResource(const CLibraryResource& resource) {
         return true;
     m_NameTextEstimate += NameLineOverhead + resource.Name.GetLength();
 
-    const uint64_t* position = m_Library.ContainerIndex.Find(GetLibraryId(resource.MemberId));
+    const uint64_t* position = m_Library.FindContainer(GetLibraryId(resource.MemberId));
     if (position == nullptr || *position >= m_Library.GetContainerCount())
         return true;
     const uint64_t container = *position;
     if (!IsLocaleAdmitted(container))
         return true;
-    const CContainerTable& table = m_Library.ContainerTables[container];
+    const CContainerTable& table = m_Library.GetContainerTables()[container];
     const uint32_t entry = GetMemberIndex(resource.MemberId);
     if (entry >= table.Spans.GetCount())
         return true;
@@ -240,7 +240,7 @@ bool CHeaderLibraryPhase::ReadResource(const uint8_t* header, uint32_t headerLen
 
 bool CHeaderLibraryPhase::ExtractResources() {
     bool allWritten = true;
-    for (const CLibraryResource& resource : m_Library.Resources)
+    for (const CLibraryResource& resource : m_Library.GetResources())
         allWritten &= ExtractResource(resource);
     return allWritten;
 }
@@ -253,7 +253,7 @@ bool CHeaderLibraryPhase::ProcessLibrary(const char* path) {
     TakeLibraryName(path);
     m_PathBuffer.Format("%s\\%s", m_Output, m_LibraryName.GetData());
     // A library called ".." would put its files beside the output directory instead of inside it.
-    if (m_LibraryName.Equals("..", 2) || !CreateDirectoryPath(m_PathBuffer.GetData())) {
+    if (m_LibraryName == ".." || !CreateDirectoryPath(m_PathBuffer.GetData())) {
         Print("Failed to create output directory \"%s\".\r\n", m_PathBuffer.GetData());
         return false;
     }

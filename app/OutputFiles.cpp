@@ -2,6 +2,7 @@
 #include "app/OutputFiles.h"
 
 #include "base/ByteBuffer.h"
+#include "base/ByteOrder.h"
 #include "base/Console.h"
 #include "base/File.h"
 
@@ -35,16 +36,6 @@ void PutHexField(char* out, uint64_t value) {
 
 // "ResMap.bin" is put together in one buffer reserved once at this size.
 constexpr uint64_t ResMapReservation = 0x10000000;
-
-void PutU32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void PutU64(uint8_t* out, uint64_t value) {
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 bool WriteIndexFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* fileName,
                     const char* progress, const void* bytes, uint64_t count) {
@@ -102,13 +93,13 @@ bool BuildResMap(const CNameMap& names, CByteBuffer& image) {
     if (!image.Resize(0) || !image.Reserve(ResMapReservation))
         return false;
     uint8_t field[12];
-    PutU32(field, static_cast<uint32_t>(names.GetCount()));
+    StoreU32LE(field, static_cast<uint32_t>(names.GetCount()));
     if (!image.Append(field, 4))
         return false;
     for (const CNameMap::Entry& entry : names) {
         const uint64_t length = entry.Value.GetLength();
-        PutU64(field, entry.Key);
-        PutU32(field + 8, static_cast<uint32_t>(length) + 1);
+        StoreU64LE(field, entry.Key);
+        StoreU32LE(field + 8, static_cast<uint32_t>(length) + 1);
         // The name's terminator is written with it.
         if (!image.Append(field, 12) || !image.Append(entry.Value.GetData(), length + 1))
             return false;

@@ -2,16 +2,16 @@
 #pragma once
 
 #include "base/HashMap.h"
-#include "base/InlineString.h"
+#include "base/StringView.h"
 #include "base/StringBuffer.h"
 #include "resid/ResourceId.h"
 
 #include <cstdint>
 
 /// Every id named during a run, with its latest name, in the order the ids were first entered. The names
-/// are copies (the extraction keeps their characters in a store of its own, so they may be borrowed views
-/// of it): the texts they come from are overwritten by the next header library.
-using CNameMap = CHashMap<ResourceId, CInlineStringA>;
+/// are views of copies that the extraction keeps, each followed by its zero terminator, for the whole run:
+/// the texts they come from are overwritten by the next header library.
+using CNameMap = CHashMap<ResourceId, CStringViewA>;
 
 /// Formats "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits) into pathBuffer and writes the bytes
 /// there, replacing an earlier file. On failure prints "Failed to write" with the path and returns false.

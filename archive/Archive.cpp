@@ -2,23 +2,12 @@
 #include "archive/Archive.h"
 
 #include "archive/ArchiveManager.h"
+#include "base/ByteOrder.h"
 #include "base/File.h"
 #include "base/Memory.h"
 
 #include <cstring>
 #include <utility>
-
-namespace {
-
-uint32_t LoadU32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
-
-uint64_t LoadU64(const uint8_t* bytes) {
-    return uint64_t(LoadU32(bytes)) | uint64_t(LoadU32(bytes + 4)) << 32;
-}
-
-} // namespace
 
 CArchive::CArchive(CArchiveManager& manager, const char* path) : m_Path(path), m_Manager(&manager) {}
 
@@ -82,14 +71,15 @@ bool CArchive::ReadReferences(uint32_t referenceCount) {
     // References are named relative to the directory that holds this archive.
     CInlineStringA prefix(m_Path);
     prefix.ReplaceBackslashes();
-    const uint64_t lastSlash = prefix.FindLastChar('/');
+    const uint64_t lastSlash = CStringViewA(prefix).FindLastChar('/');
     prefix.Erase(lastSlash == CInlineStringA::npos ? 0 : lastSlash + 1, CInlineStringA::npos);
 
     CInlineStringA name;
     for (uint32_t i = 0; i < referenceCount; ++i) {
         if (!ReadString(name))
             return false;
-        CInlineStringA joined = CInlineStringA::Concat(prefix, name);
+        CInlineStringA joined(prefix);
+        joined.Append(name);
         // Nested mounts can run deep; the read window is not kept across them.
         ReleaseReadBuffer();
         CArchive* reference = m_Manager->Mount(joined.GetData());
@@ -126,14 +116,13 @@ bool CArchive::ReadEntry(CArchiveEntry& entry) {
         return false;
 
     // Of two entries with the same name the later one is found; the earlier key, a view of the earlier
-    // entry's name, stays in place.
+    // entry's name, stays in place. The entries never move, so the views stay valid.
     const uint32_t hash = m_EntryIndex.HashKey(entry.Name);
     const uint64_t index = m_EntryIndex.FindIndex(entry.Name, hash);
     if (index < m_EntryIndex.GetCount()) {
         (m_EntryIndex.begin() + index)->Value = &entry;
     } else {
-        CArchiveEntry** value = m_EntryIndex.InsertTakingOver(
-            CInlineStringA::Borrow(entry.Name.GetData(), entry.Name.GetLength()), hash);
+        CArchiveEntry** value = m_EntryIndex.Insert(CStringViewA(entry.Name), hash);
         if (value == nullptr)
             return false;
         *value = &entry;
@@ -147,10 +136,10 @@ bool CArchive::ReadEntry(CArchiveEntry& entry) {
         const uint8_t* record = Fetch(ArchiveSegmentRecordSize);
         if (record == nullptr)
             return false;
-        segment.ReferenceIndex = LoadU32(record);
-        segment.DataOffset = LoadU64(record + 4);
-        segment.FileOffset = LoadU64(record + 12);
-        segment.Size = LoadU64(record + 20);
+        segment.ReferenceIndex = LoadU32LE(record);
+        segment.DataOffset = LoadU64LE(record + 4);
+        segment.FileOffset = LoadU64LE(record + 12);
+        segment.Size = LoadU64LE(record + 20);
         segment.DataEnd = segment.DataOffset + segment.Size;
         m_Position += ArchiveSegmentRecordSize;
     }
@@ -174,7 +163,7 @@ bool CArchive::ReadU32(uint32_t& value) {
     const uint8_t* bytes = Fetch(4);
     if (bytes == nullptr)
         return false;
-    value = LoadU32(bytes);
+    value = LoadU32LE(bytes);
     m_Position += 4;
     return true;
 }
@@ -183,7 +172,7 @@ bool CArchive::ReadU64(uint64_t& value) {
     const uint8_t* bytes = Fetch(8);
     if (bytes == nullptr)
         return false;
-    value = LoadU64(bytes);
+    value = LoadU64LE(bytes);
     m_Position += 8;
     return true;
 }
@@ -204,7 +193,7 @@ bool CArchive::ReadString(CInlineStringA& target) {
             return false;
         const void* zero = std::memchr(bytes, 0, count);
         const uint64_t valueLength = zero != nullptr ? static_cast<const uint8_t*>(zero) - bytes : count;
-        target.Assign(reinterpret_cast<const char*>(bytes), valueLength);
+        target.Assign(CStringViewA(reinterpret_cast<const char*>(bytes), valueLength));
         m_Position += count;
         return true;
     }
@@ -215,7 +204,7 @@ bool CArchive::ReadString(CInlineStringA& target) {
     const bool success = ReadBytes(block, count);
     if (success) {
         const void* zero = std::memchr(block, 0, count);
-        target.Assign(block, zero != nullptr ? static_cast<const char*>(zero) - block : count);
+        target.Assign(CStringViewA(block, zero != nullptr ? static_cast<const char*>(zero) - block : count));
     }
     FreeMemory(block);
     return success;
@@ -270,19 +259,11 @@ void CArchive::ReleaseReadBuffer() {
     m_BufferLength = 0;
 }
 
-const CArchiveEntry* CArchive::FindEntry(const CInlineStringA& lowerName, uint32_t hash) const {
+const CArchiveEntry* CArchive::FindEntry(CStringViewA lowerName, uint32_t hash) const {
     const uint64_t index = m_EntryIndex.FindIndex(lowerName, hash);
     return index < m_EntryIndex.GetCount() ? m_EntryIndex.GetEntry(index).Value : nullptr;
 }
 
-const CArchiveEntry* CArchive::FindEntry(const CInlineStringA& lowerName) const {
+const CArchiveEntry* CArchive::FindEntry(CStringViewA lowerName) const {
     return FindEntry(lowerName, m_EntryIndex.HashKey(lowerName));
-}
-
-bool CArchive::RefersTo(const CArchive* archive) const {
-    for (const CArchive* reference : m_References) {
-        if (reference == archive)
-            return true;
-    }
-    return false;
 }

@@ -64,7 +64,7 @@ struct CArchiveEntry {
 /// the object so that streams can read entry bytes from it.
 ///
 /// Owns its entries (names and segment lists), the entry index and its path. The entry index maps each
-/// lower-cased entry name to its entry with keys that borrow the names stored in the entries, so the entry
+/// lower-cased entry name to its entry with keys that view the names stored in the entries, so the entry
 /// array is sized once, before the first entry is read, and never moves afterwards. The references point at
 /// archives owned by the manager (possibly this one). Reading the index goes through a small buffer of
 /// positioned reads that exists only while the index is being read.
@@ -82,36 +82,16 @@ public:
     /// destroyed. Archives that references mounted before the failure stay mounted.
     [[nodiscard]] bool Open();
 
-    /// Reads and checks the header and the index from the open file, mounting the references on the way.
-    /// Fails on any short read, a magic other than "ARCH", a failed seek to the index, a reference that
-    /// does not mount, a count or length that cannot fit in the rest of the file or cannot be allocated,
-    /// or an entry that breaks the consistency rule.
-    [[nodiscard]] bool ReadIndex();
-
-    /// Read exactly 4 or 8 bytes at the current read position and advance past them. False on a short read
-    /// or a failed read call.
-    [[nodiscard]] bool ReadU32(uint32_t& value);
-    [[nodiscard]] bool ReadU64(uint64_t& value);
-    /// Reads one string into target. False on a short read, on L = 0xFFFFFFFF or when L + 1 bytes do not
-    /// remain in the file. Without a zero byte among the L + 1 bytes the value is all of them.
-    [[nodiscard]] bool ReadString(CInlineStringA& target);
-    /// Moves the read position to offset from the start of the file; true only when the file's position
-    /// now is offset.
-    [[nodiscard]] bool Seek(uint64_t offset);
-
     /// The entry stored under a lower-cased name whose hash is hash, or null. Lent until the archive is
     /// destroyed.
-    const CArchiveEntry* FindEntry(const CInlineStringA& lowerName, uint32_t hash) const;
+    const CArchiveEntry* FindEntry(CStringViewA lowerName, uint32_t hash) const;
     /// The entry stored under a lower-cased name, or null.
-    const CArchiveEntry* FindEntry(const CInlineStringA& lowerName) const;
+    const CArchiveEntry* FindEntry(CStringViewA lowerName) const;
 
     /// The archive listed at reference index, or null when index is not below the reference count.
     CArchive* GetReference(uint32_t index) const {
         return index < m_References.GetCount() ? m_References[index] : nullptr;
     }
-    uint64_t GetReferenceCount() const { return m_References.GetCount(); }
-    /// True when any reference is archive.
-    bool RefersTo(const CArchive* archive) const;
 
     const CArray<CArchiveEntry>& GetEntries() const { return m_Entries; }
     uint32_t GetHeaderValue() const { return m_HeaderValue; }
@@ -124,6 +104,23 @@ private:
     static constexpr uint64_t ReadBufferSize = 64 * 1024;
 
     void Close();
+    // Reads and checks the header and the index from the open file, mounting the references on the way.
+    // Fails on any short read, a magic other than "ARCH", a failed seek to the index, a reference that
+    // does not mount, a count or length that cannot fit in the rest of the file or cannot be allocated,
+    // or an entry that breaks the consistency rule.
+    [[nodiscard]] bool ReadIndex();
+
+    // Read exactly 4 or 8 bytes at the current read position and advance past them. False on a short read
+    // or a failed read call.
+    [[nodiscard]] bool ReadU32(uint32_t& value);
+    [[nodiscard]] bool ReadU64(uint64_t& value);
+    // Reads one string into target. False on a short read, on L = 0xFFFFFFFF or when L + 1 bytes do not
+    // remain in the file. Without a zero byte among the L + 1 bytes the value is all of them.
+    [[nodiscard]] bool ReadString(CInlineStringA& target);
+    // Moves the read position to offset from the start of the file; true only when the file's position
+    // now is offset.
+    [[nodiscard]] bool Seek(uint64_t offset);
+
     [[nodiscard]] bool ReadReferences(uint32_t referenceCount);
     [[nodiscard]] bool ReadEntries(uint32_t entryCount);
     [[nodiscard]] bool ReadEntry(CArchiveEntry& entry);
@@ -142,7 +139,7 @@ private:
     uint32_t m_HeaderValue = 0;
     CArray<CArchive*> m_References;
     CArray<CArchiveEntry> m_Entries;
-    CHashMap<CInlineStringA, CArchiveEntry*> m_EntryIndex;
+    CHashMap<CStringViewA, CArchiveEntry*> m_EntryIndex;
     CInlineStringA m_Path;
 
     CArchiveManager* m_Manager;

@@ -1,6 +1,8 @@
 // CArchiveManager: mounting archives by file name, entry look-up across them, and segmented stream reads.
 #include "archive/ArchiveManager.h"
 
+#include "base/Memory.h"
+
 #include <cstring>
 #include <new>
 
@@ -16,9 +18,10 @@ CArchive* CArchiveManager::Mount(const char* path) {
     working.ReplaceBackslashes();
     if (!working.IsEmpty() && working[working.GetLength() - 1] == '/')
         working.Erase(working.GetLength() - 1, 1);
-    const uint64_t lastSlash = working.FindLastChar('/');
-    const CInlineStringA key =
-        lastSlash == CInlineStringA::npos ? working : working.Substring(lastSlash + 1, CInlineStringA::npos);
+    const uint64_t lastSlash = CStringViewA(working).FindLastChar('/');
+    if (lastSlash != CInlineStringA::npos)
+        working.Erase(0, lastSlash + 1);
+    const CInlineStringA& key = working;
 
     if (CArchive** mounted = m_Archives.Find(key); mounted != nullptr && *mounted != nullptr)
         return *mounted;
@@ -28,14 +31,12 @@ CArchive* CArchiveManager::Mount(const char* path) {
 
     CArchive* archive = new (std::nothrow) CArchive(*this, path);
     if (archive == nullptr)
-        return nullptr;
+        StopOutOfMemory();
     // Registered before it is opened, so that a reference back to it while its index is read finds it.
     // No pointer into the map is kept across Open: the nested mounts may grow the map.
     CArchive** slot = m_Archives.FindOrInsert(key);
-    if (slot == nullptr) {
-        delete archive;
-        return nullptr;
-    }
+    if (slot == nullptr)
+        StopOutOfMemory();
     *slot = archive;
 
     ++m_MountDepth;
@@ -87,8 +88,9 @@ CArchiveStream& CArchiveManager::OpenEntry(CArchiveStream& stream, const char* n
     // Resources of one container follow one another in a header library, so the same name comes many times
     // in a row. Lower-casing it, hashing it and asking every archive for it cost more than the rest of a
     // small resource's extraction (callgrind: 186 M of 517 M instructions on the benchmark corpus).
-    if (!m_HasLastLookup || !m_LastName.Equals(name, length)) {
-        m_LookupName.Assign(name, length);
+    const CStringViewA nameView(name, length);
+    if (!m_HasLastLookup || !(m_LastName == nameView)) {
+        m_LookupName.Assign(nameView);
         m_LookupName.MakeLower();
         const uint32_t hash = CHashMap<CInlineStringA, CArchiveEntry*>::HashKey(m_LookupName);
         m_LastArchive = nullptr;
@@ -100,7 +102,7 @@ CArchiveStream& CArchiveManager::OpenEntry(CArchiveStream& stream, const char* n
                 m_LastEntry = found;
             }
         }
-        m_LastName.Assign(name, length);
+        m_LastName.Assign(nameView);
         m_HasLastLookup = true;
     }
     stream.Archive = m_LastArchive;
@@ -111,7 +113,7 @@ CArchiveStream& CArchiveManager::OpenEntry(CArchiveStream& stream, const char* n
 }
 
 CArchive* CArchiveManager::FindArchive(const char* key) const {
-    CArchive* const* archive = m_Archives.Find(CInlineStringA::Borrow(key));
+    CArchive* const* archive = m_Archives.Find(key);
     return archive != nullptr ? *archive : nullptr;
 }
 

@@ -44,12 +44,6 @@ bool CByteBuffer::Append(const void* bytes, uint64_t count) {
     return true;
 }
 
-void CByteBuffer::ZeroAndEmpty() {
-    if (m_Data != nullptr)
-        std::memset(m_Data, 0, m_Capacity);
-    m_Size = 0;
-}
-
 void CByteBuffer::Release() {
     FreeMemory(m_Data);
     m_Data = nullptr;

@@ -22,8 +22,6 @@ public:
     [[nodiscard]] bool Resize(uint64_t count);
     /// Appends count bytes at the end. False, with nothing appended, when the buffer cannot grow.
     [[nodiscard]] bool Append(const void* bytes, uint64_t count);
-    /// Sets every byte of the storage to 0 and the size to 0; the storage stays.
-    void ZeroAndEmpty();
     /// Frees the block; size and capacity become 0, the granule stays.
     void Release();
 
@@ -31,7 +29,6 @@ public:
     const uint8_t* GetData() const { return m_Data; }
     uint64_t GetSize() const { return m_Size; }
     uint64_t GetCapacity() const { return m_Capacity; }
-    uint64_t GetGranule() const { return m_Granule; }
 
 private:
     uint64_t m_Size = 0;

@@ -1,6 +1,7 @@
 // CFileList: directory scans into a path pool, sorted by upper-cased name.
 #include "base/FileList.h"
 
+#include "base/ByteOrder.h"
 #include "base/Platform.h"
 #include "base/StringBuffer.h"
 
@@ -9,16 +10,14 @@
 
 namespace {
 
-unsigned char UpperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
-
 // The order an NTFS directory lists names in: byte-wise after ASCII upper-casing, then by the raw bytes so
 // that names differing only in letter case still come in one fixed order.
 bool NameLess(const char* left, const char* right) {
     const auto* a = reinterpret_cast<const unsigned char*>(left);
     const auto* b = reinterpret_cast<const unsigned char*>(right);
     for (uint64_t i = 0;; ++i) {
-        const unsigned char x = UpperAscii(a[i]);
-        const unsigned char y = UpperAscii(b[i]);
+        const auto x = static_cast<unsigned char>(UpperAscii(static_cast<char>(a[i])));
+        const auto y = static_cast<unsigned char>(UpperAscii(static_cast<char>(b[i])));
         if (x != y)
             return x < y;
         if (a[i] == '\0')

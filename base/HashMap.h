@@ -25,20 +25,28 @@ inline uint32_t HashStringBytes(const char* bytes, uint64_t length) {
     return h;
 }
 
-/// How a key type hashes and compares. String keys keep their hash in the entry so that a look-up compares
-/// hashes before bytes; 64-bit keys hash to their own low 32 bits and store nothing.
+/// How a key type hashes and compares, and what a look-up is given (Lookup). String keys, owned or views,
+/// are looked up by view and keep their hash in the entry so that a look-up compares hashes before bytes;
+/// 64-bit keys hash to their own low 32 bits and store nothing.
 template <typename TKey>
 struct THashKeyTraits;
 
-template <>
-struct THashKeyTraits<CInlineStringA> {
+struct CStringKeyTraits {
+    using Lookup = CStringViewA;
     static constexpr bool StoresHash = true;
-    static uint32_t Hash(const CInlineStringA& key) { return HashStringBytes(key.GetData(), key.GetLength()); }
-    static bool Equal(const CInlineStringA& left, const CInlineStringA& right) { return left == right; }
+    static uint32_t Hash(CStringViewA key) { return HashStringBytes(key.GetData(), key.GetLength()); }
+    static bool Equal(CStringViewA left, CStringViewA right) { return left == right; }
 };
 
 template <>
+struct THashKeyTraits<CInlineStringA> : CStringKeyTraits {};
+
+template <>
+struct THashKeyTraits<CStringViewA> : CStringKeyTraits {};
+
+template <>
 struct THashKeyTraits<uint64_t> {
+    using Lookup = uint64_t;
     static constexpr bool StoresHash = false;
     static uint32_t Hash(uint64_t key) { return static_cast<uint32_t>(key); }
     static bool Equal(uint64_t left, uint64_t right) { return left == right; }
@@ -62,12 +70,13 @@ struct THashEntry<TKey, TValue, false> {
 /// not below the count ends a chain, and a new entry joins the front of its chain. Entries, links and heads
 /// share one block from the aligned allocator. Inserting into a full map rehashes to 2n + 1 slots (1, 3, 7,
 /// 15, ... slots with 1, 5, 13, 29, ... buckets). Removing moves the last entry into the freed slot.
-/// The map owns its keys and values (a borrowed CInlineStringA key owns nothing, so its lender must keep the
-/// text in place for the map's life). A refused allocation leaves the map unchanged and usable and is
+/// The map owns its keys and values (a CStringViewA key owns nothing, so its lender must keep the text in
+/// place for the map's life). A refused allocation leaves the map unchanged and usable and is
 /// reported to the caller: Rehash returns false, FindOrInsert and Insert return null.
 template <typename TKey, typename TValue>
 class CHashMap {
     using Traits = THashKeyTraits<TKey>;
+    using Lookup = typename Traits::Lookup;
 
 public:
     using Entry = THashEntry<TKey, TValue, Traits::StoresHash>;
@@ -78,19 +87,19 @@ public:
     CHashMap& operator=(const CHashMap&) = delete;
     ~CHashMap() { Clear(); }
 
-    static uint32_t HashKey(const TKey& key) { return Traits::Hash(key); }
+    static uint32_t HashKey(const Lookup& key) { return Traits::Hash(key); }
 
     /// The value stored for key, or null when absent. The pointer is valid until the map changes.
-    TValue* Find(const TKey& key) {
+    TValue* Find(const Lookup& key) {
         if (m_Capacity == 0)
             return nullptr;
         const uint64_t index = FindIndex(key, HashKey(key));
         return index < m_Count ? &GetEntries()[index].Value : nullptr;
     }
-    const TValue* Find(const TKey& key) const { return const_cast<CHashMap*>(this)->Find(key); }
+    const TValue* Find(const Lookup& key) const { return const_cast<CHashMap*>(this)->Find(key); }
 
     /// Slot of key, whose hash is hash, or the count when absent.
-    uint64_t FindIndex(const TKey& key, uint32_t hash) const {
+    uint64_t FindIndex(const Lookup& key, uint32_t hash) const {
         if (m_Count == 0)
             return m_Count;
         const Entry* entries = GetEntries();
@@ -119,25 +128,6 @@ public:
     [[nodiscard]] TValue* Insert(const TKey& key, uint32_t hash) {
         TKey copy(key);
         return InsertTakingOver(std::move(copy), hash);
-    }
-
-    /// As Insert, but takes the key over: its storage (heap block, borrowed pointer or inline characters)
-    /// moves into the map and the source is left empty. On failure the source keeps its key.
-    [[nodiscard]] TValue* InsertTakingOver(TKey&& key, uint32_t hash) {
-        if (m_Count == m_Capacity) {
-            if (m_Capacity > (MaxCapacity - 1) / 2 || !Rehash(2 * m_Capacity + 1))
-                return nullptr;
-        }
-        const uint64_t index = m_Count++;
-        Entry* entry = &GetEntries()[index];
-        new (&entry->Key) TKey(std::move(key));
-        new (&entry->Value) TValue();
-        if constexpr (Traits::StoresHash)
-            entry->Hash = hash;
-        uint64_t* head = &GetHeads()[GetBucket(hash)];
-        GetNext()[index] = *head;
-        *head = index;
-        return &entry->Value;
     }
 
     /// Moves every entry to new storage of capacity slots (not below the count), keeping each entry in its
@@ -177,7 +167,7 @@ public:
     }
 
     /// Removes key's entry; the last entry moves into the freed slot. False when key is absent.
-    bool Remove(const TKey& key) {
+    bool Remove(const Lookup& key) {
         if (m_Count == 0)
             return false;
         const uint32_t hash = HashKey(key);
@@ -248,6 +238,25 @@ public:
     const Entry& GetEntry(uint64_t index) const { return GetEntries()[index]; }
 
 private:
+    // Appends an entry for key, moved in; the key is a copy made before any growth, so that a key that
+    // lies in the map itself is read before the entries move.
+    [[nodiscard]] TValue* InsertTakingOver(TKey&& key, uint32_t hash) {
+        if (m_Count == m_Capacity) {
+            if (m_Capacity > (MaxCapacity - 1) / 2 || !Rehash(2 * m_Capacity + 1))
+                return nullptr;
+        }
+        const uint64_t index = m_Count++;
+        Entry* entry = &GetEntries()[index];
+        new (&entry->Key) TKey(std::move(key));
+        new (&entry->Value) TValue();
+        if constexpr (Traits::StoresHash)
+            entry->Hash = hash;
+        uint64_t* head = &GetHeads()[GetBucket(hash)];
+        GetNext()[index] = *head;
+        *head = index;
+        return &entry->Value;
+    }
+
     static_assert(alignof(Entry) <= 8, "entries share an 8-byte-aligned block");
     // Beyond this a block size would not fit the allocator's limit anyway; checking first keeps the size
     // arithmetic from overflowing.

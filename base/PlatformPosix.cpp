@@ -1,6 +1,7 @@
 // The operating-system layer on POSIX systems.
 #include "base/Platform.h"
 
+#include "base/ByteOrder.h"
 #include "base/StringBuffer.h"
 
 #include <cerrno>
@@ -36,8 +37,6 @@ public:
 private:
     TStringBufferA<260> m_Buffer;
 };
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Matches "*" (any run, the empty one included) and literal characters, ignoring ASCII letter case.
 bool MatchesPattern(const char* pattern, const char* name) {

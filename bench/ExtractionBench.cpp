@@ -180,7 +180,7 @@ std::vector<uint8_t> MakeLibraryImage(unsigned containerCount, unsigned entriesP
             const std::string name =
                 Format("[world/region_00/pack_%06u/item_%06u.tga].pc_texture", c, c * entriesPerContainer + e);
             library.Resources.push_back(
-                {MakeTestMemberId(*container.Path, e), CResourcePath::GetId(CInlineStringA(name.c_str())), name,
+                {MakeTestMemberId(*container.Path, e), CResourcePath::GetId(CStringViewA(name.c_str())), name,
                  "", {}, {}});
         }
         library.Containers.push_back(container);
@@ -242,7 +242,7 @@ const CNameMap& GetNameMap(uint64_t& textEstimate) {
             const std::string name =
                 Format("[world/region_%02u/pack_%06u/item_%06u.tga].pc_texture", i / 12500, i / 50) +
                 std::to_string(i);
-            const ResourceId id = CResourcePath::GetId(CInlineStringA(name.c_str()));
+            const ResourceId id = CResourcePath::GetId(CStringViewA(name.c_str()));
             CInlineStringA* value = names.FindOrInsert(id);
             if (value == nullptr)
                 std::abort();

@@ -72,19 +72,18 @@ void StringKeyFind(benchmark::State& state) {
     const bool present = state.range(0) != 0;
     const std::vector<std::string> names = MakeEntryNames(10000);
     const std::vector<std::string> missing = present ? names : MakeEntryNames(20000);
-    CHashMap<CInlineStringA, const void*> map;
+    CHashMap<CStringViewA, const void*> map;
     if (!map.Rehash(names.size())) {
         state.SkipWithError("no storage");
         return;
     }
     for (const std::string& name : names) {
-        CInlineStringA key = CInlineStringA::Borrow(name.c_str(), name.size());
-        const uint32_t hash = decltype(map)::HashKey(key);
-        *map.InsertTakingOver(std::move(key), hash) = &name;
+        const CStringViewA key(name.c_str(), name.size());
+        *map.Insert(key, decltype(map)::HashKey(key)) = &name;
     }
-    std::vector<CInlineStringA> probes;
+    std::vector<CStringViewA> probes;
     for (size_t i = present ? 0 : names.size(); i < missing.size(); ++i)
-        probes.push_back(CInlineStringA::Borrow(missing[i].c_str(), missing[i].size()));
+        probes.push_back(CStringViewA(missing[i].c_str(), missing[i].size()));
     size_t next = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(map.Find(probes[next]));

@@ -131,7 +131,7 @@ void BuildValidFile() {
         for (uint32_t entry = 0; entry < 6; ++entry) {
             const std::string name = "[fuzz/resource" + std::to_string(i * 6 + entry) + ".txt].pc_text";
             library.Resources.push_back(CTestResource{
-                MakeTestMemberId(*container.Path, entry), CResourcePath::GetId(CInlineStringA(name.c_str())),
+                MakeTestMemberId(*container.Path, entry), CResourcePath::GetId(CStringViewA(name.c_str())),
                 name, "second name of a resource with a long text", std::nullopt, std::nullopt});
         }
     }

@@ -44,7 +44,7 @@ Bytes ReadFile(const std::string& path) {
 }
 
 ResourceId GetId(const std::string& path) {
-    return CResourcePath::GetId(CInlineStringA(path.c_str()));
+    return CResourcePath::GetId(CStringViewA(path.c_str()));
 }
 
 // The archive target writes its input as "fuzz.archive" beside "other.archive", which holds the entries

@@ -1,6 +1,7 @@
 // CHeaderLibrary: the "BILH" file, relocation of its "BIN1" payload and the four walks that build the model.
 #include "headerlib/HeaderLibrary.h"
 
+#include "base/ByteOrder.h"
 #include "resid/ResourcePath.h"
 
 #include <cassert>
@@ -92,23 +93,6 @@ constexpr uint64_t MinResourceRecordSize = 26;
 
 constexpr uint64_t NullReference = ~uint64_t(0);
 
-uint32_t ReadU32(const uint8_t* at) {
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-}
-
-uint32_t ReadU32BigEndian(const uint8_t* at) {
-    return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | uint32_t(at[3]);
-}
-
-uint64_t ReadU64(const uint8_t* at) {
-    return uint64_t(ReadU32(at)) | uint64_t(ReadU32(at + 4)) << 32;
-}
-
-void WriteU64(uint8_t* at, uint64_t value) {
-    for (int i = 0; i < 8; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 uint64_t GetAddress(const uint8_t* pointer) {
     return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
 }
@@ -119,25 +103,25 @@ static_assert(sizeof(uintptr_t) <= 8, "a relocated reference holds an address in
 bool ApplyRelocations(uint8_t* payload, uint64_t payloadLength, const uint8_t* body, uint64_t bodyLength) {
     if (bodyLength < 4)
         return false;
-    const uint64_t entryCount = ReadU32(body);
+    const uint64_t entryCount = LoadU32LE(body);
     if ((bodyLength - 4) / 4 < entryCount)
         return false;
     if (entryCount != 0 && payloadLength < 8)
         return false;
     for (uint64_t entry = 0; entry < entryCount; ++entry) {
-        const uint64_t slot = ReadU32(body + 4 + 4 * entry);
+        const uint64_t slot = LoadU32LE(body + 4 + 4 * entry);
         if (slot > payloadLength - 8)
             return false;
         // A slot named twice is read again as it now stands: an address lies beyond any payload length
         // and faults, a null (0) becomes a reference to offset 0.
-        const uint64_t stored = ReadU64(payload + slot);
+        const uint64_t stored = LoadU64LE(payload + slot);
         if (stored == StoredNullReference) {
-            WriteU64(payload + slot, 0);
+            StoreU64LE(payload + slot, 0);
             continue;
         }
         if (stored > payloadLength)
             return false;
-        WriteU64(payload + slot, GetAddress(payload) + stored);
+        StoreU64LE(payload + slot, GetAddress(payload) + stored);
     }
     return true;
 }
@@ -149,8 +133,8 @@ bool RelocatePayload(uint8_t* payload, uint64_t payloadLength, uint32_t segmentC
     for (uint32_t visited = 0; visited < segmentCount; ++visited) {
         if (areaLength - cursor < SegmentHeadSize)
             return false;
-        const uint32_t tag = ReadU32(area + cursor);
-        const uint64_t bodyLength = ReadU32(area + cursor + 4);
+        const uint32_t tag = LoadU32LE(area + cursor);
+        const uint64_t bodyLength = LoadU32LE(area + cursor + 4);
         cursor += SegmentHeadSize;
         if (bodyLength > areaLength - cursor)
             return false;
@@ -168,42 +152,42 @@ const char* EmptyIfNull(const char* text) {
 } // namespace
 
 CHeaderLibrary::~CHeaderLibrary() {
-    // Release in the reverse of the order in which the model refers to its lenders: the borrowed texts of
-    // Resources point into Payload, so Payload goes last.
-    ExternalResources.Clear();
-    ContainerIndex.Clear();
-    ContainerTables.Clear();
-    Resources.Clear();
-    Root = nullptr;
-    Payload.Release();
+    // Release in the reverse of the order in which the model refers to its lenders: the texts of the
+    // resources are views into the payload, so the payload goes last.
+    m_ExternalResources.Clear();
+    m_ContainerIndex.Clear();
+    m_ContainerTables.Clear();
+    m_Resources.Clear();
+    m_Root = nullptr;
+    m_Payload.Release();
 }
 
 bool CHeaderLibrary::Load(const CByteBuffer& file) {
-    Root = nullptr;
+    m_Root = nullptr;
     const uint8_t* bytes = file.GetData();
     const uint64_t fileLength = file.GetSize();
     if (fileLength < FileHeaderSize || std::memcmp(bytes, "BILH", 4) != 0)
         return false;
-    const uint64_t gapLength = ReadU32(bytes + FileGapLength);
-    const uint64_t blockLength = ReadU32(bytes + FileBlockLength);
+    const uint64_t gapLength = LoadU32LE(bytes + FileGapLength);
+    const uint64_t blockLength = LoadU32LE(bytes + FileBlockLength);
     if (FileHeaderSize + gapLength + blockLength > fileLength)
         return false;
     const uint8_t* block = bytes + FileHeaderSize + gapLength;
     if (blockLength < BlockHeaderSize || std::memcmp(block, "BIN1", 4) != 0)
         return false;
-    const uint64_t payloadLength = ReadU32BigEndian(block + BlockPayloadLength);
+    const uint64_t payloadLength = LoadU32BE(block + BlockPayloadLength);
     if (blockLength < payloadLength + BlockHeaderSize)
         return false;
 
-    if (!Payload.Resize(payloadLength))
+    if (!m_Payload.Resize(payloadLength))
         return false;
     if (payloadLength != 0)
-        std::memcpy(Payload.GetData(), block + BlockHeaderSize, payloadLength);
-    if (!RelocatePayload(Payload.GetData(), payloadLength, block[BlockSegmentCount],
+        std::memcpy(m_Payload.GetData(), block + BlockHeaderSize, payloadLength);
+    if (!RelocatePayload(m_Payload.GetData(), payloadLength, block[BlockSegmentCount],
                          block + BlockHeaderSize + payloadLength,
                          blockLength - BlockHeaderSize - payloadLength))
         return false;
-    Root = Payload.GetData();
+    m_Root = m_Payload.GetData();
 
     if (payloadLength < RootSize)
         return false;
@@ -212,15 +196,15 @@ bool CHeaderLibrary::Load(const CByteBuffer& file) {
 }
 
 bool CHeaderLibrary::ReadReference(uint64_t slot, uint64_t& target) const {
-    const uint64_t address = ReadU64(Payload.GetData() + slot);
+    const uint64_t address = LoadU64LE(m_Payload.GetData() + slot);
     if (address == 0) {
         target = NullReference;
         return true;
     }
     // Bounds are the payload's size, not its storage's capacity: a stale address from an earlier, larger
     // load of this object may still lie inside the block.
-    const uint64_t base = GetAddress(Payload.GetData());
-    if (address < base || address - base > Payload.GetSize())
+    const uint64_t base = GetAddress(m_Payload.GetData());
+    if (address < base || address - base > m_Payload.GetSize())
         return false;
     target = address - base;
     return true;
@@ -232,7 +216,7 @@ bool CHeaderLibrary::FindList(uint64_t slot, uint64_t count, uint64_t elementSiz
         return true;
     if (!ReadReference(slot, first) || first == NullReference)
         return false;
-    return count <= (Payload.GetSize() - first) / elementSize;
+    return count <= (m_Payload.GetSize() - first) / elementSize;
 }
 
 bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length) const {
@@ -243,8 +227,8 @@ bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length
         return false;
     if (target == NullReference)
         return true;
-    const char* start = reinterpret_cast<const char*>(Payload.GetData() + target);
-    const void* terminator = std::memchr(start, 0, Payload.GetSize() - target);
+    const char* start = reinterpret_cast<const char*>(m_Payload.GetData() + target);
+    const void* terminator = std::memchr(start, 0, m_Payload.GetSize() - target);
     if (terminator == nullptr)
         return false;
     text = start;
@@ -253,27 +237,27 @@ bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length
 }
 
 bool CHeaderLibrary::LoadResources() {
-    const uint8_t* payload = Payload.GetData();
-    const uint64_t listLength = ReadU32(payload + RootResourceListLength);
+    const uint8_t* payload = m_Payload.GetData();
+    const uint64_t listLength = LoadU32LE(payload + RootResourceListLength);
     if (listLength == 0)
-        return Resources.Resize(0);
+        return m_Resources.Resize(0);
     if (listLength < 4)
         return false;
     uint64_t block = 0;
     if (!FindList(RootResourceList, 1, listLength, block))
         return false;
     // A count beyond what the block can hold fails here, before it sizes any storage.
-    const uint64_t recordCount = ReadU32(payload + block);
-    if (recordCount > (listLength - 4) / MinResourceRecordSize || !Resources.Resize(recordCount))
+    const uint64_t recordCount = LoadU32LE(payload + block);
+    if (recordCount > (listLength - 4) / MinResourceRecordSize || !m_Resources.Resize(recordCount))
         return false;
 
     const uint64_t end = block + listLength;
     uint64_t cursor = block + 4;
     // Reads one length-prefixed text; the stated length counts the bytes skipped whatever the NUL says.
-    auto readText = [&](CInlineStringA& text) {
+    auto readText = [&](CStringViewA& text) {
         if (end - cursor < 4)
             return false;
-        const uint64_t fieldLength = uint64_t(ReadU32(payload + cursor)) + 1;
+        const uint64_t fieldLength = uint64_t(LoadU32LE(payload + cursor)) + 1;
         cursor += 4;
         if (end - cursor < fieldLength)
             return false;
@@ -281,15 +265,15 @@ bool CHeaderLibrary::LoadResources() {
         const void* terminator = std::memchr(start, 0, fieldLength);
         if (terminator == nullptr)
             return false;
-        text.AssignBorrowed(start, static_cast<uint64_t>(static_cast<const char*>(terminator) - start));
+        text = CStringViewA(start, static_cast<uint64_t>(static_cast<const char*>(terminator) - start));
         cursor += fieldLength;
         return true;
     };
-    for (CLibraryResource& resource : Resources) {
+    for (CLibraryResource& resource : m_Resources) {
         if (end - cursor < ResourceRecordHeadSize)
             return false;
-        resource.MemberId = ReadU64(payload + cursor);
-        resource.Id = ReadU64(payload + cursor + 8);
+        resource.MemberId = LoadU64LE(payload + cursor);
+        resource.Id = LoadU64LE(payload + cursor + 8);
         cursor += ResourceRecordHeadSize;
         if (!readText(resource.Name) || !readText(resource.SecondName))
             return false;
@@ -298,8 +282,8 @@ bool CHeaderLibrary::LoadResources() {
 }
 
 bool CHeaderLibrary::LoadContainerIndex() {
-    ContainerIndex.Reset();
-    const uint64_t containerCount = ReadU32(Payload.GetData() + RootContainerCount);
+    m_ContainerIndex.Reset();
+    const uint64_t containerCount = LoadU32LE(m_Payload.GetData() + RootContainerCount);
     uint64_t records = 0;
     if (!FindList(RootContainers, containerCount, ContainerRecordSize, records))
         return false;
@@ -308,8 +292,8 @@ bool CHeaderLibrary::LoadContainerIndex() {
         uint64_t length = 0;
         if (!FindText(records + container * ContainerRecordSize + ContainerPath, path, length))
             return false;
-        const ResourceId id = CResourcePath::GetId(CInlineStringA::Borrow(EmptyIfNull(path), length));
-        uint64_t* position = ContainerIndex.FindOrInsert(id);
+        const ResourceId id = CResourcePath::GetId(CStringViewA(EmptyIfNull(path), length));
+        uint64_t* position = m_ContainerIndex.FindOrInsert(id);
         if (position == nullptr)
             return false;
         *position = container;
@@ -318,19 +302,19 @@ bool CHeaderLibrary::LoadContainerIndex() {
 }
 
 bool CHeaderLibrary::LoadContainerTables() {
-    const uint64_t containerCount = ReadU32(Payload.GetData() + RootContainerCount);
+    const uint64_t containerCount = LoadU32LE(m_Payload.GetData() + RootContainerCount);
     uint64_t records = 0;
     if (!FindList(RootContainers, containerCount, ContainerRecordSize, records) ||
-        !ContainerTables.Resize(containerCount))
+        !m_ContainerTables.Resize(containerCount))
         return false;
     for (uint64_t container = 0; container < containerCount; ++container) {
         const uint64_t record = records + container * ContainerRecordSize;
-        CContainerTable& table = ContainerTables[container];
+        CContainerTable& table = m_ContainerTables[container];
         const char* path = nullptr;
         uint64_t length = 0;
         if (!FindText(record + ContainerPath, path, length))
             return false;
-        CResourcePath::GetArchiveName(EmptyIfNull(path), table.ArchiveName);
+        CResourcePath::GetArchiveName(CStringViewA(EmptyIfNull(path), length), table.ArchiveName);
         // Languages are not part of the model, but the driver reads them: check them here so that a
         // library that loads can be read whole, whichever containers its resources use.
         if (!CheckLanguages(record) || !LoadSpans(record, table))
@@ -340,7 +324,7 @@ bool CHeaderLibrary::LoadContainerTables() {
 }
 
 bool CHeaderLibrary::CheckLanguages(uint64_t record) const {
-    const uint64_t languageCount = ReadU32(Payload.GetData() + record + ContainerLanguageCount);
+    const uint64_t languageCount = LoadU32LE(m_Payload.GetData() + record + ContainerLanguageCount);
     uint64_t languages = 0;
     if (!FindList(record + ContainerLanguages, languageCount, ListElementSize, languages))
         return false;
@@ -354,22 +338,22 @@ bool CHeaderLibrary::CheckLanguages(uint64_t record) const {
 }
 
 bool CHeaderLibrary::LoadSpans(uint64_t record, CContainerTable& table) {
-    const uint8_t* payload = Payload.GetData();
-    const uint64_t entryCount = ReadU32(payload + record + ContainerEntryCount);
+    const uint8_t* payload = m_Payload.GetData();
+    const uint64_t entryCount = LoadU32LE(payload + record + ContainerEntryCount);
     uint64_t elements = 0;
     if (!FindList(record + ContainerEntryHeaders, entryCount, ListElementSize, elements) ||
         !table.Spans.Resize(entryCount))
         return false;
     const bool inlineHeaders = (payload[record + ContainerFlags] & InlineHeadersFlag) != 0;
     // Entries lie back to back from data start + 24; the arithmetic wraps at 32 bits like the offsets.
-    uint32_t offset = ReadU32(payload + record + ContainerDataStart) + InlineHeaderLength;
+    uint32_t offset = LoadU32LE(payload + record + ContainerDataStart) + InlineHeaderLength;
     for (uint64_t entry = 0; entry < entryCount; ++entry) {
         const uint64_t element = elements + entry * ListElementSize;
-        const uint64_t headerLength = ReadU32(payload + element + EntryHeaderLength);
+        const uint64_t headerLength = LoadU32LE(payload + element + EntryHeaderLength);
         uint64_t header = 0;
         if (headerLength < MinEntryHeaderLength || !FindList(element, 1, headerLength, header))
             return false;
-        const uint32_t dataLength = ReadU32(payload + header + HeaderDataLength);
+        const uint32_t dataLength = LoadU32LE(payload + header + HeaderDataLength);
         EntrySpan& span = table.Spans[entry];
         span.Offset = offset;
         span.Length = dataLength;
@@ -383,39 +367,39 @@ bool CHeaderLibrary::LoadSpans(uint64_t record, CContainerTable& table) {
 }
 
 bool CHeaderLibrary::LoadExternalResources() {
-    const uint64_t externalCount = ReadU32(Payload.GetData() + RootExternalCount);
+    const uint64_t externalCount = LoadU32LE(m_Payload.GetData() + RootExternalCount);
     uint64_t names = 0;
     if (!FindList(RootExternalNames, externalCount, ListElementSize, names) ||
-        !ExternalResources.Resize(externalCount))
+        !m_ExternalResources.Resize(externalCount))
         return false;
     for (uint64_t position = 0; position < externalCount; ++position) {
-        CExternalResource& external = ExternalResources[position];
+        CExternalResource& external = m_ExternalResources[position];
         const char* name = nullptr;
         uint64_t length = 0;
         if (!FindText(names + position * ListElementSize, name, length))
             return false;
-        external.Name.Assign(EmptyIfNull(name), length);
-        CResourcePath::GetArchiveName(external.Name.GetData(), external.ArchiveName);
+        external.Name.Assign(CStringViewA(EmptyIfNull(name), length));
+        CResourcePath::GetArchiveName(external.Name, external.ArchiveName);
         external.Id = CResourcePath::GetId(external.Name);
     }
     return true;
 }
 
 const uint8_t* CHeaderLibrary::GetTarget(uint64_t slot) const {
-    const uint64_t address = ReadU64(Payload.GetData() + slot);
+    const uint64_t address = LoadU64LE(m_Payload.GetData() + slot);
     if (address == 0)
         return nullptr;
-    return Payload.GetData() + (address - GetAddress(Payload.GetData()));
+    return m_Payload.GetData() + (address - GetAddress(m_Payload.GetData()));
 }
 
 uint64_t CHeaderLibrary::GetContainerRecord(uint64_t container) const {
     assert(container < GetContainerCount());
     const uint8_t* records = GetTarget(RootContainers);
-    return static_cast<uint64_t>(records - Payload.GetData()) + container * ContainerRecordSize;
+    return static_cast<uint64_t>(records - m_Payload.GetData()) + container * ContainerRecordSize;
 }
 
 uint64_t CHeaderLibrary::GetContainerCount() const {
-    return Root != nullptr && Payload.GetSize() >= RootSize ? ReadU32(Root + RootContainerCount) : 0;
+    return m_Root != nullptr && m_Payload.GetSize() >= RootSize ? LoadU32LE(m_Root + RootContainerCount) : 0;
 }
 
 const char* CHeaderLibrary::GetContainerPath(uint64_t container) const {
@@ -424,26 +408,26 @@ const char* CHeaderLibrary::GetContainerPath(uint64_t container) const {
 }
 
 bool CHeaderLibrary::HasInlineHeaders(uint64_t container) const {
-    return (Root[GetContainerRecord(container) + ContainerFlags] & InlineHeadersFlag) != 0;
+    return (m_Root[GetContainerRecord(container) + ContainerFlags] & InlineHeadersFlag) != 0;
 }
 
 uint64_t CHeaderLibrary::GetLanguageCount(uint64_t container) const {
-    return ReadU32(Root + GetContainerRecord(container) + ContainerLanguageCount);
+    return LoadU32LE(m_Root + GetContainerRecord(container) + ContainerLanguageCount);
 }
 
 const char* CHeaderLibrary::GetLanguageName(uint64_t container, uint64_t language) const {
     assert(language < GetLanguageCount(container));
     const uint8_t* languages = GetTarget(GetContainerRecord(container) + ContainerLanguages);
-    const uint64_t element = static_cast<uint64_t>(languages - Root) + language * ListElementSize;
+    const uint64_t element = static_cast<uint64_t>(languages - m_Root) + language * ListElementSize;
     return reinterpret_cast<const char*>(GetTarget(element));
 }
 
 const uint8_t* CHeaderLibrary::GetEntryHeader(uint64_t container, uint64_t entry,
                                               uint32_t& headerLength) const {
     const uint64_t record = GetContainerRecord(container);
-    assert(entry < ReadU32(Root + record + ContainerEntryCount));
+    assert(entry < LoadU32LE(m_Root + record + ContainerEntryCount));
     const uint8_t* elements = GetTarget(record + ContainerEntryHeaders);
-    const uint64_t element = static_cast<uint64_t>(elements - Root) + entry * ListElementSize;
-    headerLength = ReadU32(Root + element + EntryHeaderLength);
+    const uint64_t element = static_cast<uint64_t>(elements - m_Root) + entry * ListElementSize;
+    headerLength = LoadU32LE(m_Root + element + EntryHeaderLength);
     return GetTarget(element);
 }

@@ -5,16 +5,18 @@
 #include "base/ByteBuffer.h"
 #include "base/HashMap.h"
 #include "base/InlineString.h"
+#include "base/StringView.h"
 #include "resid/ResourceId.h"
 
 #include <cstdint>
 
 /// One resource of the library, from a record of the payload's resource list.
 struct CLibraryResource {
-    /// The resource's path, borrowed from the payload up to its first NUL; valid until the next Load.
-    CInlineStringA Name;
-    /// The record's second text, borrowed from the payload like Name.
-    CInlineStringA SecondName;
+    /// The resource's path, viewed in the payload up to its first NUL (which ends it); valid until the next
+    /// Load.
+    CStringViewA Name;
+    /// The record's second text, viewed in the payload like Name.
+    CStringViewA SecondName;
     /// The resource's own id: it names the extracted file.
     ResourceId Id = 0;
     /// Where the resource lies: the container's low 32 id bits and the entry position (IsMember form).
@@ -50,16 +52,16 @@ struct CExternalResource {
 /// built from it. The object is made once and loaded again for every file; each Load replaces everything,
 /// reusing the storage of every member, which only grows (Clear in the destructor gives it back).
 ///
-/// The members are public, in this order, so that the extraction driver reads the model where it lies; only
-/// Load writes them. After a successful Load they hold:
-/// - Payload: the relocated payload, owned; its reference slots hold addresses inside it.
-/// - Root: the payload's first byte (its root record); null until a Load relocates a payload.
-/// - Resources: one element per resource record, in list order; the texts borrow from Payload.
-/// - ContainerTables: one table per container record, at the same position.
-/// - ContainerIndex: the id of each container's path to its position; a repeated id keeps the later one.
-/// - ExternalResources: one element per external name, in order.
-/// Everything reached through Root, and every borrowed text, stays valid until the next Load or the
-/// destruction of the object. After a failed Load the members hold partial contents and must not be read.
+/// Only Load writes the model; the extraction driver reads it where it lies through const accessors. After a
+/// successful Load they give:
+/// - GetPayload: the relocated payload, owned; its reference slots hold addresses inside it.
+/// - GetRoot: the payload's first byte (its root record); null until a Load relocates a payload.
+/// - GetResources: one element per resource record, in list order; the texts are views into the payload.
+/// - GetContainerTables: one table per container record, at the same position.
+/// - FindContainer: the position of the container whose path has an id; a repeated id keeps the later one.
+/// - GetExternalResources: one element per external name, in order.
+/// Everything reached through the root, and every viewed text, stays valid until the next Load or the
+/// destruction of the object. After a failed Load the model holds partial contents and must not be read.
 ///
 /// The payload is untrusted: Load checks every reference it follows against the payload's bounds, every
 /// list and text read through one, and every container's language list and entry headers, so that a
@@ -69,13 +71,13 @@ public:
     CHeaderLibrary() = default;
     CHeaderLibrary(const CHeaderLibrary&) = delete;
     CHeaderLibrary& operator=(const CHeaderLibrary&) = delete;
-    /// Releases ExternalResources, ContainerIndex, ContainerTables, Resources and then Payload.
+    /// Releases the model, the payload last.
     ~CHeaderLibrary();
 
     /// Builds the library from a whole "*.pc_headerlib" file. The file is only read during the call and
     /// nothing keeps pointing into it. Returns false when the file is malformed, any reference, list or text
-    /// of the payload falls outside it, or storage cannot be had; Root is then null if the fault came at or
-    /// before relocation, and the model holds partial contents that must not be read.
+    /// of the payload falls outside it, or storage cannot be had; the root is then null if the fault came at
+    /// or before relocation, and the model holds partial contents that must not be read.
     [[nodiscard]] bool Load(const CByteBuffer& file);
 
     // Readers of the container records. Each requires a successful Load; positions must be below the
@@ -92,12 +94,13 @@ public:
     /// The header bytes of an entry, headerLength of them (at least 24), borrowed from Payload.
     const uint8_t* GetEntryHeader(uint64_t container, uint64_t entry, uint32_t& headerLength) const;
 
-    CByteBuffer Payload{8192};
-    const uint8_t* Root = nullptr;
-    CArray<CLibraryResource> Resources;
-    CArray<CContainerTable> ContainerTables;
-    CHashMap<ResourceId, uint64_t> ContainerIndex;
-    CArray<CExternalResource> ExternalResources;
+    const CByteBuffer& GetPayload() const { return m_Payload; }
+    const uint8_t* GetRoot() const { return m_Root; }
+    const CArray<CLibraryResource>& GetResources() const { return m_Resources; }
+    const CArray<CContainerTable>& GetContainerTables() const { return m_ContainerTables; }
+    const CArray<CExternalResource>& GetExternalResources() const { return m_ExternalResources; }
+    /// The position of the container whose path has the id, or null.
+    const uint64_t* FindContainer(ResourceId id) const { return m_ContainerIndex.Find(id); }
 
 private:
     // The four walks over the relocated payload, in the order Load runs them.
@@ -121,4 +124,11 @@ private:
     uint64_t GetContainerRecord(uint64_t container) const;
     // The target of a slot that Load has checked; null for a null slot.
     const uint8_t* GetTarget(uint64_t slot) const;
+
+    CByteBuffer m_Payload{CByteBuffer::DefaultGranule};
+    const uint8_t* m_Root = nullptr;
+    CArray<CLibraryResource> m_Resources;
+    CArray<CContainerTable> m_ContainerTables;
+    CHashMap<ResourceId, uint64_t> m_ContainerIndex;
+    CArray<CExternalResource> m_ExternalResources;
 };

@@ -1,6 +1,8 @@
 // The MD5 message digest: four rounds of sixteen steps over 64-byte blocks.
 #include "resid/Md5.h"
 
+#include "base/ByteOrder.h"
+
 #include <cstring>
 
 namespace {
@@ -11,10 +13,8 @@ uint32_t RotateLeft(uint32_t value, unsigned count) { return (value << count) | 
 
 // Words are assembled byte by byte so that neither the host's byte order nor the input's alignment matters.
 void DecodeWords(const uint8_t* bytes, uint32_t* words, unsigned count) {
-    for (unsigned k = 0; k < count; ++k) {
-        const uint8_t* b = bytes + 4 * k;
-        words[k] = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-    }
+    for (unsigned k = 0; k < count; ++k)
+        words[k] = LoadU32LE(bytes + 4 * k);
 }
 
 uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
@@ -27,65 +27,8 @@ void Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, unsign
     a = b + RotateLeft(a + Function(b, c, d) + word + constant, shift);
 }
 
-} // namespace
-
-void Md5Init(Md5Context& context) {
-    context.BitCount[0] = 0;
-    context.BitCount[1] = 0;
-    context.State[0] = 0x67452301;
-    context.State[1] = 0xEFCDAB89;
-    context.State[2] = 0x98BADCFE;
-    context.State[3] = 0x10325476;
-}
-
-void Md5Update(Md5Context& context, const void* bytes, uint64_t length) {
-    unsigned index = (context.BitCount[0] >> 3) & 63;
-    const uint32_t addedBits = static_cast<uint32_t>(length << 3);
-    context.BitCount[0] += addedBits;
-    if (context.BitCount[0] < addedBits)
-        ++context.BitCount[1];
-    context.BitCount[1] += static_cast<uint32_t>(length >> 29);
-
-    const uint8_t* input = static_cast<const uint8_t*>(bytes);
-    uint32_t words[16];
-    while (length != 0) {
-        const uint64_t room = 64 - index;
-        const uint64_t chunk = length < room ? length : room;
-        std::memcpy(context.Block + index, input, static_cast<size_t>(chunk));
-        input += chunk;
-        length -= chunk;
-        index += static_cast<unsigned>(chunk);
-        if (index == 64) {
-            DecodeWords(context.Block, words, 16);
-            Md5Transform(context.State, words);
-            index = 0;
-        }
-    }
-}
-
-void Md5Final(Md5Context& context) {
-    // The count is taken before padding: the padding itself is not part of the message.
-    const uint32_t lowBits = context.BitCount[0];
-    const uint32_t highBits = context.BitCount[1];
-    const unsigned index = (lowBits >> 3) & 63;
-    const unsigned padLength = index < 56 ? 56 - index : 120 - index;
-    Md5Update(context, Padding, padLength);
-
-    uint32_t words[16];
-    DecodeWords(context.Block, words, 14);
-    words[14] = lowBits;
-    words[15] = highBits;
-    Md5Transform(context.State, words);
-
-    for (unsigned k = 0; k < 4; ++k) {
-        const uint32_t word = context.State[k];
-        context.Digest[4 * k] = static_cast<uint8_t>(word);
-        context.Digest[4 * k + 1] = static_cast<uint8_t>(word >> 8);
-        context.Digest[4 * k + 2] = static_cast<uint8_t>(word >> 16);
-        context.Digest[4 * k + 3] = static_cast<uint8_t>(word >> 24);
-    }
-}
-
+// Compresses one 64-byte block, given as sixteen words decoded least significant byte first, and adds the
+// result into the four state words.
 void Md5Transform(uint32_t state[4], const uint32_t x[16]) {
     uint32_t a = state[0];
     uint32_t b = state[1];
@@ -164,4 +107,58 @@ void Md5Transform(uint32_t state[4], const uint32_t x[16]) {
     state[1] += b;
     state[2] += c;
     state[3] += d;
+}
+
+} // namespace
+
+void Md5Init(Md5Context& context) {
+    context.BitCount[0] = 0;
+    context.BitCount[1] = 0;
+    context.State[0] = 0x67452301;
+    context.State[1] = 0xEFCDAB89;
+    context.State[2] = 0x98BADCFE;
+    context.State[3] = 0x10325476;
+}
+
+void Md5Update(Md5Context& context, const void* bytes, uint64_t length) {
+    unsigned index = (context.BitCount[0] >> 3) & 63;
+    const uint32_t addedBits = static_cast<uint32_t>(length << 3);
+    context.BitCount[0] += addedBits;
+    if (context.BitCount[0] < addedBits)
+        ++context.BitCount[1];
+    context.BitCount[1] += static_cast<uint32_t>(length >> 29);
+
+    const uint8_t* input = static_cast<const uint8_t*>(bytes);
+    uint32_t words[16];
+    while (length != 0) {
+        const uint64_t room = 64 - index;
+        const uint64_t chunk = length < room ? length : room;
+        std::memcpy(context.Block + index, input, static_cast<size_t>(chunk));
+        input += chunk;
+        length -= chunk;
+        index += static_cast<unsigned>(chunk);
+        if (index == 64) {
+            DecodeWords(context.Block, words, 16);
+            Md5Transform(context.State, words);
+            index = 0;
+        }
+    }
+}
+
+void Md5Final(Md5Context& context) {
+    // The count is taken before padding: the padding itself is not part of the message.
+    const uint32_t lowBits = context.BitCount[0];
+    const uint32_t highBits = context.BitCount[1];
+    const unsigned index = (lowBits >> 3) & 63;
+    const unsigned padLength = index < 56 ? 56 - index : 120 - index;
+    Md5Update(context, Padding, padLength);
+
+    uint32_t words[16];
+    DecodeWords(context.Block, words, 14);
+    words[14] = lowBits;
+    words[15] = highBits;
+    Md5Transform(context.State, words);
+
+    for (unsigned k = 0; k < 4; ++k)
+        StoreU32LE(context.Digest + 4 * k, context.State[k]);
 }

@@ -26,7 +26,3 @@ void Md5Update(Md5Context& context, const void* bytes, uint64_t length);
 /// Pads the message, takes in its bit count and fills Digest. The context must be started again with
 /// Md5Init before it takes more bytes.
 void Md5Final(Md5Context& context);
-
-/// Compresses one 64-byte block, given as sixteen words decoded least significant byte first, and adds the
-/// result into the four state words.
-void Md5Transform(uint32_t state[4], const uint32_t words[16]);

@@ -1,6 +1,7 @@
 // CResourcePath: bracket groups, member indexes and the MD5-derived identifiers and archive names.
 #include "resid/ResourcePath.h"
 
+#include "base/ByteOrder.h"
 #include "resid/Md5.h"
 
 #include <climits>
@@ -8,10 +9,7 @@
 
 namespace {
 
-// Overwritten by every GetId and GetArchiveName; between calls it means nothing and may still borrow the
-// characters of the last caller's path, so each call reassigns it before reading it.
-CInlineStringA g_Scratch;
-
+constexpr uint64_t npos = CStringViewA::npos;
 constexpr char MemberMarker[] = "resourcelib?";
 constexpr char SecureMemberMarker[] = "securelib?";
 constexpr char LibrarySuffix[] = "resourcelib";
@@ -33,62 +31,24 @@ struct CAllowedCharacters {
 };
 constexpr CAllowedCharacters AllowedCharacters;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EndsWithIgnoringCase(const CInlineStringA& text, const char* suffix, uint64_t suffixLength) {
-    if (text.GetLength() < suffixLength)
-        return false;
-    const char* tail = text.GetData() + text.GetLength() - suffixLength;
-    for (uint64_t i = 0; i < suffixLength; ++i) {
-        if (LowerAscii(tail[i]) != LowerAscii(suffix[i]))
-            return false;
-    }
-    return true;
-}
-
-// Makes a string that may borrow owned and empty without reading the lent characters, which may be gone
-// by now. An owned string keeps its storage for reuse.
-void DropBorrowedView(CInlineStringA& text) {
-    if (text.IsBorrowed())
-        text = CInlineStringA();
-}
-
-// Lower-cases the text in place, making it own its characters first, but only when some letter changes:
-// an already lower-case borrowed text stays borrowed and nothing is copied.
-void LowerIfNeeded(CInlineStringA& text) {
-    const char* data = text.GetData();
-    for (uint64_t i = 0; i < text.GetLength(); ++i) {
-        if (data[i] >= 'A' && data[i] <= 'Z') {
-            text.MakeLower();
-            return;
-        }
-    }
-}
-
-void ComputeDigest(const CInlineStringA& text, uint8_t digest[16]) {
-    Md5Context context;
-    Md5Init(context);
-    Md5Update(context, text.GetData(), text.GetLength());
-    Md5Final(context);
-    std::memcpy(digest, context.Digest, 16);
-}
-
 // Reads the index text as atoi does, clamping by hand so that an out-of-range value gives the same limit on
 // every platform instead of undefined behaviour.
-int32_t ConvertLikeAtoi(const char* text) {
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
-        ++text;
+int32_t ConvertLikeAtoi(CStringViewA text) {
+    uint64_t i = 0;
+    const uint64_t length = text.GetLength();
+    while (i < length && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
     bool negative = false;
-    if (*text == '+' || *text == '-') {
-        negative = *text == '-';
-        ++text;
+    if (i < length && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
     }
     // One past the largest magnitude is enough to know the value is out of range on either side.
     constexpr int64_t Limit = int64_t(INT32_MAX) + 2;
     int64_t magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
+    for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
         if (magnitude < Limit)
-            magnitude = magnitude * 10 + (*text - '0');
+            magnitude = magnitude * 10 + (text[i] - '0');
     }
     const int64_t value = negative ? -magnitude : magnitude;
     if (value > INT32_MAX)
@@ -98,38 +58,31 @@ int32_t ConvertLikeAtoi(const char* text) {
     return static_cast<int32_t>(value);
 }
 
-} // namespace
-
-bool CResourcePath::IsValid(const CInlineStringA& path) {
-    const uint64_t length = path.GetLength();
-    if (length == 0)
-        return false;
-    const char* data = path.GetData();
-    for (uint64_t i = 0; i < length; ++i) {
-        if (!AllowedCharacters.Allowed[static_cast<unsigned char>(data[i])])
-            return false;
-    }
-    return path.Find("//", 2) == npos;
+bool EndsWithIgnoringCase(CStringViewA text, CStringViewA suffix) {
+    return text.GetLength() >= suffix.GetLength() &&
+           EqualsIgnoringCase(text.GetData() + text.GetLength() - suffix.GetLength(), suffix.GetData(),
+                              suffix.GetLength());
 }
 
-bool CResourcePath::IsLibrary(const CInlineStringA& path) {
-    return EndsWithIgnoringCase(path, LibrarySuffix, sizeof(LibrarySuffix) - 1) ||
-           EndsWithIgnoringCase(path, SecureLibrarySuffix, sizeof(SecureLibrarySuffix) - 1);
+bool IsLibrary(CStringViewA path) {
+    return EndsWithIgnoringCase(path, LibrarySuffix) || EndsWithIgnoringCase(path, SecureLibrarySuffix);
 }
 
-uint64_t CResourcePath::FindGroupEnd(const CInlineStringA& path, uint64_t start, char open, char close) {
+// Index just after the close character that matches the first open character at or after start (nested
+// open characters counted), or npos when start is not below the length, no open character follows or the
+// group does not close.
+uint64_t FindGroupEnd(CStringViewA path, uint64_t start, char open, char close) {
     const uint64_t length = path.GetLength();
     if (start >= length)
         return npos;
     const uint64_t first = path.FindChar(open, start);
     if (first == npos)
         return npos;
-    const char* data = path.GetData();
     uint32_t depth = 1;
     for (uint64_t j = first + 1; j < length; ++j) {
-        if (data[j] == open)
+        if (path[j] == open)
             ++depth;
-        else if (data[j] == close)
+        else if (path[j] == close)
             --depth;
         if (depth == 0)
             return j + 1;
@@ -137,7 +90,10 @@ uint64_t CResourcePath::FindGroupEnd(const CInlineStringA& path, uint64_t start,
     return npos;
 }
 
-uint64_t CResourcePath::GetPrefixEnd(const CInlineStringA& path) {
+// Index just after the path's bracket group: 0 when the path does not start with "[", otherwise the end of a
+// "(" ... ")" group found after the "[" ... "]" group (or anywhere, when the square brackets do not close),
+// else the end of the "[" ... "]" group, else 0.
+uint64_t GetPrefixEnd(CStringViewA path) {
     if (path.IsEmpty() || path[0] != '[')
         return 0;
     const uint64_t bracketEnd = FindGroupEnd(path, 0, '[', ']');
@@ -147,15 +103,34 @@ uint64_t CResourcePath::GetPrefixEnd(const CInlineStringA& path) {
     return bracketEnd != npos ? bracketEnd : 0;
 }
 
-CInlineStringA& CResourcePath::GetLibraryPath(const CInlineStringA& path, CInlineStringA& out) {
-    const uint64_t prefixEnd = GetPrefixEnd(path);
-    const uint64_t mark = prefixEnd < path.GetLength() ? path.FindChar('?', prefixEnd) : npos;
-    // A new owned string moved in: out may borrow characters that are gone by now.
-    out = mark == npos ? CInlineStringA() : path.Substring(0, mark);
-    return out;
+// The MD5 digest of the text after ASCII lower-casing, which is done a block at a time on the stack so that
+// the path is never copied whole.
+void ComputeLowerDigest(CStringViewA text, uint8_t digest[16]) {
+    Md5Context context;
+    Md5Init(context);
+    char block[64];
+    for (uint64_t done = 0; done < text.GetLength();) {
+        const uint64_t left = text.GetLength() - done;
+        const uint64_t count = left < sizeof(block) ? left : sizeof(block);
+        for (uint64_t i = 0; i < count; ++i)
+            block[i] = LowerAscii(text[done + i]);
+        Md5Update(context, block, count);
+        done += count;
+    }
+    Md5Final(context);
+    std::memcpy(digest, context.Digest, 16);
 }
 
-int32_t CResourcePath::ParseMemberIndex(const CInlineStringA& path, CInlineStringA& work) {
+// The first 8 bytes of the digest of the lower-cased text, read big-endian.
+uint64_t LowerHash64(CStringViewA text) {
+    uint8_t digest[16];
+    ComputeLowerDigest(text, digest);
+    return LoadU64BE(digest);
+}
+
+// The member index: the number after the first "?" at or after the prefix end, up to the next "."; -1 when
+// there is no such "?", it is the last character, or no "." follows it.
+int32_t ParseMemberIndex(CStringViewA path) {
     const uint64_t length = path.GetLength();
     const uint64_t prefixEnd = GetPrefixEnd(path);
     if (prefixEnd >= length)
@@ -166,59 +141,44 @@ int32_t CResourcePath::ParseMemberIndex(const CInlineStringA& path, CInlineStrin
     const uint64_t dot = path.FindChar('.', mark + 1);
     if (dot == npos)
         return -1;
-    work = path.Substring(mark + 1, dot - mark - 1);
-    return ConvertLikeAtoi(work.GetData());
+    return ConvertLikeAtoi(path.Substring(mark + 1, dot - mark - 1));
 }
 
-uint64_t CResourcePath::Md5Hash64(const CInlineStringA& text) {
-    uint8_t digest[16];
-    ComputeDigest(text, digest);
-    uint64_t hash = 0;
-    for (int i = 0; i < 8; ++i)
-        hash = (hash << 8) | digest[i];
-    return hash;
-}
+} // namespace
 
-CInlineStringA& CResourcePath::Md5HexString(const CInlineStringA& text, CInlineStringA& out) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    uint8_t digest[16];
-    ComputeDigest(text, digest);
-    char hex[32];
-    for (int i = 0; i < 16; ++i) {
-        hex[2 * i] = Digits[digest[i] >> 4];
-        hex[2 * i + 1] = Digits[digest[i] & 15];
+bool CResourcePath::IsValid(CStringViewA path) {
+    const uint64_t length = path.GetLength();
+    if (length == 0)
+        return false;
+    for (uint64_t i = 0; i < length; ++i) {
+        if (!AllowedCharacters.Allowed[static_cast<unsigned char>(path[i])])
+            return false;
     }
-    DropBorrowedView(out);
-    return out.Assign(hex, 32);
+    return path.Find("//") == npos;
 }
 
-ResourceId CResourcePath::GetId(const CInlineStringA& path) {
-    if (path.IsEmpty() || !IsValid(path))
+ResourceId CResourcePath::GetId(CStringViewA path) {
+    if (!IsValid(path))
         return InvalidResourceId;
 
-    if (path.Find(MemberMarker, sizeof(MemberMarker) - 1) != npos ||
-        path.Find(SecureMemberMarker, sizeof(SecureMemberMarker) - 1) != npos) {
-        GetLibraryPath(path, g_Scratch);
-        g_Scratch.MakeLower();
-        const uint64_t hash = Md5Hash64(g_Scratch);
-        const uint32_t index = static_cast<uint32_t>(ParseMemberIndex(path, g_Scratch));
+    if (path.Find(MemberMarker) != npos || path.Find(SecureMemberMarker) != npos) {
+        // The library part: the characters before the first "?" at or after the prefix end.
+        const uint64_t prefixEnd = GetPrefixEnd(path);
+        const uint64_t mark = prefixEnd < path.GetLength() ? path.FindChar('?', prefixEnd) : npos;
+        const uint64_t hash = LowerHash64(mark == npos ? CStringViewA() : path.Substring(0, mark));
+        const uint32_t index = static_cast<uint32_t>(ParseMemberIndex(path));
         return 0x8000000000000000ull | (uint64_t(index & 0xFFFFFFu) << 32) | (hash & 0xFFFFFFFFull);
     }
 
-    // The scratch views the path's own characters, owned or borrowed; they stay in place for this call,
-    // and LowerIfNeeded copies them before anything is written.
-    g_Scratch.AssignBorrowed(path.GetData(), path.GetLength());
-    LowerIfNeeded(g_Scratch);
-    const uint64_t hash = Md5Hash64(g_Scratch);
+    const uint64_t hash = LowerHash64(path);
     if (IsLibrary(path))
         return 0x4000000000000000ull | (hash & 0xFFFFFFFFull);
     return hash & 0x00FFFFFFFFFFFFFFull;
 }
 
-CInlineStringA& CResourcePath::GetArchiveName(const char* text, CInlineStringA& out) {
-    const CInlineStringA view = CInlineStringA::Borrow(text);
-    const uint64_t length = view.GetLength();
-    const uint64_t prefixEnd = GetPrefixEnd(view);
+CInlineStringA& CResourcePath::GetArchiveName(CStringViewA text, CInlineStringA& out) {
+    const uint64_t length = text.GetLength();
+    const uint64_t prefixEnd = GetPrefixEnd(text);
 
     // The dot is searched from the prefix end downwards, so a path without a bracket group only finds a dot
     // in its first character.
@@ -234,12 +194,16 @@ CInlineStringA& CResourcePath::GetArchiveName(const char* text, CInlineStringA& 
         }
     }
 
-    const uint64_t hashedLength = dot == npos ? length : dot + 1;
-    DropBorrowedView(g_Scratch);
-    g_Scratch.Assign(text, hashedLength);
-    g_Scratch.MakeLower();
-    Md5HexString(g_Scratch, out);
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    uint8_t digest[16];
+    ComputeLowerDigest(text.Substring(0, dot == npos ? length : dot + 1), digest);
+    char hex[32];
+    for (int i = 0; i < 16; ++i) {
+        hex[2 * i] = Digits[digest[i] >> 4];
+        hex[2 * i + 1] = Digits[digest[i] & 15];
+    }
+    out.Assign(CStringViewA(hex, 32));
     if (dot != npos)
-        out.Append(text + dot, length - dot);
+        out.Append(text.Substring(dot));
     return out;
 }

@@ -375,12 +375,12 @@ TEST_F(FaultInjectionTest, HeaderLibraryCutAtEveryLengthLoadsOnlyWhole) {
         ASSERT_TRUE(prefix.Append(image.data(), length));
         EXPECT_EQ(library.Load(prefix), length >= blockEnd);
         ASSERT_TRUE(library.Load(whole));
-        ASSERT_EQ(library.Resources.GetCount(), 2u);
-        EXPECT_TRUE(library.Resources[1].Name.Equals("res/two", 7));
-        ASSERT_EQ(library.ContainerTables.GetCount(), 2u);
-        EXPECT_EQ(library.ContainerTables[1].Spans[0].Length, 27u);
+        ASSERT_EQ(library.GetResources().GetCount(), 2u);
+        EXPECT_TRUE(library.GetResources()[1].Name == "res/two");
+        ASSERT_EQ(library.GetContainerTables().GetCount(), 2u);
+        EXPECT_EQ(library.GetContainerTables()[1].Spans[0].Length, 27u);
         EXPECT_STREQ(library.GetLanguageName(0, 0), "en");
-        EXPECT_EQ(library.ExternalResources.GetCount(), 2u);
+        EXPECT_EQ(library.GetExternalResources().GetCount(), 2u);
     }
 }
 

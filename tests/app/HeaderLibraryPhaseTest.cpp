@@ -56,7 +56,7 @@ TEST(HeaderLibraryPhaseTest, ClaimedSizesDoNotSizeTheResourceBuffer) {
         library.Containers.push_back(CTestContainer{
             path, 0, false, {std::string("all")}, {CTestEntryHeader{test.SpanLength, 24, {}, false}}});
         library.Resources.push_back(CTestResource{MakeTestMemberId(path, 0),
-                                                  CResourcePath::GetId(CInlineStringA(name.c_str())), name,
+                                                  CResourcePath::GetId(CStringViewA(name.c_str())), name,
                                                   "", std::nullopt, std::nullopt});
         ASSERT_TRUE(WriteTestHeaderLibrary(source.Join("lib.pc_headerlib"), library));
 
@@ -74,7 +74,7 @@ TEST(HeaderLibraryPhaseTest, ClaimedSizesDoNotSizeTheResourceBuffer) {
         EXPECT_LT(g_LargestAllocation, uint64_t(1) << 30);
         char fileName[32];
         std::snprintf(fileName, sizeof fileName, "lib/%016llX.bin",
-                      static_cast<unsigned long long>(CResourcePath::GetId(CInlineStringA(name.c_str()))));
+                      static_cast<unsigned long long>(CResourcePath::GetId(CStringViewA(name.c_str()))));
         EXPECT_EQ(TestFileExists(output.Join(fileName)), test.Written);
     }
 }

@@ -15,9 +15,9 @@
 namespace {
 
 void SetName(CNameMap& names, ResourceId id, const char* name) {
-    CInlineStringA* value = names.FindOrInsert(id);
+    CStringViewA* value = names.FindOrInsert(id);
     ASSERT_NE(value, nullptr);
-    *value = CInlineStringA(name);
+    *value = CStringViewA(name);
 }
 
 std::string ReadText(const std::string& path) {

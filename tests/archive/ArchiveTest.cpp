@@ -116,11 +116,11 @@ TEST_F(ArchiveTest, NamesAreLowerCasedAndFieldsKept) {
     EXPECT_STREQ(entries[0].Name.GetData(), "dir/mixed\xC4name.bin");
     EXPECT_EQ(entries[0].OpaqueValue, 0x0102030405060708u);
     EXPECT_EQ(entries[0].OpaqueBlock[15], 0x7F);
-    EXPECT_EQ(mounted->FindEntry(CInlineStringA("dir/mixed\xC4name.bin")), &entries[0]);
-    EXPECT_EQ(mounted->FindEntry(CInlineStringA("Dir/MiXed\xC4Name.Bin")), nullptr);
+    EXPECT_EQ(mounted->FindEntry(CStringViewA("dir/mixed\xC4name.bin")), &entries[0]);
+    EXPECT_EQ(mounted->FindEntry(CStringViewA("Dir/MiXed\xC4Name.Bin")), nullptr);
     // Both duplicates stay in the list; the later one is found.
     EXPECT_STREQ(entries[1].Name.GetData(), "dup");
-    EXPECT_EQ(mounted->FindEntry(CInlineStringA("dup")), &entries[2]);
+    EXPECT_EQ(mounted->FindEntry(CStringViewA("dup")), &entries[2]);
 }
 
 TEST_F(ArchiveTest, StringValueEndsAtFirstZeroOrAtItsBytes) {

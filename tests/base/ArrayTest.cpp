@@ -35,7 +35,7 @@ int SCounted::Destroyed = 0;
 struct SRecord {
     CInlineStringA Inline;
     CInlineStringA Heap;
-    CInlineStringA Borrowed;
+    CStringViewA Borrowed;
     uint64_t Id = ~uint64_t(0);
 };
 
@@ -127,11 +127,10 @@ TEST_F(ArrayTest, MovedRecordsKeepTheirTexts) {
     CArray<SRecord> records;
     ASSERT_TRUE(records.Resize(2));
     EXPECT_EQ(records[1].Id, ~uint64_t(0));
-    EXPECT_TRUE(records[1].Inline.IsInline());
     for (int i = 0; i < 2; ++i) {
-        records[i].Inline.Assign("short", 5);
-        records[i].Heap.Assign(longText.c_str(), longText.size());
-        records[i].Borrowed.AssignBorrowed(lent, std::char_traits<char>::length(lent));
+        records[i].Inline.Assign("short");
+        records[i].Heap.Assign(longText.c_str());
+        records[i].Borrowed = CStringViewA(lent);
         records[i].Id = static_cast<uint64_t>(i);
     }
     const char* heapBlock = records[1].Heap.GetData();
@@ -139,10 +138,8 @@ TEST_F(ArrayTest, MovedRecordsKeepTheirTexts) {
     ASSERT_TRUE(records.Resize(40));
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(records[i].Inline.IsInline());
         EXPECT_STREQ(records[i].Inline.GetData(), "short");
         EXPECT_STREQ(records[i].Heap.GetData(), longText.c_str());
-        EXPECT_TRUE(records[i].Borrowed.IsBorrowed());
         EXPECT_EQ(records[i].Borrowed.GetData(), lent);
         EXPECT_EQ(records[i].Id, static_cast<uint64_t>(i));
     }

@@ -85,10 +85,10 @@ public:
     }
     uint64_t ReadPayloadSlot(uint64_t payloadOffset) const {
         uint64_t value = 0;
-        std::memcpy(&value, Library.Payload.GetData() + payloadOffset, 8);
+        std::memcpy(&value, Library.GetPayload().GetData() + payloadOffset, 8);
         return value;
     }
-    uint64_t RootAddress() const { return reinterpret_cast<uintptr_t>(Library.Root); }
+    uint64_t RootAddress() const { return reinterpret_cast<uintptr_t>(Library.GetRoot()); }
 };
 
 struct CDamage {
@@ -101,42 +101,40 @@ TEST_F(HeaderLibraryTest, ValidLibraryBuildsTheModel) {
         SCOPED_TRACE(skew);
         Description.Skew = skew; // Misaligns every record and slot after the root.
         ASSERT_TRUE(Load());
-        ASSERT_EQ(Library.Root, Library.Payload.GetData());
-        ASSERT_EQ(Library.Resources.GetCount(), 2u);
-        const CLibraryResource& first = Library.Resources[0];
-        EXPECT_TRUE(first.Name.Equals("[a/b.txt].pc_text", 17));
-        EXPECT_TRUE(first.Name.IsBorrowed());
-        EXPECT_TRUE(first.SecondName.Equals("second", 6));
+        ASSERT_EQ(Library.GetRoot(), Library.GetPayload().GetData());
+        ASSERT_EQ(Library.GetResources().GetCount(), 2u);
+        const CLibraryResource& first = Library.GetResources()[0];
+        EXPECT_TRUE(first.Name == "[a/b.txt].pc_text");
+        EXPECT_TRUE(first.SecondName == "second");
         EXPECT_EQ(first.Name.GetData(),
-                  reinterpret_cast<const char*>(Library.Root + Layout.ResourceRecords[0] + 20));
+                  reinterpret_cast<const char*>(Library.GetRoot() + Layout.ResourceRecords[0] + 20));
         EXPECT_EQ(first.Id, 0x1234u);
         EXPECT_EQ(first.MemberId, 0x80000001EDE20E09u);
-        EXPECT_TRUE(Library.Resources[1].SecondName.IsEmpty());
+        EXPECT_TRUE(Library.GetResources()[1].SecondName.IsEmpty());
 
-        ASSERT_EQ(Library.ContainerTables.GetCount(), 2u);
-        EXPECT_TRUE(Library.ContainerTables[0].ArchiveName.Equals(
-            "BB098D92BD77F6833EF8D28079B3C385.pc_resourcelib", 47));
+        ASSERT_EQ(Library.GetContainerTables().GetCount(), 2u);
+        EXPECT_TRUE(Library.GetContainerTables()[0].ArchiveName ==
+                    "BB098D92BD77F6833EF8D28079B3C385.pc_resourcelib");
         const std::vector<std::pair<uint32_t, uint32_t>> expected[2] = {{{24, 100}, {124, 50}},
                                                                         {{24, 124}, {148, 74}}};
         for (int table = 0; table < 2; ++table) {
-            const auto& spans = Library.ContainerTables[table].Spans;
+            const auto& spans = Library.GetContainerTables()[table].Spans;
             ASSERT_EQ(spans.GetCount(), 2u);
             for (int j = 0; j < 2; ++j)
                 EXPECT_EQ(std::make_pair(spans[j].Offset, spans[j].Length), expected[table][j]);
         }
-        ASSERT_NE(Library.ContainerIndex.Find(0x40000000EDE20E09u), nullptr);
-        EXPECT_EQ(*Library.ContainerIndex.Find(0x40000000EDE20E09u), 0u);
-        EXPECT_EQ(*Library.ContainerIndex.Find(CResourcePath::GetId(CInlineStringA(OtherPath.c_str()))), 1u);
+        ASSERT_NE(Library.FindContainer(0x40000000EDE20E09u), nullptr);
+        EXPECT_EQ(*Library.FindContainer(0x40000000EDE20E09u), 0u);
+        EXPECT_EQ(*Library.FindContainer(CResourcePath::GetId(CStringViewA(OtherPath.c_str()))), 1u);
 
-        ASSERT_EQ(Library.ExternalResources.GetCount(), 2u);
-        const CExternalResource& box = Library.ExternalResources[0];
-        EXPECT_FALSE(box.Name.IsBorrowed());
-        EXPECT_TRUE(box.ArchiveName.Equals("EDD33C3CF02DCA75B56C5183A8D058C5.pc_text", 40));
+        ASSERT_EQ(Library.GetExternalResources().GetCount(), 2u);
+        const CExternalResource& box = Library.GetExternalResources()[0];
+        EXPECT_TRUE(box.ArchiveName == "EDD33C3CF02DCA75B56C5183A8D058C5.pc_text");
         EXPECT_EQ(box.Id, 0x00C46180EE7635C4u);
-        const CExternalResource& unnamed = Library.ExternalResources[1];
+        const CExternalResource& unnamed = Library.GetExternalResources()[1];
         EXPECT_TRUE(unnamed.Name.IsEmpty());
         EXPECT_EQ(unnamed.Id, InvalidResourceId);
-        EXPECT_TRUE(unnamed.ArchiveName.Equals("D41D8CD98F00B204E9800998ECF8427E", 32));
+        EXPECT_TRUE(unnamed.ArchiveName == "D41D8CD98F00B204E9800998ECF8427E");
 
         ASSERT_EQ(Library.GetContainerCount(), 2u);
         EXPECT_EQ(Library.GetContainerPath(1), OtherPath);
@@ -147,7 +145,7 @@ TEST_F(HeaderLibraryTest, ValidLibraryBuildsTheModel) {
         uint32_t headerLength = 0;
         const uint8_t* header = Library.GetEntryHeader(0, 1, headerLength);
         EXPECT_EQ(headerLength, 32u);
-        EXPECT_EQ(header, Library.Root + Layout.EntryHeaders[0][1]);
+        EXPECT_EQ(header, Library.GetRoot() + Layout.EntryHeaders[0][1]);
         header = Library.GetEntryHeader(0, 0, headerLength);
         EXPECT_EQ(headerLength, 24u);
         EXPECT_EQ(std::memcmp(header, Bytes.data() + Layout.PayloadStart + Layout.EntryHeaders[0][0], 24), 0);
@@ -166,7 +164,7 @@ TEST_F(HeaderLibraryTest, FramingVariantsLoad) {
     const uint64_t lengthField = Layout.BlockStart + 8;
     EXPECT_EQ(std::vector<uint8_t>(Bytes.begin() + lengthField, Bytes.begin() + lengthField + 4),
               (std::vector<uint8_t>{0, 0, 1, 0}));
-    EXPECT_EQ(Library.Payload.GetSize(), 256u);
+    EXPECT_EQ(Library.GetPayload().GetSize(), 256u);
     // Segments of other tags are passed over and count towards the segment count.
     Description.SegmentsBefore = {{0x12345678, {1, 2, 3, 4, 5}}};
     Description.SegmentsAfter = {{0, {}}};
@@ -199,7 +197,7 @@ TEST_F(HeaderLibraryTest, FramingFaultsFailBeforeRelocation) {
         ASSERT_TRUE(Load()); // Root is set by a good load, so a failure must clear it.
         damage.Apply(*this);
         EXPECT_FALSE(LoadBytes());
-        EXPECT_EQ(Library.Root, nullptr);
+        EXPECT_EQ(Library.GetRoot(), nullptr);
     }
 }
 
@@ -229,7 +227,7 @@ TEST_F(HeaderLibraryTest, RelocationFaultsFail) {
         Reset();
         edit(Description);
         EXPECT_FALSE(Load());
-        EXPECT_EQ(Library.Root, nullptr);
+        EXPECT_EQ(Library.GetRoot(), nullptr);
     }
     // A last segment whose head (4 bytes cut) or body (1 byte cut) runs past the segment area.
     for (uint32_t cut : {4u, 1u}) {
@@ -240,7 +238,7 @@ TEST_F(HeaderLibraryTest, RelocationFaultsFail) {
         Bytes.resize(Bytes.size() - cut);
         PutU32(12, static_cast<uint32_t>(Bytes.size() - Layout.BlockStart));
         EXPECT_FALSE(LoadBytes());
-        EXPECT_EQ(Library.Root, nullptr);
+        EXPECT_EQ(Library.GetRoot(), nullptr);
     }
 }
 
@@ -273,21 +271,21 @@ TEST_F(HeaderLibraryTest, TinyPayloads) {
     };
     // No entries: relocation passes even for a payload under 8 bytes, then the 76-byte root is missing.
     EXPECT_FALSE(loadRaw(4, {}));
-    EXPECT_NE(Library.Root, nullptr);
+    EXPECT_NE(Library.GetRoot(), nullptr);
     EXPECT_FALSE(loadRaw(4, {0}));
-    EXPECT_EQ(Library.Root, nullptr);
+    EXPECT_EQ(Library.GetRoot(), nullptr);
     EXPECT_FALSE(loadRaw(75, {}));
     // An all-zero root: every count and the resource list length 0, nothing followed.
     ASSERT_TRUE(loadRaw(76, {}));
     EXPECT_EQ(Library.GetContainerCount(), 0u);
-    EXPECT_EQ(Library.Resources.GetCount(), 0u);
+    EXPECT_EQ(Library.GetResources().GetCount(), 0u);
 }
 
 TEST_F(HeaderLibraryTest, SegmentCountZeroLeavesThePayloadAsStored) {
     Description.SegmentCount = 0;
     EXPECT_FALSE(Load()); // The stored offsets are no addresses inside the payload.
-    ASSERT_NE(Library.Root, nullptr);
-    EXPECT_EQ(std::memcmp(Library.Root, Bytes.data() + Layout.PayloadStart, Layout.PayloadLength), 0);
+    ASSERT_NE(Library.GetRoot(), nullptr);
+    EXPECT_EQ(std::memcmp(Library.GetRoot(), Bytes.data() + Layout.PayloadStart, Layout.PayloadLength), 0);
 }
 
 TEST_F(HeaderLibraryTest, EveryUnrelocatedSlotFails) {
@@ -381,12 +379,12 @@ TEST_F(HeaderLibraryTest, NullTextsAndEmptyLists) {
     Description.Resources[0].Name = "ab";
     ASSERT_TRUE(Load());
     EXPECT_STREQ(Library.GetContainerPath(0), "");
-    EXPECT_EQ(*Library.ContainerIndex.Find(InvalidResourceId), 0u);
-    EXPECT_TRUE(Library.ContainerTables[0].ArchiveName.Equals("D41D8CD98F00B204E9800998ECF8427E", 32));
+    EXPECT_EQ(*Library.FindContainer(InvalidResourceId), 0u);
+    EXPECT_TRUE(Library.GetContainerTables()[0].ArchiveName == "D41D8CD98F00B204E9800998ECF8427E");
     EXPECT_EQ(Library.GetLanguageName(1, 0), nullptr);
-    EXPECT_EQ(Library.ContainerTables[1].Spans.GetCount(), 0u);
-    EXPECT_TRUE(Library.Resources[0].Name.Equals("ab", 2));
-    EXPECT_TRUE(Library.Resources[0].SecondName.Equals("second", 6));
+    EXPECT_EQ(Library.GetContainerTables()[1].Spans.GetCount(), 0u);
+    EXPECT_TRUE(Library.GetResources()[0].Name == "ab");
+    EXPECT_TRUE(Library.GetResources()[0].SecondName == "second");
 
     // Count 0 lists are not followed, wherever their references point.
     const uint32_t languagesSlot = Layout.ContainerRecords[0] + Field::ContainerLanguages;
@@ -395,7 +393,7 @@ TEST_F(HeaderLibraryTest, NullTextsAndEmptyLists) {
     PutPayloadU32(Field::RootExternalCount, 0);
     PutPayloadU32(Layout.ContainerRecords[0] + Field::ContainerLanguageCount, 0);
     ASSERT_TRUE(LoadBytes());
-    EXPECT_EQ(Library.ExternalResources.GetCount(), 0u);
+    EXPECT_EQ(Library.GetExternalResources().GetCount(), 0u);
     EXPECT_EQ(Library.GetLanguageCount(0), 0u);
 }
 
@@ -403,8 +401,7 @@ TEST_F(HeaderLibraryTest, RepeatedContainerIdKeepsTheLaterPosition) {
     Description.Containers.push_back(Description.Containers[0]);
     Description.Containers[2].Path = "[EXAMPLES/Pack.bundle].PC_RESOURCELIB";
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Library.ContainerIndex.GetCount(), 2u);
-    EXPECT_EQ(*Library.ContainerIndex.Find(0x40000000EDE20E09u), 2u);
+    EXPECT_EQ(*Library.FindContainer(0x40000000EDE20E09u), 2u);
 }
 
 TEST_F(HeaderLibraryTest, ReloadReusesStorage) {
@@ -414,22 +411,22 @@ TEST_F(HeaderLibraryTest, ReloadReusesStorage) {
     Description.Resources.resize(3);
     Description.Resources[2] = Resource(0, 7, "x", "y");
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Library.Resources.GetCount(), 3u);
-    EXPECT_EQ(Library.Resources.GetCapacity(), 10u);
-    EXPECT_TRUE(Library.Resources[2].Name.Equals("x", 1));
-    EXPECT_EQ(Library.Resources[2].Id, 7u);
+    EXPECT_EQ(Library.GetResources().GetCount(), 3u);
+    EXPECT_EQ(Library.GetResources().GetCapacity(), 10u);
+    EXPECT_TRUE(Library.GetResources()[2].Name == "x");
+    EXPECT_EQ(Library.GetResources()[2].Id, 7u);
     Description.OmitResourceList = true;
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Library.Resources.GetCount(), 0u);
+    EXPECT_EQ(Library.GetResources().GetCount(), 0u);
     Description.OmitResourceList = false;
     Description.Resources.clear();
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Library.Resources.GetCount(), 0u);
+    EXPECT_EQ(Library.GetResources().GetCount(), 0u);
 
     // A stale address: inside the storage that the larger payload used, beyond this payload's length.
     Description.Resources.assign(10, Resource(0, 1, "[a/long/enough/name.txt].pc_text"));
     ASSERT_TRUE(Load());
-    const uint8_t* storage = Library.Payload.GetData();
+    const uint8_t* storage = Library.GetPayload().GetData();
     Description.Resources.resize(1);
     Build();
     ASSERT_LT(Layout.PayloadLength + 8u, bigPayload);
@@ -437,7 +434,7 @@ TEST_F(HeaderLibraryTest, ReloadReusesStorage) {
     Description.UnrelocatedSlots = {pathSlot};
     Description.SlotValues = {{pathSlot, reinterpret_cast<uintptr_t>(storage) + Layout.PayloadLength + 8}};
     EXPECT_FALSE(Load());
-    EXPECT_EQ(Library.Payload.GetData(), storage);
+    EXPECT_EQ(Library.GetPayload().GetData(), storage);
 }
 
 TEST_F(HeaderLibraryTest, RefusedStorageFails) {

@@ -48,5 +48,5 @@ std::string MakeIndexFileProgress(bool nameMap, bool containerMap, bool external
 }
 
 uint64_t GetTestPathId(const std::string& path) {
-    return CResourcePath::GetId(CInlineStringA(path.c_str()));
+    return CResourcePath::GetId(CStringViewA(path.c_str()));
 }

@@ -274,6 +274,6 @@ bool WriteTestHeaderLibrary(const std::string& path, const CTestHeaderLibrary& l
 }
 
 uint64_t MakeTestMemberId(const std::string& containerPath, uint32_t entry) {
-    const uint64_t id = CResourcePath::GetId(CInlineStringA(containerPath.c_str()));
+    const uint64_t id = CResourcePath::GetId(CStringViewA(containerPath.c_str()));
     return 0x8000000000000000ull | (uint64_t(entry & 0xFFFFFF) << 32) | (id & 0xFFFFFFFFull);
 }

@@ -9,7 +9,7 @@
 namespace {
 
 CTestResource MakeResource(const CTestContentContainer& container, uint32_t entry, const std::string& name) {
-    return MakeTestResource(container, entry, CResourcePath::GetId(CInlineStringA(name.c_str())), name);
+    return MakeTestResource(container, entry, CResourcePath::GetId(CStringViewA(name.c_str())), name);
 }
 
 } // namespace
