@@ -61,6 +61,29 @@ bool MatchesPattern(const char* pattern, const char* name) {
     return *pattern == '\0';
 }
 
+enum class EEmptyTransfer { EndsData, Fails };
+
+// Repeats transfer (one system call moving at most chunk bytes, done bytes in) until count bytes have moved,
+// a call fails or one moves nothing; a call interrupted by a signal is made again. False on a failed call,
+// and on a call that moves nothing where that is a failure.
+template <typename TTransfer>
+bool TransferAll(uint64_t count, uint64_t& done, EEmptyTransfer empty, TTransfer transfer) {
+    done = 0;
+    while (done < count) {
+        const uint64_t chunk = count - done < MaxTransfer ? count - done : MaxTransfer;
+        const ssize_t result = transfer(done, static_cast<size_t>(chunk));
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (result == 0)
+            return empty == EEmptyTransfer::EndsData;
+        done += static_cast<uint64_t>(result);
+    }
+    return true;
+}
+
 } // namespace
 
 namespace Os {
@@ -112,61 +135,29 @@ void CloseFile(FileHandle file) {
 }
 
 bool Read(FileHandle file, void* buffer, uint64_t count, uint64_t& bytesRead) {
-    bytesRead = 0;
     auto* out = static_cast<uint8_t*>(buffer);
-    while (bytesRead < count) {
-        const uint64_t chunk = count - bytesRead < MaxTransfer ? count - bytesRead : MaxTransfer;
-        const ssize_t result = ::read(ToDescriptor(file), out + bytesRead, static_cast<size_t>(chunk));
-        if (result < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (result == 0)
-            break;
-        bytesRead += static_cast<uint64_t>(result);
-    }
-    return true;
+    return TransferAll(count, bytesRead, EEmptyTransfer::EndsData, [&](uint64_t done, size_t chunk) {
+        return ::read(ToDescriptor(file), out + done, chunk);
+    });
 }
 
 bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count, uint64_t& bytesRead) {
-    bytesRead = 0;
     auto* out = static_cast<uint8_t*>(buffer);
-    while (bytesRead < count) {
-        const uint64_t position = offset + bytesRead;
-        if (position < offset || position > static_cast<uint64_t>(INT64_MAX))
-            return false;
-        const uint64_t chunk = count - bytesRead < MaxTransfer ? count - bytesRead : MaxTransfer;
-        const ssize_t result = ::pread(ToDescriptor(file), out + bytesRead, static_cast<size_t>(chunk),
-                                       static_cast<off_t>(position));
-        if (result < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
+    return TransferAll(count, bytesRead, EEmptyTransfer::EndsData, [&](uint64_t done, size_t chunk) -> ssize_t {
+        const uint64_t position = offset + done;
+        if (position < offset || position > static_cast<uint64_t>(INT64_MAX)) {
+            errno = EOVERFLOW;
+            return -1;
         }
-        if (result == 0)
-            break;
-        bytesRead += static_cast<uint64_t>(result);
-    }
-    return true;
+        return ::pread(ToDescriptor(file), out + done, chunk, static_cast<off_t>(position));
+    });
 }
 
 bool Write(FileHandle file, const void* buffer, uint64_t count, uint64_t& bytesWritten) {
-    bytesWritten = 0;
     const auto* in = static_cast<const uint8_t*>(buffer);
-    while (bytesWritten < count) {
-        const uint64_t chunk = count - bytesWritten < MaxTransfer ? count - bytesWritten : MaxTransfer;
-        const ssize_t result = ::write(ToDescriptor(file), in + bytesWritten, static_cast<size_t>(chunk));
-        if (result < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (result == 0)
-            return false;
-        bytesWritten += static_cast<uint64_t>(result);
-    }
-    return true;
+    return TransferAll(count, bytesWritten, EEmptyTransfer::Fails, [&](uint64_t done, size_t chunk) {
+        return ::write(ToDescriptor(file), in + done, chunk);
+    });
 }
 
 bool Seek(FileHandle file, uint64_t offset) {

@@ -33,7 +33,7 @@ public:
         Add(length);
         Add(text, length);
     }
-    void Add(const CInlineStringA& text) {
+    void Add(CStringViewA text) {
         FuzzCheck(text.GetData()[text.GetLength()] == '\0', "a model text is not zero-terminated");
         Add(text.GetLength());
         Add(text.GetData(), text.GetLength());
@@ -44,28 +44,30 @@ private:
     uint64_t m_Value = 0xCBF29CE484222325ull;
 };
 
-bool HasArchiveNameOf(const CInlineStringA& archiveName, const char* path) {
+bool HasArchiveNameOf(const CInlineStringA& archiveName, CStringViewA path) {
     CInlineStringA expected;
     return CResourcePath::GetArchiveName(path, expected) == archiveName;
 }
 
 void WalkContainers(const CHeaderLibrary& library, CDigest& digest) {
     const uint64_t count = library.GetContainerCount();
-    FuzzCheck(library.ContainerTables.GetCount() == count, "one table per container");
+    FuzzCheck(library.GetContainerTables().GetCount() == count, "one table per container");
     digest.Add(count);
     for (uint64_t container = 0; container < count; ++container) {
         const char* path = library.GetContainerPath(container);
         FuzzCheck(path != nullptr, "a container path is null");
         digest.AddText(path);
         digest.Add(uint64_t(library.HasInlineHeaders(container)));
-        const CContainerTable& table = library.ContainerTables[container];
+        const CContainerTable& table = library.GetContainerTables()[container];
         digest.Add(table.ArchiveName);
         FuzzCheck(HasArchiveNameOf(table.ArchiveName, path), "a container's archive name is not its path's");
 
-        const ResourceId id = CResourcePath::GetId(CInlineStringA::Borrow(path));
-        const uint64_t* position = library.ContainerIndex.Find(id);
+        const ResourceId id = CResourcePath::GetId(path);
+        const uint64_t* position = library.FindContainer(id);
         FuzzCheck(position != nullptr && *position >= container && *position < count,
                   "the container index misses a container or keeps an earlier one");
+        FuzzCheck(CResourcePath::GetId(library.GetContainerPath(*position)) == id,
+                  "the container index key is not the id of the container's path");
 
         const uint64_t languages = library.GetLanguageCount(container);
         digest.Add(languages);
@@ -83,33 +85,27 @@ void WalkContainers(const CHeaderLibrary& library, CDigest& digest) {
             digest.Add(header, headerLength);
         }
     }
-    for (const auto& indexEntry : library.ContainerIndex) {
-        FuzzCheck(indexEntry.Value < count, "the container index points past the containers");
-        const char* path = library.GetContainerPath(indexEntry.Value);
-        FuzzCheck(CResourcePath::GetId(CInlineStringA::Borrow(path)) == indexEntry.Key,
-                  "the container index key is not the id of the container's path");
-    }
 }
 
 uint64_t WalkModel(const CHeaderLibrary& library) {
     CDigest digest;
-    FuzzCheck(library.Root != nullptr && library.Root == library.Payload.GetData(),
+    FuzzCheck(library.GetRoot() != nullptr && library.GetRoot() == library.GetPayload().GetData(),
               "Root is not the payload");
-    digest.Add(library.Payload.GetSize());
-    digest.Add(library.Resources.GetCount());
-    for (const CLibraryResource& resource : library.Resources) {
+    digest.Add(library.GetPayload().GetSize());
+    digest.Add(library.GetResources().GetCount());
+    for (const CLibraryResource& resource : library.GetResources()) {
         digest.Add(resource.Name);
         digest.Add(resource.SecondName);
         digest.Add(resource.Id);
         digest.Add(resource.MemberId);
     }
     WalkContainers(library, digest);
-    digest.Add(library.ExternalResources.GetCount());
-    for (const CExternalResource& external : library.ExternalResources) {
+    digest.Add(library.GetExternalResources().GetCount());
+    for (const CExternalResource& external : library.GetExternalResources()) {
         digest.Add(external.Name);
         digest.Add(external.ArchiveName);
         digest.Add(external.Id);
-        FuzzCheck(HasArchiveNameOf(external.ArchiveName, external.Name.GetData()),
+        FuzzCheck(HasArchiveNameOf(external.ArchiveName, external.Name),
                   "an external archive name is not its path's");
         FuzzCheck(CResourcePath::GetId(external.Name) == external.Id, "an external id is not its path's");
     }
@@ -164,12 +160,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHeaderLibrary library;
     FuzzCheck(library.Load(*g_ValidFile), "the built-in valid library does not load");
     const bool loaded = library.Load(file);
-    const uint8_t* payload = library.Payload.GetData();
+    const uint8_t* payload = library.GetPayload().GetData();
     const uint64_t digest = loaded ? WalkModel(library) : 0;
     FuzzCheck(library.Load(*g_ValidFile), "the built-in valid library does not load after another");
     WalkModel(library);
     const bool reloaded = library.Load(file);
-    if (library.Payload.GetData() != payload)
+    if (library.GetPayload().GetData() != payload)
         return 0;
     FuzzCheck(loaded == reloaded, "a load depends on what the library held before");
     if (loaded)
