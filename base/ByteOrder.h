@@ -9,7 +9,9 @@ inline uint32_t LoadU32LE(const uint8_t* bytes) {
 }
 
 /// The 64-bit value stored least significant byte first at bytes.
-inline uint64_t LoadU64LE(const uint8_t* bytes) { return uint64_t(LoadU32LE(bytes)) | uint64_t(LoadU32LE(bytes + 4)) << 32; }
+inline uint64_t LoadU64LE(const uint8_t* bytes) {
+    return uint64_t(LoadU32LE(bytes)) | uint64_t(LoadU32LE(bytes + 4)) << 32;
+}
 
 /// The 32-bit value stored most significant byte first at bytes.
 inline uint32_t LoadU32BE(const uint8_t* bytes) {
@@ -17,7 +19,9 @@ inline uint32_t LoadU32BE(const uint8_t* bytes) {
 }
 
 /// The 64-bit value stored most significant byte first at bytes.
-inline uint64_t LoadU64BE(const uint8_t* bytes) { return uint64_t(LoadU32BE(bytes)) << 32 | LoadU32BE(bytes + 4); }
+inline uint64_t LoadU64BE(const uint8_t* bytes) {
+    return uint64_t(LoadU32BE(bytes)) << 32 | LoadU32BE(bytes + 4);
+}
 
 /// Stores value at bytes, least significant byte first.
 inline void StoreU32LE(uint8_t* bytes, uint32_t value) {
@@ -32,12 +36,14 @@ inline void StoreU64LE(uint8_t* bytes, uint64_t value) {
 }
 
 /// "A" to "Z" become "a" to "z"; every other byte stays as it is.
-constexpr char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 /// "a" to "z" become "A" to "Z"; every other byte stays as it is.
-constexpr char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-constexpr bool IsUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
+constexpr char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 /// True when length bytes of left and right are equal after ASCII lower-casing.
 inline bool EqualsIgnoringCase(const char* left, const char* right, uint64_t length) {

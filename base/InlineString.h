@@ -65,4 +65,5 @@ private:
     uint64_t m_Length;
 };
 
-inline CStringViewA::CStringViewA(const CInlineStringA& text) : CStringViewA(text.GetData(), text.GetLength()) {}
+inline CStringViewA::CStringViewA(const CInlineStringA& text)
+    : CStringViewA(text.GetData(), text.GetLength()) {}

@@ -14,7 +14,9 @@ constexpr uint64_t Granule = 256;
 // The text of buffers without storage; never written.
 char g_EmptyText[1] = {};
 
-uint64_t RoundUpToGranule(uint64_t size) { return (size + Granule - 1) / Granule * Granule; }
+uint64_t RoundUpToGranule(uint64_t size) {
+    return (size + Granule - 1) / Granule * Granule;
+}
 
 } // namespace
 

@@ -54,8 +54,7 @@ private:
 
 /// A CStringBufferA whose text stays in an inline array of InlineSize bytes while it fits, so that paths
 /// need no heap block.
-template <uint64_t InlineSize>
-class TStringBufferA : public CStringBufferA {
+template <uint64_t InlineSize> class TStringBufferA : public CStringBufferA {
 public:
     TStringBufferA() : CStringBufferA(m_Inline, InlineSize) { m_Inline[0] = '\0'; }
 

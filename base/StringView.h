@@ -21,7 +21,8 @@ public:
     /// length characters from text.
     constexpr CStringViewA(const char* text, uint64_t length) : m_Data(text), m_Length(length) {}
     /// A zero-terminated text up to its terminator; null is the empty text.
-    CStringViewA(const char* text) : m_Data(text != nullptr ? text : ""), m_Length(text != nullptr ? std::strlen(text) : 0) {}
+    CStringViewA(const char* text)
+        : m_Data(text != nullptr ? text : ""), m_Length(text != nullptr ? std::strlen(text) : 0) {}
     /// The characters of an owning string, valid until the string changes or is destroyed.
     CStringViewA(const CInlineStringA& text);
     CStringViewA(CInlineStringA&& text) = delete;

@@ -84,14 +84,14 @@ public:
     // counts they index (the container count, a container's language count or its Spans count).
 
     uint64_t GetContainerCount() const;
-    /// The container's resource path; "" for a null path. Borrowed from Payload.
+    /// The container's resource path; "" for a null path. Lies in the payload.
     const char* GetContainerPath(uint64_t container) const;
     /// True when every entry's 24-byte header is stored in the container's data in front of its bytes.
     bool HasInlineHeaders(uint64_t container) const;
     uint64_t GetLanguageCount(uint64_t container) const;
-    /// A language name of the container; null for a null name, which admits no locale. Borrowed from Payload.
+    /// A language name of the container; null for a null name, which admits no locale. Lies in the payload.
     const char* GetLanguageName(uint64_t container, uint64_t language) const;
-    /// The header bytes of an entry, headerLength of them (at least 24), borrowed from Payload.
+    /// The header bytes of an entry, headerLength of them (at least 24), in the payload.
     const uint8_t* GetEntryHeader(uint64_t container, uint64_t entry, uint32_t& headerLength) const;
 
     const CByteBuffer& GetPayload() const { return m_Payload; }

@@ -22,7 +22,8 @@ bool IsInsideObject(const CInlineStringA& string) {
 } // namespace
 
 TEST(InlineStringTest, FourteenCharactersStayInsideTheObjectFifteenDoNot) {
-    for (const std::string& text : {std::string(), std::string(14, 'n'), std::string(15, 'o'), std::string(40, 'x')}) {
+    for (const std::string& text :
+         {std::string(), std::string(14, 'n'), std::string(15, 'o'), std::string(40, 'x')}) {
         SCOPED_TRACE(text);
         CInlineStringA string{CStringViewA(text.c_str())};
         ExpectText(string, text);
@@ -58,12 +59,12 @@ TEST(InlineStringTest, EditsReadingTheirOwnTextSurviveTheMove) {
         const char* Expected;
     };
     const Case cases[] = {
-        {"abcdefghijk", 0, 0, 11, "abcdefghijkabcdefghijk"}, // Append of itself leaves the inline area.
-        {"abcdefghijklmnop", 0, 3, 4, "abcdefghijklmnopdefg"},   // Append from a heap block that moves.
-        {"abcdefghijklmnop", 1, 5, 3, "fgh"},                    // Assign of a part of itself.
-        {"abcdefghijklmnop", 1, 0, 16, "abcdefghijklmnop"},      // Assign of itself.
-        {"abcdef", 2, 2, 2, "abef"},                             // Erase in the middle.
-        {"abcdef", 2, 2, CInlineStringA::npos, "ab"},            // Erase to the end.
+        {"abcdefghijk", 0, 0, 11, "abcdefghijkabcdefghijk"},   // Append of itself leaves the inline area.
+        {"abcdefghijklmnop", 0, 3, 4, "abcdefghijklmnopdefg"}, // Append from a heap block that moves.
+        {"abcdefghijklmnop", 1, 5, 3, "fgh"},                  // Assign of a part of itself.
+        {"abcdefghijklmnop", 1, 0, 16, "abcdefghijklmnop"},    // Assign of itself.
+        {"abcdef", 2, 2, 2, "abef"},                           // Erase in the middle.
+        {"abcdef", 2, 2, CInlineStringA::npos, "ab"},          // Erase to the end.
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Start);
