@@ -2,7 +2,6 @@
 #include "app/Extraction.h"
 
 #include "app/HeaderLibraryPhase.h"
-
 #include "archive/ArchiveManager.h"
 #include "base/Console.h"
 #include "base/FileList.h"
@@ -34,11 +33,17 @@ bool MountArchives(CFileList& files, const char* source) {
 
 } // namespace
 
-EExtractionOutcome ExtractResources(const char* source, const char* output, const char* locale) {
+EExtractionOutcome ExtractResources(const CRunOptions& options) {
+    // FIXME: the header library phase does not yet list, test or count locales; until it does, those modes
+    // stop here rather than run an extraction that has no output directory.
+    if (options.Mode != ERunMode::Extract) {
+        PrintError("This mode is not available yet.\n");
+        return EExtractionOutcome::Aborted;
+    }
     // The listing is reused by the header library phase for its own scan.
     CFileList files;
-    if (!MountArchives(files, source))
+    if (!MountArchives(files, options.Source))
         return EExtractionOutcome::Aborted;
 
-    return ProcessHeaderLibraries(files, GetArchiveManager(), source, output, locale);
+    return ProcessHeaderLibraries(files, GetArchiveManager(), options.Source, options.Output, options.Locale);
 }

@@ -1,6 +1,8 @@
 // ExtractResources: one whole extraction run, from mounting the archives to writing the index files.
 #pragma once
 
+#include "app/Options.h"
+
 /// How a run ended. The entry point turns it into the exit status.
 enum class EExtractionOutcome {
     /// Every step succeeded (exit status 0).
@@ -11,7 +13,7 @@ enum class EExtractionOutcome {
     Aborted = 2,
 };
 
-/// Mounts every "*.archive" of source into the global archive manager, then extracts the resources that
-/// the header libraries of source describe and the locale admits into output, and writes the index files.
-/// Every outcome is printed as it happens.
-EExtractionOutcome ExtractResources(const char* source, const char* output, const char* locale);
+/// Mounts every "*.archive" of the source directory into the global archive manager, then extracts the
+/// resources that the header libraries of the source describe and the locale admits into the output
+/// directory, and writes the index files. Every outcome is printed as it happens.
+EExtractionOutcome ExtractResources(const CRunOptions& options);

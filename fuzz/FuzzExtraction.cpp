@@ -74,7 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Unless the input asks for full allocations, such requests are refused, which the run must survive
     // as it survives memory running out.
     RefuseAllocationsFrom(input.FullAllocations ? 0 : LargeAllocation);
-    ExtractResources(source.c_str(), output.c_str(), input.Locale);
+    CRunOptions options;
+    options.Source = source.c_str();
+    options.Output = output.c_str();
+    options.Locale = input.Locale;
+    ExtractResources(options);
     RefuseAllocationsFrom(0);
     FlushConsole();
     GetArchiveManager().UnmountAll();

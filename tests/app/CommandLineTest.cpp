@@ -1,4 +1,4 @@
-// Argument rules of the entry point: what is handed to the extraction, what is printed, the exit status.
+// Argument rules of the entry point: what is handed to the run, what is printed, the exit status.
 #include "app/CommandLine.h"
 
 #include <gtest/gtest.h>
@@ -8,21 +8,17 @@
 
 namespace {
 
-struct SRecordedCall {
-    int Calls = 0;
-    std::string Source;
-    std::string Output;
-    std::string Locale;
-};
-
-SRecordedCall g_Recorded;
+// The options of the last run, in short: source|output|locale|mode flags verbosity|jobs|filter's answer.
+std::string g_Recorded;
 EExtractionOutcome g_Outcome = EExtractionOutcome::Clean;
 
-EExtractionOutcome RecordExtraction(const char* source, const char* output, const char* locale) {
-    ++g_Recorded.Calls;
-    g_Recorded.Source = source;
-    g_Recorded.Output = output;
-    g_Recorded.Locale = locale;
+EExtractionOutcome RecordRun(const CRunOptions& options) {
+    g_Recorded = std::string(options.Source) + "|" + (options.Output != nullptr ? options.Output : "null") +
+                 "|" + options.Locale + "|" + std::to_string(static_cast<int>(options.Mode)) +
+                 (options.Json ? "j" : "") + (options.KeepGoing ? "k" : "") +
+                 (options.SkipExisting ? "s" : "") + std::to_string(static_cast<int>(options.Verbosity)) +
+                 "|" + std::to_string(options.Jobs) + "|" +
+                 (options.Filter.IsTaken("a/b.txt", 7) ? "taken" : "left");
     return g_Outcome;
 }
 
@@ -35,65 +31,91 @@ const std::string UsageText =
 struct SRun {
     int Status;
     std::string Printed;
+    std::string Errors;
 };
 
 SRun RunTool(std::vector<const char*> arguments) {
-    g_Recorded = SRecordedCall();
+    g_Recorded.clear();
     arguments.insert(arguments.begin(), "VorskExtract");
     ::testing::internal::CaptureStdout();
-    const int status = RunCommandLine(static_cast<int>(arguments.size()), arguments.data(), &RecordExtraction);
+    ::testing::internal::CaptureStderr();
+    const int status = RunCommandLine(static_cast<int>(arguments.size()), arguments.data(), &RecordRun);
     fflush(stdout);
-    return {status, ::testing::internal::GetCapturedStdout()};
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    return {status, ::testing::internal::GetCapturedStdout(), errors};
 }
 
 } // namespace
 
-TEST(CommandLineTest, TooFewArgumentsPrintUsage) {
-    for (const auto& arguments : {std::vector<const char*>{}, std::vector<const char*>{"src"},
-                                  std::vector<const char*>{"-locale", "de", "src"}}) {
-        SCOPED_TRACE(arguments.size());
-        const SRun run = RunTool(arguments);
-        EXPECT_EQ(run.Status, 0);
-        EXPECT_EQ(run.Printed, UsageText);
-        EXPECT_EQ(g_Recorded.Calls, 0);
-    }
-}
-
-TEST(CommandLineTest, PositionalArgumentsAndLocale) {
+TEST(CommandLineTest, ArgumentRules) {
     struct SCase {
         std::vector<const char*> Arguments;
-        const char* Source;
-        const char* Output;
-        const char* Locale;
+        int Status;
+        std::string Printed;
+        std::string Errors;
+        std::string Recorded;
     };
     const SCase cases[] = {
-        {{"src", "out"}, "src", "out", "en"},
-        {{"-LOCALE", "de", "src", "out"}, "src", "out", "de"},
-        {{"-locale", "de", "src", "out", "extra"}, "src", "out", "de"},
-        // Only the first argument is ever an option; a later "-locale" is a directory name.
-        {{"src", "-locale", "de", "out"}, "src", "-locale", "en"},
+        {{}, 0, UsageText, "", ""},
+        {{"src"}, 0, UsageText, "", ""},
+        {{"-locale", "de", "src"}, 0, UsageText, "", ""},
+        {{"src", "out"}, 0, "", "", "src|out|en|01|0|taken"},
+        {{"-LOCALE", "de", "src", "out", "extra"}, 0, "", "", "src|out|de|01|0|taken"},
+        // Only the first argument after the "--" options is ever an option; later ones are directory names.
+        {{"src", "-locale", "de", "out"}, 0, "", "", "src|-locale|en|01|0|taken"},
+        {{"-locale", "de", "-x", "OUT"}, 0, "", "", "-x|OUT|de|01|0|taken"},
+        {{"-x", "out"}, 2, "Unrecognized option: -x\r\n", "", ""},
+        {{"--x", "src", "out"}, 2, "Unrecognized option: --x\r\n", "", ""},
+        {{"--", "-x", "out"}, 2, "Unrecognized option: -x\r\n", "", ""},
+        {{"--quiet", "--", "--src", "out"}, 2, "Unrecognized option: --src\r\n", "", ""},
+        {{"--version", "--x"}, 0, "VorskExtract 1.0.0\n", "", ""},
+        {{"--list", "src"}, 0, "", "", "src|null|en|11|0|taken"},
+        {{"--locales", "-locale", "fr", "src"}, 0, "", "", "src|null|fr|21|0|taken"},
+        {{"--test", "-locale"}, 0, UsageText, "", ""},
+        {{"--list", "src", "out"},
+         2,
+         "",
+         "Option --list takes only the source directory, not also \"out\".\n",
+         ""},
+        {{"--list", "--json", "--keep-going", "--skip-existing", "--verbose", "--jobs", "32", "src"},
+         0,
+         "",
+         "",
+         "src|null|en|1jks2|32|taken"},
+        {{"--verbose", "--quiet", "--jobs", "1", "src", "out"}, 0, "", "", "src|out|en|00|1|taken"},
+        {{"--include", "z*", "--include", "A/*", "src", "out"}, 0, "", "", "src|out|en|01|0|taken"},
+        {{"--include", "*", "--exclude", "*B*", "src", "out"}, 0, "", "", "src|out|en|01|0|left"},
+        {{"--json", "src", "out"}, 2, "", "Option --json needs --list.\n", ""},
+        {{"--list", "--test", "src"}, 2, "", "Options --list and --test cannot be used together.\n", ""},
+        {{"--jobs", "x", "src", "out"}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n", ""},
+        {{"--jobs", "33", "src", "out"},
+         2,
+         "",
+         "Option --jobs takes a count from 1 to 32, not \"33\".\n",
+         ""},
+        {{"--jobs", "0", "src", "out"}, 2, "", "Option --jobs takes a count from 1 to 32, not \"0\".\n", ""},
+        {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n", ""},
     };
     for (const SCase& c : cases) {
-        SCOPED_TRACE(c.Arguments[0]);
+        std::string line;
+        for (const char* argument : c.Arguments)
+            line += std::string(argument) + " ";
+        SCOPED_TRACE(line);
         const SRun run = RunTool(c.Arguments);
-        EXPECT_EQ(run.Status, 0);
-        EXPECT_EQ(run.Printed, "");
-        ASSERT_EQ(g_Recorded.Calls, 1);
-        EXPECT_EQ(g_Recorded.Source, c.Source);
-        EXPECT_EQ(g_Recorded.Output, c.Output);
-        EXPECT_EQ(g_Recorded.Locale, c.Locale);
+        EXPECT_EQ(run.Status, c.Status);
+        EXPECT_EQ(run.Printed, c.Printed);
+        EXPECT_EQ(run.Errors, c.Errors);
+        EXPECT_EQ(g_Recorded, c.Recorded);
     }
-}
-
-TEST(CommandLineTest, UnrecognizedOptionExitsWithTwo) {
-    const SRun run = RunTool({"-x", "out"});
-    EXPECT_EQ(run.Status, 2);
-    EXPECT_EQ(run.Printed, "Unrecognized option: -x\r\n");
-    EXPECT_EQ(g_Recorded.Calls, 0);
+    const SRun help = RunTool({"--help", "src", "out"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_EQ(help.Printed.substr(0, UsageText.size()), UsageText);
+    EXPECT_NE(help.Printed.find("  --jobs <count> - "), std::string::npos);
 }
 
 TEST(CommandLineTest, ExtractionOutcomeBecomesExitStatus) {
-    for (const auto outcome : {EExtractionOutcome::Clean, EExtractionOutcome::Failures, EExtractionOutcome::Aborted}) {
+    for (const auto outcome :
+         {EExtractionOutcome::Clean, EExtractionOutcome::Failures, EExtractionOutcome::Aborted}) {
         g_Outcome = outcome;
         EXPECT_EQ(RunTool({"src", "out"}).Status, static_cast<int>(outcome));
     }

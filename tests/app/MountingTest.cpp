@@ -23,8 +23,11 @@ protected:
 
     EExtractionOutcome Run(const std::string& source, std::string& printed) {
         const std::string output = Output.Join("out");
+        CRunOptions options;
+        options.Source = source.c_str();
+        options.Output = output.c_str();
         ::testing::internal::CaptureStdout();
-        const EExtractionOutcome outcome = ExtractResources(source.c_str(), output.c_str(), "en");
+        const EExtractionOutcome outcome = ExtractResources(options);
         FlushConsole();
         printed = ::testing::internal::GetCapturedStdout();
         return outcome;

@@ -1,0 +1,44 @@
+// CRunOptions: what the command line asks of one run.
+#pragma once
+
+#include "app/NameFilter.h"
+
+#include <cstdint>
+
+/// What the run does with the resources that the header libraries describe.
+enum class ERunMode {
+    /// Write each admitted resource to its own file, then the index files.
+    Extract,
+    /// Print one line per resource with the decision an extraction would take; write nothing.
+    List,
+    /// Print the languages that the containers admit; write nothing.
+    Locales,
+    /// Read every admitted resource completely; write nothing.
+    Test,
+};
+
+/// How much the run says on standard error beyond its failures.
+enum class EVerbosity { Quiet, Normal, Verbose };
+
+/// The accepted command line. The texts and patterns are borrowed from the program's arguments, which stay
+/// in place for the whole run.
+class CRunOptions {
+public:
+    ERunMode Mode = ERunMode::Extract;
+    /// The listing as one JSON object per line (list mode only).
+    bool Json = false;
+    /// An archive that fails to mount is left out instead of ending the run.
+    bool KeepGoing = false;
+    /// A resource file that already exists with the size the run would write is kept without reading.
+    bool SkipExisting = false;
+    EVerbosity Verbosity = EVerbosity::Normal;
+    /// Number of writers; 0 means as many as the machine has processors, at most MaxJobs.
+    uint32_t Jobs = 0;
+    CNameFilter Filter;
+    const char* Source = nullptr;
+    /// Null in the modes that write nothing.
+    const char* Output = nullptr;
+    const char* Locale = "en";
+
+    static constexpr uint32_t MaxJobs = 32;
+};
