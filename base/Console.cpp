@@ -2,6 +2,7 @@
 #include "base/Console.h"
 
 #include "base/Memory.h"
+#include "base/Platform.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,17 @@
 #endif
 
 namespace {
+
+// Where Print writes: standard output, or standard error while a listing owns standard output.
+FILE* g_MessageStream = nullptr;
+
+// Length of the status line on standard error, 0 while none is drawn.
+uint64_t g_StatusLength = 0;
+
+void PutBlanks(uint64_t count) {
+    for (uint64_t i = 0; i < count; ++i)
+        std::fputc(' ', stderr);
+}
 
 // The C library's length modifier for uint64_t: "l" where it is unsigned long (LP64 systems), "ll" where it
 // is unsigned long long (Windows, 32-bit systems).
@@ -60,26 +72,73 @@ CFormatTranslation::CFormatTranslation(const char* format) : m_Result(format) {
     m_Result = out;
 }
 
-CFormatTranslation::~CFormatTranslation() { FreeMemory(m_HeapBlock); }
+CFormatTranslation::~CFormatTranslation() {
+    FreeMemory(m_HeapBlock);
+}
 
 void Print(const char* format, ...) {
     CFormatTranslation translated(format);
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stdout, translated.Get(), arguments);
+    ClearStatusLine();
+    FILE* stream = stdout;
+    if (g_MessageStream != nullptr) {
+        // The listing so far goes first, so that a terminal that shows both streams keeps their order.
+        std::fflush(stdout);
+        stream = g_MessageStream;
+    }
+    std::vfprintf(stream, translated.Get(), arguments);
     va_end(arguments);
 }
 
+void SendMessagesToError() {
+    g_MessageStream = stderr;
+}
+
+void WriteOutput(const char* text, uint64_t length) {
+    std::fwrite(text, 1, length, stdout);
+}
+
 void PrintError(const char* text) {
+    ClearStatusLine();
     std::fflush(stdout);
     std::fputs(text, stderr);
     std::fflush(stderr);
 }
 
-void FlushConsole() { std::fflush(stdout); }
+void ShowStatusLine(const char* text) {
+    std::fflush(stdout);
+    const uint64_t length = std::strlen(text);
+    std::fputc('\r', stderr);
+    std::fputs(text, stderr);
+    // Blanks over what a longer line before left on the screen, then back to the start.
+    if (length < g_StatusLength)
+        PutBlanks(g_StatusLength - length);
+    std::fputc('\r', stderr);
+    std::fflush(stderr);
+    g_StatusLength = length;
+}
+
+void ClearStatusLine() {
+    if (g_StatusLength == 0)
+        return;
+    PutBlanks(g_StatusLength);
+    std::fputc('\r', stderr);
+    std::fflush(stderr);
+    g_StatusLength = 0;
+}
+
+bool IsErrorTerminal() {
+    return Os::IsErrorTerminal();
+}
+
+void FlushConsole() {
+    std::fflush(stdout);
+}
 
 void InitializeConsole() {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 #endif
 }

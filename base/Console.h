@@ -1,20 +1,41 @@
-// Console output: printf-style messages on standard output, and the one-line error channel.
+// Console output: printf-style messages on standard output (or standard error), raw output, and the error
+// channel.
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 
-/// Writes printf-style formatted text to standard output, adding no line end. Besides the C library's
-/// directives the format accepts the 64-bit length modifier I64 ("%20I64u", "%.16I64X").
+/// Writes printf-style formatted text to standard output (standard error after SendMessagesToError),
+/// adding no line end. Besides the C library's directives the format accepts the 64-bit length modifier I64
+/// ("%20I64u", "%.16I64X").
 void Print(const char* format, ...);
+
+/// Sends the messages of Print to standard error from now on, leaving standard output to WriteOutput; used
+/// when standard output carries a listing that other programs read.
+void SendMessagesToError();
+
+/// Writes length bytes as they stand to standard output.
+void WriteOutput(const char* text, uint64_t length);
 
 /// Writes the text as it stands to standard error, after flushing standard output.
 void PrintError(const char* text);
 
+/// Draws text (one line without a line end) on standard error in place of the status line drawn before,
+/// returning to the line's start. Print and PrintError erase it before they write, so that messages never
+/// run into it; it is drawn again by the next call.
+void ShowStatusLine(const char* text);
+
+/// Erases the status line, if one is drawn, leaving the cursor at the start of the empty line.
+void ClearStatusLine();
+
+/// True when standard error is a terminal (a console on Windows), where a line redrawn in place makes sense.
+bool IsErrorTerminal();
+
 /// Flushes what Print has buffered.
 void FlushConsole();
 
-/// Prepares standard output for the tool's messages: on Windows it is switched to binary mode so that
-/// "\r\n" reaches the console and pipes as written. Nothing to do elsewhere.
+/// Prepares standard output and standard error for the tool's messages: on Windows both are switched to
+/// binary mode so that "\r\n" reaches the console and pipes as written. Nothing to do elsewhere.
 void InitializeConsole();
 
 /// A printf format with the I64 length modifier rewritten into the C library's spelling for a 64-bit

@@ -30,7 +30,8 @@ void CloseFile(FileHandle file);
 [[nodiscard]] bool Read(FileHandle file, void* buffer, uint64_t count, uint64_t& bytesRead);
 /// Reads up to count bytes at the absolute offset without using the file position, continuing as Read
 /// does.
-[[nodiscard]] bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count, uint64_t& bytesRead);
+[[nodiscard]] bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count,
+                          uint64_t& bytesRead);
 /// Writes count bytes at the current position, continuing until all are written; false on an error or a
 /// write that makes no progress. bytesWritten is what reached the file.
 [[nodiscard]] bool Write(FileHandle file, const void* buffer, uint64_t count, uint64_t& bytesWritten);
@@ -50,6 +51,9 @@ void CloseFile(FileHandle file);
 /// ASCII letter case ignored. directory ends in a separator. Failed when it cannot be enumerated.
 [[nodiscard]] EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink,
                                            void* context);
+
+/// True when standard error is a terminal (on Windows, a console).
+bool IsErrorTerminal();
 
 /// Raises the limit of open files to the most the process may have, so that thousands of archives can
 /// stay open at once. Best effort.

@@ -211,6 +211,8 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
 }
 
+bool IsErrorTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 void RaiseOpenFileLimit() {
     struct rlimit limit;
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)

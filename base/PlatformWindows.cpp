@@ -175,6 +175,12 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
 }
 
+bool IsErrorTerminal() {
+    // A console handle answers GetConsoleMode; a file, pipe or the NUL device does not.
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 void RaiseOpenFileLimit() {
     // Win32 handles have no per-process limit to raise (only the C library's FILE streams do, and the tool
     // uses none for its files).
