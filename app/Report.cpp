@@ -61,12 +61,13 @@ void CRunReport::Tick() {
     if (now - m_LastDrawn < RedrawInterval)
         return;
     m_LastDrawn = now;
-    m_Line.Clear(false);
+    // Kept well under 80 columns: a line that wraps can no longer be redrawn in place.
+    m_Line.Assign("Libraries ");
     AppendGrouped(m_Line, Counts.LibrariesLoaded + Counts.LibrariesFailed);
-    m_Line.AppendFormat(" of ");
-    AppendCount(m_Line, LibrariesTotal, "libraries, ");
-    AppendCount(m_Line, Counts.Written, "resources (");
-    AppendCount(m_Line, Counts.WrittenBytes, "bytes) written, ");
+    m_Line.Append("/", 1);
+    AppendCount(m_Line, LibrariesTotal, "done, ");
+    AppendCount(m_Line, Counts.Written, "written (");
+    AppendCount(m_Line, Counts.WrittenBytes, "bytes), ");
     m_Line.AppendFormat("%.1f s", GetElapsedSeconds(now));
     ShowStatusLine(m_Line.GetData());
 }
