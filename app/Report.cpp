@@ -77,7 +77,7 @@ void CRunReport::Finish() {
     Counts.ElapsedSeconds = GetElapsedSeconds(CClock::now());
     if (m_Quiet)
         return;
-    m_Line.Clear(false);
+    m_Line.Assign("");
     AppendSummaryLine(m_Line, Counts);
     PrintError(m_Line.GetData());
 }

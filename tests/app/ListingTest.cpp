@@ -51,7 +51,7 @@ TEST(ListingTest, LinesEscapeNamesAndMarkBadUtf8) {
         CStringBufferA text;
         AppendListingText(text, c.Line);
         EXPECT_EQ(std::string(text.GetData()), c.Text);
-        text.Clear(false);
+        text.Assign("");
         AppendListingJson(text, c.Line);
         EXPECT_EQ(std::string(text.GetData()), std::string(c.Json) + "\n");
     }
@@ -65,7 +65,7 @@ TEST(ListingTest, SummaryLines) {
                  "Summary: 5 written (1,234,567 bytes), 1 kept, 2 by locale, 3 already named, "
                  "4 unavailable, 5 filtered, 6 failed reads, 7 failed writes; 8 libraries "
                  "loaded, 9 failed; 0.50 s\n");
-    text.Clear(false);
+    text.Assign("");
     AppendSummaryJson(text, counts);
     EXPECT_STREQ(text.GetData(),
                  "{\"summary\": {\"written\": 5, \"written_bytes\": 1234567, \"kept_existing\": 1, "
