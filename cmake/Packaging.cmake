@@ -25,8 +25,8 @@ else()
     install(FILES docs/VorskExtract.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
     # bash-completion loads a command's completion on first use from this folder under each of
     # XDG_DATA_DIRS (/usr/local/share and /usr/share by default).
-    install(FILES packaging/VorskExtract.bash DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions"
-            RENAME VorskExtract)
+    install(FILES packaging/VorskExtract.bash RENAME VorskExtract
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
     install(FILES README.md LICENSE CHANGELOG.md DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 endif()
 

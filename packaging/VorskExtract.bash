@@ -73,15 +73,15 @@ _VorskExtract() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case ${word,,} in
-        --) offer=1 ;;
+        --) ((offer == 2)) && offer=1 ;;
         --include | --exclude | --jobs) ((i++)) ;;
         --help | --version | -locale | [^-]* | "") offer=0 ;;
         esac
         ((offer == 1)) && [[ $word != -- ]] && offer=0
     done
     local options="-locale"
-    ((offer == 2)) && options="--help --version --list --json --include --exclude --locales --test --keep-going
-        --skip-existing --quiet --verbose --jobs -- -locale"
+    ((offer == 2)) && options="--help --version --list --json --include --exclude --locales --test
+        --keep-going --skip-existing --quiet --verbose --jobs -- -locale"
     if ((offer)) && [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
