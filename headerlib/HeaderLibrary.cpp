@@ -2,6 +2,7 @@
 #include "headerlib/HeaderLibrary.h"
 
 #include "base/ByteOrder.h"
+#include "base/Memory.h"
 #include "resid/ResourcePath.h"
 
 #include <cassert>
@@ -99,8 +100,37 @@ uint64_t GetAddress(const uint8_t* pointer) {
 
 static_assert(sizeof(uintptr_t) <= 8, "a relocated reference holds an address in 8 bytes");
 
-// Rewrites the slots that one relocation body names. Slots rewritten before a fault stay rewritten.
-bool ApplyRelocations(uint8_t* payload, uint64_t payloadLength, const uint8_t* body, uint64_t bodyLength) {
+// Relocation marks each slot that it fills with an address by one bit at the slot's first byte, in a map of
+// one bit per payload byte; the address covers the 8 bytes from a marked one. Slots may lie at any offset,
+// so a byte holds part of an address when a mark lies on it or on one of the 7 bytes before it.
+bool IsMarked(const uint8_t* marks, uint64_t offset) {
+    return ((marks[offset / 8] >> (offset % 8)) & 1) != 0;
+}
+
+void Mark(uint8_t* marks, uint64_t offset) {
+    marks[offset / 8] |= static_cast<uint8_t>(1u << (offset % 8));
+}
+
+// True when one of length bytes (at least 1) from offset holds part of an address.
+bool HoldsAddress(const uint8_t* marks, uint64_t offset, uint64_t length) {
+    const uint64_t first = offset < 7 ? 0 : offset - 7;
+    const uint64_t last = offset + length - 1;
+    for (uint64_t byte = first / 8; byte <= last / 8; ++byte) {
+        unsigned bits = marks[byte];
+        if (byte == first / 8)
+            bits &= 0xFFu << (first % 8);
+        if (byte == last / 8)
+            bits &= 0xFFu >> (7 - last % 8);
+        if (bits != 0)
+            return true;
+    }
+    return false;
+}
+
+// Rewrites the slots that one relocation body names and marks those given an address. Slots rewritten
+// before a fault stay rewritten.
+bool ApplyRelocations(uint8_t* payload, uint64_t payloadLength, uint8_t* marks, const uint8_t* body,
+                      uint64_t bodyLength) {
     if (bodyLength < 4)
         return false;
     const uint64_t entryCount = LoadU32LE(body);
@@ -112,8 +142,10 @@ bool ApplyRelocations(uint8_t* payload, uint64_t payloadLength, const uint8_t* b
         const uint64_t slot = LoadU32LE(body + 4 + 4 * entry);
         if (slot > payloadLength - 8)
             return false;
-        // A slot named twice is read again as it now stands: an address lies beyond any payload length
-        // and faults, a null (0) becomes a reference to offset 0.
+        // Reading part of an address back as a stored offset would make the outcome depend on where the
+        // payload lies in memory. A null slot named again holds 0, a reference to offset 0.
+        if (HoldsAddress(marks, slot, 8))
+            return false;
         const uint64_t stored = LoadU64LE(payload + slot);
         if (stored == StoredNullReference) {
             StoreU64LE(payload + slot, 0);
@@ -122,13 +154,14 @@ bool ApplyRelocations(uint8_t* payload, uint64_t payloadLength, const uint8_t* b
         if (stored > payloadLength)
             return false;
         StoreU64LE(payload + slot, GetAddress(payload) + stored);
+        Mark(marks, slot);
     }
     return true;
 }
 
 // Visits segmentCount segments of the area and applies every relocation segment among them.
-bool RelocatePayload(uint8_t* payload, uint64_t payloadLength, uint32_t segmentCount, const uint8_t* area,
-                     uint64_t areaLength) {
+bool RelocatePayload(uint8_t* payload, uint64_t payloadLength, uint8_t* marks, uint32_t segmentCount,
+                     const uint8_t* area, uint64_t areaLength) {
     uint64_t cursor = 0;
     for (uint32_t visited = 0; visited < segmentCount; ++visited) {
         if (areaLength - cursor < SegmentHeadSize)
@@ -138,7 +171,8 @@ bool RelocatePayload(uint8_t* payload, uint64_t payloadLength, uint32_t segmentC
         cursor += SegmentHeadSize;
         if (bodyLength > areaLength - cursor)
             return false;
-        if (tag == RelocationTag && !ApplyRelocations(payload, payloadLength, area + cursor, bodyLength))
+        if (tag == RelocationTag &&
+            !ApplyRelocations(payload, payloadLength, marks, area + cursor, bodyLength))
             return false;
         cursor += bodyLength;
     }
@@ -179,27 +213,38 @@ bool CHeaderLibrary::Load(const CByteBuffer& file) {
     if (blockLength < payloadLength + BlockHeaderSize)
         return false;
 
-    if (!m_Payload.Resize(payloadLength))
-        return false;
-    if (payloadLength != 0)
+    // The block lies in the file, so the payload is memory the input really holds.
+    const uint64_t markBytes = (payloadLength + 7) / 8;
+    if (!m_Payload.Resize(payloadLength) || !m_AddressSlots.Resize(markBytes))
+        StopOutOfMemory();
+    if (payloadLength != 0) {
         std::memcpy(m_Payload.GetData(), block + BlockHeaderSize, payloadLength);
-    if (!RelocatePayload(m_Payload.GetData(), payloadLength, block[BlockSegmentCount],
+        std::memset(m_AddressSlots.GetData(), 0, markBytes);
+    }
+    if (!RelocatePayload(m_Payload.GetData(), payloadLength, m_AddressSlots.GetData(), block[BlockSegmentCount],
                          block + BlockHeaderSize + payloadLength,
                          blockLength - BlockHeaderSize - payloadLength))
         return false;
     m_Root = m_Payload.GetData();
 
-    if (payloadLength < RootSize)
+    if (payloadLength < RootSize || !IsData(RootContainerCount, 4) || !IsData(RootExternalCount, 4) ||
+        !IsData(RootResourceListLength, 4))
         return false;
     // The model is built in this order; each walk relies only on the checks of its own reads.
     return LoadResources() && LoadContainerIndex() && LoadContainerTables() && LoadExternalResources();
 }
 
+bool CHeaderLibrary::IsData(uint64_t offset, uint64_t length) const {
+    return !HoldsAddress(m_AddressSlots.GetData(), offset, length);
+}
+
 bool CHeaderLibrary::ReadReference(uint64_t slot, uint64_t& target) const {
     const uint64_t address = LoadU64LE(m_Payload.GetData() + slot);
-    if (address == 0) {
+    // A slot that relocation did not fill holds what the file stored: only zeros, a null reference, are
+    // accepted there.
+    if (!IsMarked(m_AddressSlots.GetData(), slot)) {
         target = NullReference;
-        return true;
+        return address == 0 && IsData(slot, 8);
     }
     // Bounds are the payload's size, not its storage's capacity: a stale address from an earlier, larger
     // load of this object may still lie inside the block.
@@ -233,7 +278,7 @@ bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length
         return false;
     text = start;
     length = static_cast<uint64_t>(static_cast<const char*>(terminator) - start);
-    return true;
+    return IsData(target, length + 1);
 }
 
 bool CHeaderLibrary::LoadResources() {
@@ -248,14 +293,16 @@ bool CHeaderLibrary::LoadResources() {
         return false;
     // A count beyond what the block can hold fails here, before it sizes any storage.
     const uint64_t recordCount = LoadU32LE(payload + block);
-    if (recordCount > (listLength - 4) / MinResourceRecordSize || !m_Resources.Resize(recordCount))
+    if (!IsData(block, 4) || recordCount > (listLength - 4) / MinResourceRecordSize)
         return false;
+    if (!m_Resources.Resize(recordCount))
+        StopOutOfMemory();
 
     const uint64_t end = block + listLength;
     uint64_t cursor = block + 4;
     // Reads one length-prefixed text; the stated length counts the bytes skipped whatever the NUL says.
     auto readText = [&](CStringViewA& text) {
-        if (end - cursor < 4)
+        if (end - cursor < 4 || !IsData(cursor, 4))
             return false;
         const uint64_t fieldLength = uint64_t(LoadU32LE(payload + cursor)) + 1;
         cursor += 4;
@@ -265,12 +312,15 @@ bool CHeaderLibrary::LoadResources() {
         const void* terminator = std::memchr(start, 0, fieldLength);
         if (terminator == nullptr)
             return false;
-        text = CStringViewA(start, static_cast<uint64_t>(static_cast<const char*>(terminator) - start));
+        const uint64_t length = static_cast<uint64_t>(static_cast<const char*>(terminator) - start);
+        if (!IsData(cursor, length + 1))
+            return false;
+        text = CStringViewA(start, length);
         cursor += fieldLength;
         return true;
     };
     for (CLibraryResource& resource : m_Resources) {
-        if (end - cursor < ResourceRecordHeadSize)
+        if (end - cursor < ResourceRecordHeadSize || !IsData(cursor, ResourceRecordHeadSize))
             return false;
         resource.MemberId = LoadU64LE(payload + cursor);
         resource.Id = LoadU64LE(payload + cursor + 8);
@@ -295,7 +345,7 @@ bool CHeaderLibrary::LoadContainerIndex() {
         const ResourceId id = CResourcePath::GetId(CStringViewA(EmptyIfNull(path), length));
         uint64_t* position = m_ContainerIndex.FindOrInsert(id);
         if (position == nullptr)
-            return false;
+            StopOutOfMemory();
         *position = container;
     }
     return true;
@@ -304,9 +354,10 @@ bool CHeaderLibrary::LoadContainerIndex() {
 bool CHeaderLibrary::LoadContainerTables() {
     const uint64_t containerCount = LoadU32LE(m_Payload.GetData() + RootContainerCount);
     uint64_t records = 0;
-    if (!FindList(RootContainers, containerCount, ContainerRecordSize, records) ||
-        !m_ContainerTables.Resize(containerCount))
+    if (!FindList(RootContainers, containerCount, ContainerRecordSize, records))
         return false;
+    if (!m_ContainerTables.Resize(containerCount))
+        StopOutOfMemory();
     for (uint64_t container = 0; container < containerCount; ++container) {
         const uint64_t record = records + container * ContainerRecordSize;
         CContainerTable& table = m_ContainerTables[container];
@@ -317,7 +368,7 @@ bool CHeaderLibrary::LoadContainerTables() {
         CResourcePath::GetArchiveName(CStringViewA(EmptyIfNull(path), length), table.ArchiveName);
         // Languages are not part of the model, but the driver reads them: check them here so that a
         // library that loads can be read whole, whichever containers its resources use.
-        if (!CheckLanguages(record) || !LoadSpans(record, table))
+        if (!IsData(record + ContainerFlags, 1) || !CheckLanguages(record) || !LoadSpans(record, table))
             return false;
     }
     return true;
@@ -326,7 +377,8 @@ bool CHeaderLibrary::LoadContainerTables() {
 bool CHeaderLibrary::CheckLanguages(uint64_t record) const {
     const uint64_t languageCount = LoadU32LE(m_Payload.GetData() + record + ContainerLanguageCount);
     uint64_t languages = 0;
-    if (!FindList(record + ContainerLanguages, languageCount, ListElementSize, languages))
+    if (!IsData(record + ContainerLanguageCount, 4) ||
+        !FindList(record + ContainerLanguages, languageCount, ListElementSize, languages))
         return false;
     for (uint64_t language = 0; language < languageCount; ++language) {
         const char* name = nullptr;
@@ -341,19 +393,23 @@ bool CHeaderLibrary::LoadSpans(uint64_t record, CContainerTable& table) {
     const uint8_t* payload = m_Payload.GetData();
     const uint64_t entryCount = LoadU32LE(payload + record + ContainerEntryCount);
     uint64_t elements = 0;
-    if (!FindList(record + ContainerEntryHeaders, entryCount, ListElementSize, elements) ||
-        !table.Spans.Resize(entryCount))
+    if (!IsData(record + ContainerEntryCount, 4) || !IsData(record + ContainerDataStart, 4) ||
+        !FindList(record + ContainerEntryHeaders, entryCount, ListElementSize, elements))
         return false;
+    if (!table.Spans.Resize(entryCount))
+        StopOutOfMemory();
     const bool inlineHeaders = (payload[record + ContainerFlags] & InlineHeadersFlag) != 0;
-    // Entries lie back to back from data start + 24; the arithmetic wraps at 32 bits like the offsets.
-    uint32_t offset = LoadU32LE(payload + record + ContainerDataStart) + InlineHeaderLength;
+    // Entries lie back to back from data start + 24. In 64 bits nothing wraps: at most 2^32 entries of
+    // under 2^33 bytes each.
+    uint64_t offset = uint64_t(LoadU32LE(payload + record + ContainerDataStart)) + InlineHeaderLength;
     for (uint64_t entry = 0; entry < entryCount; ++entry) {
         const uint64_t element = elements + entry * ListElementSize;
         const uint64_t headerLength = LoadU32LE(payload + element + EntryHeaderLength);
         uint64_t header = 0;
-        if (headerLength < MinEntryHeaderLength || !FindList(element, 1, headerLength, header))
+        if (!IsData(element + EntryHeaderLength, 4) || headerLength < MinEntryHeaderLength ||
+            !FindList(element, 1, headerLength, header) || !IsData(header, headerLength))
             return false;
-        const uint32_t dataLength = LoadU32LE(payload + header + HeaderDataLength);
+        const uint64_t dataLength = LoadU32LE(payload + header + HeaderDataLength);
         EntrySpan& span = table.Spans[entry];
         span.Offset = offset;
         span.Length = dataLength;
@@ -369,9 +425,10 @@ bool CHeaderLibrary::LoadSpans(uint64_t record, CContainerTable& table) {
 bool CHeaderLibrary::LoadExternalResources() {
     const uint64_t externalCount = LoadU32LE(m_Payload.GetData() + RootExternalCount);
     uint64_t names = 0;
-    if (!FindList(RootExternalNames, externalCount, ListElementSize, names) ||
-        !m_ExternalResources.Resize(externalCount))
+    if (!FindList(RootExternalNames, externalCount, ListElementSize, names))
         return false;
+    if (!m_ExternalResources.Resize(externalCount))
+        StopOutOfMemory();
     for (uint64_t position = 0; position < externalCount; ++position) {
         CExternalResource& external = m_ExternalResources[position];
         const char* name = nullptr;

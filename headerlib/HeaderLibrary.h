@@ -23,17 +23,17 @@ struct CLibraryResource {
     ResourceId MemberId = 0;
 };
 
-/// Where one entry's stored bytes lie in its container's data.
+/// Where one entry's stored bytes lie in its container's data. Worked out from 32-bit fields, a span can
+/// reach past 4 GiB; it is then beyond any archive entry, never wrapped round to a small offset.
 struct EntrySpan {
-    uint32_t Offset = 0;
-    uint32_t Length = 0;
+    uint64_t Offset = 0;
+    uint64_t Length = 0;
 };
-static_assert(sizeof(EntrySpan) == 8 && alignof(EntrySpan) == 4, "spans are held with 4-byte alignment");
 
 /// The entries of one container and the name under which the archives hold it.
 struct CContainerTable {
     /// One span per entry of the container, at the same position.
-    CArray<EntrySpan, 4> Spans;
+    CArray<EntrySpan> Spans;
     /// Archive name of the container's path; an owned text.
     CInlineStringA ArchiveName;
 };
@@ -76,8 +76,10 @@ public:
 
     /// Builds the library from a whole "*.pc_headerlib" file. The file is only read during the call and
     /// nothing keeps pointing into it. Returns false when the file is malformed, any reference, list or text
-    /// of the payload falls outside it, or storage cannot be had; the root is then null if the fault came at
-    /// or before relocation, and the model holds partial contents that must not be read.
+    /// of the payload falls outside it, or a byte read as data (a text, count, length, flag, id or entry
+    /// header) lies in a slot that relocation filled with an address; the root is then null if the fault
+    /// came at or before relocation, and the model holds partial contents that must not be read. Storage for
+    /// what the file can really hold that cannot be had stops the process (StopOutOfMemory).
     [[nodiscard]] bool Load(const CByteBuffer& file);
 
     // Readers of the container records. Each requires a successful Load; positions must be below the
@@ -111,8 +113,12 @@ private:
     [[nodiscard]] bool CheckLanguages(uint64_t record) const;
     [[nodiscard]] bool LoadSpans(uint64_t record, CContainerTable& table);
 
+    // True when no byte of the length bytes at payload offset offset holds an address put there by
+    // relocation, so that they may be read as data. The bytes must lie in the payload; length is not 0.
+    [[nodiscard]] bool IsData(uint64_t offset, uint64_t length) const;
     // Payload offset of the target of the reference slot at payload offset slot, or NullReference. False
-    // when the slot holds an address outside the payload. The slot's 8 bytes must lie in the payload.
+    // when the slot overlaps a relocated slot without being one, or holds neither an address inside the
+    // payload nor zero. The slot's 8 bytes must lie in the payload.
     [[nodiscard]] bool ReadReference(uint64_t slot, uint64_t& target) const;
     // The first of count elements of elementSize bytes referred to by the slot; a count of 0 is not
     // followed (first becomes NullReference). False when the list is null or does not fit in the payload.
@@ -131,4 +137,6 @@ private:
     CArray<CContainerTable> m_ContainerTables;
     CHashMap<ResourceId, uint64_t> m_ContainerIndex;
     CArray<CExternalResource> m_ExternalResources;
+    // One bit per payload byte, set where relocation wrote an address into the 8 bytes from there on.
+    CByteBuffer m_AddressSlots{CByteBuffer::DefaultGranule};
 };

@@ -115,7 +115,7 @@ TEST_F(HeaderLibraryTest, ValidLibraryBuildsTheModel) {
         ASSERT_EQ(Library.GetContainerTables().GetCount(), 2u);
         EXPECT_TRUE(Library.GetContainerTables()[0].ArchiveName ==
                     "BB098D92BD77F6833EF8D28079B3C385.pc_resourcelib");
-        const std::vector<std::pair<uint32_t, uint32_t>> expected[2] = {{{24, 100}, {124, 50}},
+        const std::vector<std::pair<uint64_t, uint64_t>> expected[2] = {{{24, 100}, {124, 50}},
                                                                         {{24, 124}, {148, 74}}};
         for (int table = 0; table < 2; ++table) {
             const auto& spans = Library.GetContainerTables()[table].Spans;
@@ -437,14 +437,64 @@ TEST_F(HeaderLibraryTest, ReloadReusesStorage) {
     EXPECT_EQ(Library.GetPayload().GetData(), storage);
 }
 
-TEST_F(HeaderLibraryTest, RefusedStorageFails) {
-    Build();
-    EXPECT_FALSE(LoadBytes([](uint64_t) { return true; })); // The payload copy.
-    ASSERT_TRUE(LoadBytes());
+TEST_F(HeaderLibraryTest, RefusedStorageStopsTheRun) {
+    // Storage for what the file really holds: the payload copy, the resources of a valid count.
     Description.Resources.resize(5, Description.Resources[0]);
     Build();
-    EXPECT_FALSE(LoadBytes([](uint64_t size) { return size == 5 * sizeof(CLibraryResource); }));
-    ASSERT_TRUE(LoadBytes());
+    for (AllocationFaultHook hook : {+[](uint64_t) { return true; },
+                                     +[](uint64_t size) { return size == 5 * sizeof(CLibraryResource); }})
+        EXPECT_EXIT((void)LoadBytes(hook), ::testing::ExitedWithCode(2), "VorskExtract: out of memory\\.");
+}
+
+TEST_F(HeaderLibraryTest, SpansReachPast4GiBWithoutWrapping) {
+    struct SCase {
+        uint32_t DataStart;
+        bool InlineHeaders;
+        uint32_t FirstLength;
+        std::vector<std::pair<uint64_t, uint64_t>> Spans;
+    };
+    for (const SCase& c : std::vector<SCase>{{0xFFFFFFF0, false, 16, {{0x100000008, 16}, {0x100000018, 50}}},
+                                             {0, true, 0xFFFFFFF0, {{24, 0x100000008}, {0x100000020, 74}}}}) {
+        SCOPED_TRACE(c.DataStart);
+        Reset();
+        Description.Containers[0].DataStart = c.DataStart;
+        Description.Containers[0].InlineHeaders = c.InlineHeaders;
+        Description.Containers[0].Entries[0].DataLength = c.FirstLength;
+        ASSERT_TRUE(Load());
+        const auto& spans = Library.GetContainerTables()[0].Spans;
+        for (int j = 0; j < 2; ++j)
+            EXPECT_EQ(std::make_pair(spans[j].Offset, spans[j].Length), c.Spans[j]);
+    }
+}
+
+TEST_F(HeaderLibraryTest, DataOverRelocatedAddressesFails) {
+    // A long tail whose first 8 bytes serve as a slot: the upper half of an address, read as a stored
+    // offset, lies inside such a payload.
+    Description.PayloadTail.resize(40000);
+    Build();
+    const CTestHeaderLibraryLayout valid = Layout;
+    const uint32_t tail = valid.PayloadTail;
+    const uint32_t record0 = valid.ContainerRecords[0];
+    struct SCase {
+        const char* Name;
+        std::vector<CTestSlotValue> Values;
+        std::vector<uint32_t> Relocations;
+        bool Loads;
+    };
+    for (const SCase& c : std::vector<SCase>{
+             {"external name at the container list slot", {{valid.ExternalList, Field::RootContainers}}, {}, false},
+             {"container path at an address", {{record0, Field::RootResourceList}}, {}, false},
+             {"flags on the language list slot", {{Field::RootContainers, record0 + 8}}, {}, false},
+             {"record count on an address", {{Field::RootResourceList, Field::RootExternalNames}}, {}, false},
+             {"entry header over the path slot", {{valid.EntryHeaderLists[0], record0}}, {}, false},
+             {"relocation into half an address", {{tail, 0}}, {tail, tail + 4}, false},
+             {"external name on a null slot", {{valid.ExternalList, valid.ExternalList + 16}}, {}, true},
+         }) {
+        SCOPED_TRACE(c.Name);
+        Description.SlotValues = c.Values;
+        Description.ExtraRelocations = c.Relocations;
+        EXPECT_EQ(Load(), c.Loads);
+    }
 }
 
 } // namespace
