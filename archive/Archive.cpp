@@ -63,8 +63,9 @@ bool CArchive::ReadReferences(uint32_t referenceCount) {
     // Each reference takes at least an empty string; a count that cannot fit in the file is hostile.
     if (referenceCount > GetRemaining() / ArchiveMinimumStringSize)
         return false;
+    // Counts are bounded by the file above; storage for what the file holds that cannot be had stops the run.
     if (!m_References.Resize(referenceCount))
-        return false;
+        StopOutOfMemory();
     for (CArchive*& reference : m_References)
         reference = nullptr;
 
@@ -95,10 +96,9 @@ bool CArchive::ReadEntries(uint32_t entryCount) {
         return false;
     // The index keys borrow the entries' names: the array gets its final size before the first name is
     // read and never moves afterwards, and the index gets its final capacity so that it never grows.
-    if (!m_Entries.Resize(entryCount))
-        return false;
-    if (entryCount > m_EntryIndex.GetCapacity() && !m_EntryIndex.Rehash(entryCount))
-        return false;
+    if (!m_Entries.Resize(entryCount) ||
+        (entryCount > m_EntryIndex.GetCapacity() && !m_EntryIndex.Rehash(entryCount)))
+        StopOutOfMemory();
     for (CArchiveEntry& entry : m_Entries) {
         if (!ReadEntry(entry))
             return false;
@@ -124,14 +124,14 @@ bool CArchive::ReadEntry(CArchiveEntry& entry) {
     } else {
         CArchiveEntry** value = m_EntryIndex.Insert(CStringViewA(entry.Name), hash);
         if (value == nullptr)
-            return false;
+            StopOutOfMemory();
         *value = &entry;
     }
 
     if (segmentCount > GetRemaining() / ArchiveSegmentRecordSize)
         return false;
     if (!entry.Segments.Resize(segmentCount))
-        return false;
+        StopOutOfMemory();
     for (CArchiveSegment& segment : entry.Segments) {
         const uint8_t* record = Fetch(ArchiveSegmentRecordSize);
         if (record == nullptr)
@@ -198,9 +198,7 @@ bool CArchive::ReadString(CInlineStringA& target) {
         return true;
     }
     // A long string goes through a block of its own; the file size bounds it.
-    char* block = static_cast<char*>(AllocateMemory(count));
-    if (block == nullptr)
-        return false;
+    char* block = static_cast<char*>(AllocateOrStop(count));
     const bool success = ReadBytes(block, count);
     if (success) {
         const void* zero = std::memchr(block, 0, count);
@@ -224,9 +222,7 @@ const uint8_t* CArchive::Fetch(uint64_t count) {
     if (count > ReadBufferSize || count > GetRemaining())
         return nullptr;
     if (m_ReadBuffer == nullptr) {
-        m_ReadBuffer = static_cast<uint8_t*>(AllocateMemory(ReadBufferSize));
-        if (m_ReadBuffer == nullptr)
-            return nullptr;
+        m_ReadBuffer = static_cast<uint8_t*>(AllocateOrStop(ReadBufferSize));
     }
     uint64_t bytesRead = 0;
     m_BufferStart = m_Position;
