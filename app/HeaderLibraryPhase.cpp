@@ -90,8 +90,8 @@ private:
     void RecordExternalResources();
     // Extracts every resource of the loaded library; false when a resource file could not be written.
     bool ExtractResources();
-    // Extracts one resource, unless a test of its selection skips it silently; false when its file could not
-    // be written.
+    // Extracts one resource, unless a test of its selection skips it silently; false when its bytes could not
+    // be read or its file could not be written.
     bool ExtractResource(const CLibraryResource& resource);
     bool IsLocaleAdmitted(uint64_t container) const;
     [[nodiscard]] bool ReadResource(const uint8_t* header, uint32_t headerLength, uint64_t fileSize);
@@ -124,8 +124,10 @@ bool CHeaderLibraryPhase::ReadWholeFile(const char* path) {
     uint64_t size = 0;
     uint64_t bytesRead = 0;
     // A file of 4 GiB or more is beyond what a header library can describe.
-    const bool read = Os::GetFileSize(file, size) && size <= 0xFFFFFFFFu && m_FileBuffer.Resize(size) &&
-                      Os::Read(file, m_FileBuffer.GetData(), size, bytesRead) && bytesRead == size;
+    const bool sized = Os::GetFileSize(file, size) && size <= 0xFFFFFFFFu;
+    if (sized && !m_FileBuffer.Resize(size))
+        StopOutOfMemory();
+    const bool read = sized && Os::Read(file, m_FileBuffer.GetData(), size, bytesRead) && bytesRead == size;
     CloseFile(file);
     return read;
 }
@@ -205,8 +207,14 @@ bool CHeaderLibraryPhase::ExtractResource(const CLibraryResource& resource) {
         header = m_Library.GetEntryHeader(container, entry, headerLength);
     // Files of 4 GiB or more are beyond what the index files can describe.
     const uint64_t fileSize = uint64_t(headerLength) + span.Length;
-    if (fileSize > 0xFFFFFFFFu || !ReadResource(header, headerLength, fileSize))
+    if (fileSize > 0xFFFFFFFFu)
         return true;
+    // The archive's index promised these bytes: losing them is reported, and the id stays free.
+    if (!ReadResource(header, headerLength, fileSize)) {
+        FormatResourcePath(m_PathBuffer, m_Output, m_LibraryName.GetData(), resource.Id);
+        Print("Failed to read \"%s\".\r\n", m_PathBuffer.GetData());
+        return false;
+    }
 
     const bool written = WriteResourceFile(m_PathBuffer, m_Output, m_LibraryName.GetData(), resource.Id,
                                            m_ResourceBuffer.GetData(), fileSize);
@@ -218,10 +226,11 @@ bool CHeaderLibraryPhase::ExtractResource(const CLibraryResource& resource) {
 // Fills the resource buffer with the header and then the entry's bytes from the stream, fileSize bytes in
 // all. The entry's size is only what its archive claims, and the files need not hold that many bytes, so the
 // buffer grows as the bytes arrive instead of all at once: a hostile size costs no more memory than the
-// data that exists. False when the storage cannot be had or the bytes do not all arrive.
+// data that exists, and storage that cannot be had for it stops the run. False when the bytes do not all
+// arrive.
 bool CHeaderLibraryPhase::ReadResource(const uint8_t* header, uint32_t headerLength, uint64_t fileSize) {
     if (!m_ResourceBuffer.Resize(headerLength))
-        return false;
+        StopOutOfMemory();
     if (header != nullptr)
         std::memcpy(m_ResourceBuffer.GetData(), header, headerLength);
     uint64_t filled = headerLength;
@@ -229,7 +238,7 @@ bool CHeaderLibraryPhase::ReadResource(const uint8_t* header, uint32_t headerLen
         const uint64_t reach = std::max(m_ResourceBuffer.GetCapacity(), 2 * filled + ResourceReadStep);
         const uint64_t end = std::min(fileSize, reach);
         if (!m_ResourceBuffer.Resize(end))
-            return false;
+            StopOutOfMemory();
         const uint64_t count = end - filled;
         if (m_Stream.Read(m_ResourceBuffer.GetData() + filled, count) != count)
             return false;

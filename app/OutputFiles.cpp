@@ -5,6 +5,7 @@
 #include "base/ByteOrder.h"
 #include "base/Console.h"
 #include "base/File.h"
+#include "base/Memory.h"
 
 #include <cstring>
 
@@ -34,22 +35,22 @@ void PutHexField(char* out, uint64_t value) {
         out[i] = Digits[value & 15];
 }
 
-// "ResMap.bin" is put together in one buffer reserved once at this size.
-constexpr uint64_t ResMapReservation = 0x10000000;
+// A "ResMap.bin" record: the 8-byte id and the 4-byte length field in front of the name and its NUL.
+constexpr uint64_t ResMapRecordHead = 12;
 
 bool WriteIndexFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* fileName,
                     const char* progress, const void* bytes, uint64_t count) {
     pathBuffer.Format("%s\\%s", outputDirectory, fileName);
     Print("%s", progress);
-    const bool written = WriteWholeFile(pathBuffer.GetData(), bytes, count);
+    const bool written = ReplaceWholeFile(pathBuffer.GetData(), bytes, count);
     Print(written ? "OK\r\n" : "failed.\r\n");
     return written;
 }
 
 } // namespace
 
-bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
-                       ResourceId id, const void* bytes, uint64_t count) {
+void FormatResourcePath(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+                        ResourceId id) {
     // The path is "%s\\%s\\%.16I64X.bin" put together piece by piece.
     char fileName[HexFieldWidth + 4];
     PutHexField(fileName, id);
@@ -59,6 +60,11 @@ bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirect
     pathBuffer.Append(libraryName, std::strlen(libraryName));
     pathBuffer.Append("\\", 1);
     pathBuffer.Append(fileName, sizeof(fileName));
+}
+
+bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+                       ResourceId id, const void* bytes, uint64_t count) {
+    FormatResourcePath(pathBuffer, outputDirectory, libraryName, id);
     if (WriteWholeFile(pathBuffer.GetData(), bytes, count))
         return true;
     Print("Failed to write \"%s\".\r\n", pathBuffer.GetData());
@@ -89,45 +95,45 @@ void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& 
     }
 }
 
-bool BuildResMap(const CNameMap& names, CByteBuffer& image) {
-    if (!image.Resize(0) || !image.Reserve(ResMapReservation))
-        return false;
-    uint8_t field[12];
-    StoreU32LE(field, static_cast<uint32_t>(names.GetCount()));
-    if (!image.Append(field, 4))
-        return false;
+void BuildResMap(const CNameMap& names, CByteBuffer& image) {
+    // The image is sized exactly, from the count and the names' lengths, and filled in place.
+    uint64_t size = 4;
+    for (const CNameMap::Entry& entry : names)
+        size += ResMapRecordHead + entry.Value.GetLength() + 1;
+    if (!image.Resize(size))
+        StopOutOfMemory();
+    uint8_t* out = image.GetData();
+    StoreU32LE(out, static_cast<uint32_t>(names.GetCount()));
+    out += 4;
     for (const CNameMap::Entry& entry : names) {
         const uint64_t length = entry.Value.GetLength();
-        StoreU64LE(field, entry.Key);
-        StoreU32LE(field + 8, static_cast<uint32_t>(length) + 1);
+        StoreU64LE(out, entry.Key);
+        StoreU32LE(out + 8, static_cast<uint32_t>(length) + 1);
         // The name's terminator is written with it.
-        if (!image.Append(field, 12) || !image.Append(entry.Value.GetData(), length + 1))
-            return false;
+        std::memcpy(out + ResMapRecordHead, entry.Value.GetData(), length + 1);
+        out += ResMapRecordHead + length + 1;
     }
-    return true;
 }
 
 bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
                      uint64_t nameTextEstimate, const CStringBufferA& containerText,
                      const CStringBufferA& externalText) {
-    bool allWritten = true;
-    {
-        CStringBufferA nameText;
-        BuildNameMapText(names, nameTextEstimate, nameText);
-        allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "NameMap.txt", "Writing name map... ",
+    // Both images are built before any index file is replaced: running out of memory stops the run before
+    // this run's index files could stand beside an earlier run's.
+    CStringBufferA nameText;
+    BuildNameMapText(names, nameTextEstimate, nameText);
+    CByteBuffer image(1);
+    BuildResMap(names, image);
+
+    bool allWritten = WriteIndexFile(pathBuffer, outputDirectory, "NameMap.txt", "Writing name map... ",
                                      nameText.GetData(), nameText.GetLength());
-    }
     allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "ContainerNameMap.txt", "Writing container map... ",
                                  containerText.GetData(), containerText.GetLength());
     allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "ExternalResources.txt",
                                  "Writing external resources list... ", externalText.GetData(),
                                  externalText.GetLength());
 
-    pathBuffer.Format("%s\\%s", outputDirectory, "ResMap.bin");
-    Print("Writing res map... ");
-    CByteBuffer image(CByteBuffer::DefaultGranule);
-    const bool written =
-        BuildResMap(names, image) && WriteWholeFile(pathBuffer.GetData(), image.GetData(), image.GetSize());
-    Print(written ? "OK\r\n" : "failed.\r\n");
-    return allWritten && written;
+    allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "ResMap.bin", "Writing res map... ",
+                                 image.GetData(), image.GetSize());
+    return allWritten;
 }

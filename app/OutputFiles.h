@@ -13,6 +13,11 @@
 /// the texts they come from are overwritten by the next header library.
 using CNameMap = CHashMap<ResourceId, CStringViewA>;
 
+/// Formats the path of a resource file, "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits), into
+/// pathBuffer.
+void FormatResourcePath(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+                        ResourceId id);
+
 /// Formats "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits) into pathBuffer and writes the bytes
 /// there, replacing an earlier file. On failure prints "Failed to write" with the path and returns false.
 bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
@@ -28,14 +33,15 @@ void AppendExternalLine(CStringBufferA& text, ResourceId id, const char* name, c
 /// the expected length, is reserved up front (plus the terminator) so that the text need not grow.
 void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& text);
 
-/// Builds the "ResMap.bin" image of the name map into image (cleared first): a 32-bit entry count, then per
-/// entry the id, the name's length plus one, and the name with its NUL, all little-endian. The image is
-/// reserved at 256 MiB up front (zeroed pages that cost nothing until written) and grows beyond that only
-/// when needed. False when the storage cannot be had.
-[[nodiscard]] bool BuildResMap(const CNameMap& names, class CByteBuffer& image);
+/// Builds the "ResMap.bin" image of the name map into image (replacing its content): a 32-bit entry count,
+/// then per entry the id, the name's length plus one, and the name with its NUL, all little-endian. The
+/// image is sized exactly before it is filled; storage that cannot be had stops the process.
+void BuildResMap(const CNameMap& names, class CByteBuffer& image);
 
 /// Writes "NameMap.txt", "ContainerNameMap.txt", "ExternalResources.txt" and "ResMap.bin" into the output
-/// directory, in that order, each with its progress text and "OK" or "failed.". nameTextEstimate sizes the
+/// directory, in that order, each with its progress text and "OK" or "failed.". Each file is replaced whole
+/// (ReplaceWholeFile). The name text and the "ResMap.bin" image are both built before the first file is
+/// touched. nameTextEstimate sizes the
 /// name text up front. Returns false when at least one of them failed.
 bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
                      uint64_t nameTextEstimate, const CStringBufferA& containerText,

@@ -89,6 +89,9 @@ void Print(const char* format, ...) {
     }
     std::vfprintf(stream, translated.Get(), arguments);
     va_end(arguments);
+    // Every message reaches its reader at once, so that a killed or piped run shows all it printed. The
+    // Windows C library buffers fully even where line buffering is asked for, so the flush is explicit.
+    std::fflush(stream);
 }
 
 void SendMessagesToError() {

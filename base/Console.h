@@ -6,8 +6,8 @@
 #include <cstdint>
 
 /// Writes printf-style formatted text to standard output (standard error after SendMessagesToError),
-/// adding no line end. Besides the C library's directives the format accepts the 64-bit length modifier I64
-/// ("%20I64u", "%.16I64X").
+/// adding no line end, and flushes it. Besides the C library's directives the format accepts the 64-bit
+/// length modifier I64 ("%20I64u", "%.16I64X").
 void Print(const char* format, ...);
 
 /// Sends the messages of Print to standard error from now on, leaving standard output to WriteOutput; used

@@ -28,10 +28,11 @@ FileHandle OpenFile(const char* path, const char* mode) {
 
 void CloseFile(FileHandle file) { Os::CloseFile(file); }
 
-bool WriteWholeFile(const char* path, const void* bytes, uint64_t count) {
-    const FileHandle file = OpenFile(path, "w");
-    if (file == InvalidFileHandle)
-        return false;
+namespace {
+
+// Writes the bytes to a file just opened for writing and closes it. On a failed or short write the file is
+// cut back to zero length first.
+bool WriteAndClose(FileHandle file, const void* bytes, uint64_t count) {
     uint64_t written = 0;
     if (!Os::Write(file, bytes, count, written) || written != count) {
         // Leave an empty file rather than a truncated copy that could pass for the real content.
@@ -42,6 +43,38 @@ bool WriteWholeFile(const char* path, const void* bytes, uint64_t count) {
     }
     Os::CloseFile(file);
     return true;
+}
+
+// Number of names tried for the new file beside the one replaced, should earlier runs have left some.
+constexpr int TemporaryNameAttempts = 16;
+
+} // namespace
+
+bool WriteWholeFile(const char* path, const void* bytes, uint64_t count) {
+    FileHandle file = OpenFile(path, "w");
+    // A link cannot be opened for writing: it is removed, and the file takes its place.
+    if (file == InvalidFileHandle && Os::IsSymbolicLink(path) && Os::RemoveFile(path))
+        file = OpenFile(path, "w");
+    if (file == InvalidFileHandle)
+        return false;
+    return WriteAndClose(file, bytes, count);
+}
+
+bool ReplaceWholeFile(const char* path, const void* bytes, uint64_t count) {
+    TStringBufferA<260> temporary;
+    FileHandle file = InvalidFileHandle;
+    for (int attempt = 0; attempt < TemporaryNameAttempts && file == InvalidFileHandle; ++attempt) {
+        temporary.Format("%s.%I64u-%d.tmp", path, Os::GetProcessNumber(), attempt);
+        file = Os::OpenFile(temporary.GetData(), EFileAccess::Write, EFileCreation::CreateNew);
+    }
+    if (file == InvalidFileHandle)
+        return WriteWholeFile(path, bytes, count);
+    if (WriteAndClose(file, bytes, count) && Os::ReplaceFile(temporary.GetData(), path))
+        return true;
+    (void)Os::RemoveFile(temporary.GetData());
+    // Never an earlier run's content beside this run's other files: an empty file instead.
+    (void)WriteWholeFile(path, nullptr, 0);
+    return false;
 }
 
 bool CreateDirectoryPath(const char* path) {

@@ -2,6 +2,7 @@
 #include "base/FileList.h"
 
 #include "base/ByteOrder.h"
+#include "base/Memory.h"
 #include "base/Platform.h"
 #include "base/StringBuffer.h"
 
@@ -32,14 +33,10 @@ void CFileList::CollectName(void* context, const char* fileName) {
     auto* list = static_cast<CFileList*>(context);
     const uint64_t start = list->m_Pool.GetSize();
     const uint64_t nameLength = std::strlen(fileName);
-    // A path that cannot be stored is left out of the list, as is one whose offset cannot be recorded.
+    // Leaving out a path that cannot be stored would let the run go on without that file.
     if (!list->m_Pool.Append(list->m_Prefix, list->m_PrefixLength) ||
-        !list->m_Pool.Append(fileName, nameLength + 1)) {
-        (void)list->m_Pool.Resize(start);
-        return;
-    }
-    if (!list->m_Offsets.Append(start))
-        (void)list->m_Pool.Resize(start);
+        !list->m_Pool.Append(fileName, nameLength + 1) || !list->m_Offsets.Append(start))
+        StopOutOfMemory();
 }
 
 bool CFileList::FindFiles(const char* directory, const char* pattern) {

@@ -19,7 +19,8 @@ public:
 
     /// Empties the list, then lists directory's files that match pattern ("*" and literal characters,
     /// ASCII letter case ignored). True when the directory could be enumerated, also when nothing matched;
-    /// false when it could not (the list stays empty). A null directory counts as empty; an empty directory
+    /// false when it could not (the list stays empty). Running out of memory for the paths stops the process
+    /// (StopOutOfMemory). A null directory counts as empty; an empty directory
     /// becomes a single backslash.
     [[nodiscard]] bool FindFiles(const char* directory, const char* pattern);
 

@@ -9,7 +9,7 @@ using FileHandle = uintptr_t;
 constexpr FileHandle InvalidFileHandle = ~uintptr_t(0);
 
 enum class EFileAccess { Read, Write, ReadWrite };
-enum class EFileCreation { OpenExisting, CreateOrTruncate, OpenOrCreate };
+enum class EFileCreation { OpenExisting, CreateOrTruncate, OpenOrCreate, CreateNew };
 enum class ECreateDirectory { Created, AlreadyExists, Failed };
 enum class EDirectoryScan { Listed, NothingMatched, Failed };
 
@@ -21,7 +21,8 @@ using FileNameSink = void (*)(void* context, const char* fileName);
 namespace Os {
 
 /// Opens path with the access and creation asked for; the invalid handle on failure. Created files get the
-/// default permissions of the platform.
+/// default permissions of the platform. CreateNew fails when anything has the name already. A creation that
+/// may write never follows a symbolic link (a reparse point on Windows) at path's last component: it fails.
 [[nodiscard]] FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation);
 void CloseFile(FileHandle file);
 
@@ -43,6 +44,15 @@ void CloseFile(FileHandle file);
 [[nodiscard]] bool SetEndOfFile(FileHandle file);
 [[nodiscard]] bool GetFileSize(FileHandle file, uint64_t& size);
 
+/// True when path's last component is a symbolic link (a reparse point on Windows), whatever it points at.
+[[nodiscard]] bool IsSymbolicLink(const char* path);
+/// Removes the file or symbolic link at path (never a link's target). False when it cannot.
+[[nodiscard]] bool RemoveFile(const char* path);
+/// Renames the file from over the name to, replacing a file or symbolic link there. False when it cannot.
+[[nodiscard]] bool ReplaceFile(const char* from, const char* to);
+/// A number that tells this process from others running at the same time.
+uint64_t GetProcessNumber();
+
 /// Creates one directory. AlreadyExists when any kind of entry has that name already.
 [[nodiscard]] ECreateDirectory MakeDirectory(const char* path);
 
@@ -58,5 +68,9 @@ bool IsErrorTerminal();
 /// Raises the limit of open files to the most the process may have, so that thousands of archives can
 /// stay open at once. Best effort.
 void RaiseOpenFileLimit();
+
+/// Makes a write beyond the process's file size limit fail like any other failed write, instead of
+/// ending the process (SIGXFSZ on POSIX). Nothing to do on Windows.
+void IgnoreFileSizeLimitSignal();
 
 } // namespace Os

@@ -5,6 +5,9 @@
 #include "base/StringBuffer.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -110,7 +113,13 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
     case EFileCreation::OpenOrCreate:
         flags |= O_CREAT;
         break;
+    case EFileCreation::CreateNew:
+        flags |= O_CREAT | O_EXCL;
+        break;
     }
+    // A link planted where the tool writes would send its bytes to the link's target.
+    if (access != EFileAccess::Read)
+        flags |= O_NOFOLLOW;
     const COsPath osPath(path);
     int descriptor;
     do {
@@ -182,6 +191,25 @@ bool GetFileSize(FileHandle file, uint64_t& size) {
     return true;
 }
 
+bool IsSymbolicLink(const char* path) {
+    const COsPath osPath(path);
+    struct stat status;
+    return ::lstat(osPath.Get(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+bool RemoveFile(const char* path) {
+    const COsPath osPath(path);
+    return ::unlink(osPath.Get()) == 0;
+}
+
+bool ReplaceFile(const char* from, const char* to) {
+    const COsPath osFrom(from);
+    const COsPath osTo(to);
+    return ::rename(osFrom.Get(), osTo.Get()) == 0;
+}
+
+uint64_t GetProcessNumber() { return static_cast<uint64_t>(::getpid()); }
+
 ECreateDirectory MakeDirectory(const char* path) {
     const COsPath osPath(path);
     if (::mkdir(osPath.Get(), 0777) == 0)
@@ -197,7 +225,8 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
     TStringBufferA<260> entryPath;
     bool matched = false;
     while (const dirent* entry = ::readdir(stream)) {
-        if (!MatchesPattern(pattern, entry->d_name))
+        // The tool's paths turn a backslash into a separator, so such a name would open another file.
+        if (!MatchesPattern(pattern, entry->d_name) || std::strchr(entry->d_name, '\\') != nullptr)
             continue;
         // stat follows symbolic links, so a link to a regular file is listed and one to a directory is not.
         entryPath.Format("%s%s", osDirectory.Get(), entry->d_name);
@@ -220,5 +249,7 @@ void RaiseOpenFileLimit() {
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
+
+void IgnoreFileSizeLimitSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 } // namespace Os

@@ -76,7 +76,13 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
     case EFileCreation::OpenOrCreate:
         disposition = OPEN_ALWAYS;
         break;
+    case EFileCreation::CreateNew:
+        disposition = CREATE_NEW;
+        break;
     }
+    // A link planted where the tool writes would send its bytes to the link's target.
+    if (access != EFileAccess::Read && IsSymbolicLink(path))
+        return InvalidFileHandle;
     // A directory does not open without FILE_FLAG_BACKUP_SEMANTICS, so only files come back.
     const HANDLE handle =
         ::CreateFileA(path, desiredAccess, shareMode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -149,6 +155,25 @@ bool GetFileSize(FileHandle file, uint64_t& size) {
     return true;
 }
 
+bool IsSymbolicLink(const char* path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool RemoveFile(const char* path) {
+    // A link to a directory is removed as a directory; the directory it points at stays.
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && ::RemoveDirectoryA(path) != 0;
+    return ::DeleteFileA(path) != 0;
+}
+
+bool ReplaceFile(const char* from, const char* to) {
+    return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+uint64_t GetProcessNumber() { return ::GetCurrentProcessId(); }
+
 ECreateDirectory MakeDirectory(const char* path) {
     if (::CreateDirectoryA(path, nullptr))
         return ECreateDirectory::Created;
@@ -185,5 +210,7 @@ void RaiseOpenFileLimit() {
     // Win32 handles have no per-process limit to raise (only the C library's FILE streams do, and the tool
     // uses none for its files).
 }
+
+void IgnoreFileSizeLimitSignal() {}
 
 } // namespace Os

@@ -216,7 +216,7 @@ TEST_F(FaultInjectionTest, FullDiskLeavesEveryFileWholeOrEmpty) {
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore) << "the tool changed its input";
 }
 
-TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
+TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortAreReported) {
     // The container's data: 24 filler bytes, entry 0 ("kept") and entry 1 ("lost"). The first segment holds
     // the filler and entry 0 and is sound; the second, for entry 1, is broken in a way that only shows when
     // its bytes are read, so the archives still mount.
@@ -247,6 +247,8 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
         // that holds the segment.
         std::optional<uint64_t> FileOffset;
         int64_t FromEnd;
+        // Bytes the entry promised that did not arrive are reported; a span past the entry is skipped.
+        bool Reported = true;
     };
     const SCase cases[] = {
         {"offset far beyond the end of its own file", 0, {}, uint64_t(1) << 40, 0},
@@ -258,7 +260,8 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
          0,
          std::vector<uint8_t>(lostBytes.begin(), lostBytes.end() - 1),
          {},
-         0},
+         0,
+         false},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -290,11 +293,12 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortSkipTheResource) {
         const CTreeSnapshot sourceBefore = SnapshotTree(Source);
 
         const SToolRun run = RunTool({Source, Output});
-        EXPECT_EQ(run.ExitStatus, 0);
+        EXPECT_EQ(run.ExitStatus, c.Reported ? 1 : 0);
+        const std::string failure = "Failed to read \"" + InOutput("lib\\" + ResourceFileName(0x41)) + "\".\r\n";
         EXPECT_EQ(run.Output, Mounted({"a.archive", "b.archive"}) + "Processing " +
-                                  Listed("lib.pc_headerlib") + "...\r\n" +
+                                  Listed("lib.pc_headerlib") + "...\r\n" + (c.Reported ? failure : "") +
                                   MakeIndexFileProgress(true, true, true, true));
-        // The skipped resource leaves no file and no name.
+        // The lost resource leaves no file and no name.
         const uint64_t packId = GetTestPathId(PackPath);
         const CTreeSnapshot expected = {
             {"lib/", ""},

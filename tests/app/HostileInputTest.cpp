@@ -30,6 +30,8 @@ enum class EOutcome {
     LoadFails,
     // Everything loads; the resource is skipped without a message, exit 0.
     ResourceSkipped,
+    // Everything loads; the resource's bytes do not all arrive: "Failed to read", exit 1.
+    ReadFails,
     // Everything loads and the resource is written, exit 0.
     ResourceWritten,
 };
@@ -89,17 +91,20 @@ protected:
             return;
         }
         case EOutcome::ResourceSkipped:
+        case EOutcome::ReadFails:
         case EOutcome::ResourceWritten: {
             const bool written = outcome == EOutcome::ResourceWritten;
-            EXPECT_EQ(run.ExitStatus, 0);
-            EXPECT_EQ(run.Output,
-                      mounting + "... OK\nProcessing " + Listed(libraryFile) + "...\r\n" + indexFiles);
+            const bool failed = outcome == EOutcome::ReadFails;
+            const std::string failure = "Failed to read \"" + Output + "\\lib\\" + ResourceFile.substr(4) + "\".\r\n";
+            EXPECT_EQ(run.ExitStatus, failed ? 1 : 0);
+            EXPECT_EQ(run.Output, mounting + "... OK\nProcessing " + Listed(libraryFile) + "...\r\n" +
+                                      (failed ? failure : "") + indexFiles);
             EXPECT_EQ(tree.count("lib/"), 1u);
             ASSERT_EQ(tree.count(ResourceFile), written ? 1u : 0u);
             if (written) {
                 EXPECT_EQ(tree.at(ResourceFile), MakeTestEntryHeader(0, uint32_t(Payload.size())) + Payload);
             }
-            // A skipped resource is not named.
+            // A skipped or lost resource is not named.
             const std::string nameLine = MakeNameLine(ResourceId, "res/one");
             EXPECT_EQ(tree.at("NameMap.txt").find(nameLine) != std::string::npos, written);
             return;
@@ -161,7 +166,7 @@ TEST_F(HostileInputTest, DamagedArchives) {
          EOutcome::ResourceWritten},
         // The read meets a reference the archive does not have and ends short.
         {"segment reference index out of range",
-         [](CTestArchive& a) { a.Entries[0].Segments[0].Reference = 5; }, EOutcome::ResourceSkipped},
+         [](CTestArchive& a) { a.Entries[0].Segments[0].Reference = 5; }, EOutcome::ReadFails},
     };
     ASSERT_TRUE(WriteTestContent(Source, Content));
     const std::vector<CTestArchive> sound = BuildTestContentArchives(Content);
