@@ -261,8 +261,12 @@ bool CHeaderLibraryPhase::ProcessLibrary(const char* path) {
     }
     TakeLibraryName(path);
     m_PathBuffer.Format("%s\\%s", m_Output, m_LibraryName.GetData());
-    // A library called ".." would put its files beside the output directory instead of inside it.
-    if (m_LibraryName == ".." || !CreateDirectoryPath(m_PathBuffer.GetData())) {
+    // A library called ".." would put its files beside the output directory instead of inside it, and a
+    // link in the library's place would put them wherever it points. The output directory itself (a name of
+    // "" or ".") is the user's to choose, link or not.
+    const bool isOutput = m_LibraryName.IsEmpty() || m_LibraryName == ".";
+    if (m_LibraryName == ".." || !CreateDirectoryPath(m_PathBuffer.GetData()) ||
+        (!isOutput && Os::IsSymbolicLink(m_PathBuffer.GetData()))) {
         Print("Failed to create output directory \"%s\".\r\n", m_PathBuffer.GetData());
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include "base/ByteBuffer.h"
 #include "base/File.h"
+#include "base/Memory.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,21 @@ TEST(OutputFilesTest, NameLinesAndResMapRecordsFollowEntryOrder) {
     SetName(names, 255, "renamed");
     CStringBufferA containers;
     CStringBufferA externals;
-    ASSERT_TRUE(WriteAll(output.GetPath(), names, containers, externals).Written);
+    // The images are sized from the names: nothing near a large reservation is asked for.
+    SetAllocationFaultHook([](uint64_t size) { return size >= (uint64_t(1) << 24); });
+    const bool written = WriteAll(output.GetPath(), names, containers, externals).Written;
+    SetAllocationFaultHook(nullptr);
+    ASSERT_TRUE(written);
+    // An image that cannot be had stops the run before any index file is replaced.
+    const std::string nameMap = ReadText(output.Join("NameMap.txt"));
+    EXPECT_EXIT(
+        {
+            SetName(names, 255, "changed"); // A name map text that would differ, of the same size.
+            SetAllocationFaultHook([](uint64_t size) { return size == 55; }); // The "ResMap.bin" image.
+            (void)WriteAll(output.GetPath(), names, containers, externals);
+        },
+        ::testing::ExitedWithCode(2), "VorskExtract: out of memory\\.");
+    EXPECT_EQ(ReadText(output.Join("NameMap.txt")), nameMap);
 
     EXPECT_EQ(ReadText(output.Join("NameMap.txt")),
               "                 255 00000000000000FF renamed\r\n"

@@ -1,6 +1,8 @@
 // CFileList: which entries a scan lists, in which order, and how the directory is joined to each name.
 #include "base/FileList.h"
 
+#include "base/Memory.h"
+
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +31,8 @@ TEST(FileListTest, ListsByUpperCasedNameThenRawBytes) {
     // directory itself cannot pass for sorting.
     for (const char* name :
          {"b.archive", "aA.archive", "A.archive", "_x.archive", "AA.archive", "Z.archive", "a.archive",
-          "aa.archive", "C.ARCHIVE", "Aa.archive", "notes.txt", "archive", "x.archive.bak"})
+          "aa.archive", "C.ARCHIVE", "Aa.archive", "notes.txt", "archive", "x.archive.bak",
+          "..\\outside.archive"}) // Its backslash would turn into a separator: left out.
         WriteTestFile(directory.Join(name), std::string(name));
 
     CFileList list;
@@ -104,6 +107,15 @@ TEST(FileListTest, EmptyAndFailedScans) {
     ASSERT_TRUE(list.FindFiles(other.GetPath().c_str(), "*.archive"));
     EXPECT_EQ(list.GetCount(), 0u);
     EXPECT_EQ(list.NextPath(), nullptr);
+
+    // A path that cannot be stored stops the run instead of leaving a file out.
+    EXPECT_EXIT(
+        {
+            CFileList fresh;
+            SetAllocationFaultHook([](uint64_t) { return true; });
+            (void)fresh.FindFiles(base.c_str(), "*.archive");
+        },
+        ::testing::ExitedWithCode(2), "VorskExtract: out of memory\\.");
 
     // A directory that cannot be enumerated fails and leaves the list empty.
     ASSERT_TRUE(list.FindFiles(base.c_str(), "*.archive"));

@@ -1,4 +1,4 @@
-// Running the tool under a file size limit: fork, limit, ignore SIGXFSZ, exec, read the pipe.
+// Running the tool under a file size limit: fork, limit, default SIGXFSZ, exec, read the pipe.
 #include "support/LimitedToolRunner.h"
 
 #ifndef VORSK_EXECUTABLE
@@ -55,7 +55,7 @@ SToolRun RunToolWithFileSizeLimit(const std::vector<std::string>& arguments, uin
     if (child == 0) {
         ::close(pipeEnds[0]);
         if (::dup2(pipeEnds[1], STDOUT_FILENO) < 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
-            ::signal(SIGXFSZ, SIG_IGN) == SIG_ERR)
+            ::signal(SIGXFSZ, SIG_DFL) == SIG_ERR)
             ::_exit(126);
         ::close(pipeEnds[1]);
         ::execv(argv[0], argv.data());

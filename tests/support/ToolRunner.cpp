@@ -34,6 +34,8 @@ std::string Quote(const std::string& argument) {
 
 } // namespace
 
+const char* GetToolPath() { return VORSK_EXECUTABLE; }
+
 SToolRun RunTool(const std::vector<std::string>& arguments) {
     CTempDirectory scratch;
     const std::string outputPath = scratch.Join("stdout.txt");
@@ -63,7 +65,7 @@ CTreeSnapshot SnapshotTree(const std::string& root) {
     if (!std::filesystem::exists(root, error))
         return snapshot;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        std::string relative = std::filesystem::relative(entry.path(), root).generic_string();
+        std::string relative = entry.path().lexically_relative(root).generic_string();
         if (entry.is_directory()) {
             snapshot[relative + "/"] = "";
         } else {

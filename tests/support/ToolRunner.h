@@ -11,6 +11,9 @@ struct SToolRun {
     std::string Output;
 };
 
+/// The path of the tool built alongside the tests.
+const char* GetToolPath();
+
 /// Runs the tool built alongside the tests (VORSK_EXECUTABLE) with the arguments, standard output captured.
 SToolRun RunTool(const std::vector<std::string>& arguments);
 
