@@ -69,7 +69,7 @@ bool ReplaceWholeFile(const char* path, const void* bytes, uint64_t count) {
     }
     if (file == InvalidFileHandle)
         return WriteWholeFile(path, bytes, count);
-    if (WriteAndClose(file, bytes, count) && Os::ReplaceFile(temporary.GetData(), path))
+    if (WriteAndClose(file, bytes, count) && Os::RenameReplacing(temporary.GetData(), path))
         return true;
     (void)Os::RemoveFile(temporary.GetData());
     // Never an earlier run's content beside this run's other files: an empty file instead.

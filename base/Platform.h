@@ -49,7 +49,7 @@ void CloseFile(FileHandle file);
 /// Removes the file or symbolic link at path (never a link's target). False when it cannot.
 [[nodiscard]] bool RemoveFile(const char* path);
 /// Renames the file from over the name to, replacing a file or symbolic link there. False when it cannot.
-[[nodiscard]] bool ReplaceFile(const char* from, const char* to);
+[[nodiscard]] bool RenameReplacing(const char* from, const char* to);
 /// A number that tells this process from others running at the same time.
 uint64_t GetProcessNumber();
 

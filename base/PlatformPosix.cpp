@@ -202,7 +202,7 @@ bool RemoveFile(const char* path) {
     return ::unlink(osPath.Get()) == 0;
 }
 
-bool ReplaceFile(const char* from, const char* to) {
+bool RenameReplacing(const char* from, const char* to) {
     const COsPath osFrom(from);
     const COsPath osTo(to);
     return ::rename(osFrom.Get(), osTo.Get()) == 0;

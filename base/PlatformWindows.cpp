@@ -168,7 +168,7 @@ bool RemoveFile(const char* path) {
     return ::DeleteFileA(path) != 0;
 }
 
-bool ReplaceFile(const char* from, const char* to) {
+bool RenameReplacing(const char* from, const char* to) {
     return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 

@@ -14,8 +14,7 @@ struct CExtractionFile {
 };
 
 /// A content directory and a locale, packed into one byte string:
-///   1 byte   mode: bits 0-1 the locale, Locales[byte % LocaleCount]; bits 3-7 all set: full allocations
-///            (rare under mutation, since such runs are slow)
+///   1 byte   mode: the locale, Locales[byte % LocaleCount]
 ///   then per file, up to MaxFiles of them:
 ///   1 byte   name length N (1 to MaxNameLength; 0 ends the list)
 ///   N bytes  name; any byte but a letter, a digit, '.', '-' and '_' reads as '_'
@@ -28,14 +27,12 @@ public:
     static constexpr size_t MaxNameLength = 40;
     static constexpr size_t LocaleCount = 4;
     static constexpr const char* Locales[LocaleCount] = {"en", "de", "all", "fr"};
-    static constexpr uint8_t FullAllocationsFlag = 0xF8;
 
     /// Reads bytes into Locale and Files. False for an empty input.
     bool Parse(const uint8_t* bytes, size_t size) {
         if (size == 0)
             return false;
         Locale = Locales[bytes[0] % LocaleCount];
-        FullAllocations = (bytes[0] & FullAllocationsFlag) == FullAllocationsFlag;
         size_t at = 1;
         while (at < size && Files.size() < MaxFiles) {
             const size_t nameLength = bytes[at++];
@@ -81,8 +78,6 @@ public:
     }
 
     const char* Locale = Locales[0];
-    /// Whether the target lets the run make its large up-front reservations.
-    bool FullAllocations = false;
     std::vector<CExtractionFile> Files;
 
 private:

@@ -19,9 +19,6 @@ namespace {
 
 std::string g_Directory;
 
-// Requests of this size or more are refused unless the input asks for full allocations.
-constexpr uint64_t LargeAllocation = uint64_t(64) << 20;
-
 uint64_t CountFiles(const std::string& directory) {
     std::error_code error;
     uint64_t count = 0;
@@ -69,17 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint64_t fileCount = CountFiles(source);
 
-    // The run reserves its "ResMap.bin" image at 256 MiB of untouched pages, which is free in the tool but
-    // costs a tenth of a second per run under AddressSanitizer (it writes the shadow of the whole block).
-    // Unless the input asks for full allocations, such requests are refused, which the run must survive
-    // as it survives memory running out.
-    RefuseAllocationsFrom(input.FullAllocations ? 0 : LargeAllocation);
     CRunOptions options;
     options.Source = source.c_str();
     options.Output = output.c_str();
     options.Locale = input.Locale;
     ExtractResources(options);
-    RefuseAllocationsFrom(0);
     FlushConsole();
     GetArchiveManager().UnmountAll();
 

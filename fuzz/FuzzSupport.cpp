@@ -13,7 +13,6 @@
 namespace {
 
 uint64_t g_AllocationLimit = 0;
-uint64_t g_RefusalThreshold = 0;
 
 bool StopOnLargeAllocation(uint64_t size) {
     if (size > g_AllocationLimit) {
@@ -21,7 +20,7 @@ bool StopOnLargeAllocation(uint64_t size) {
                      static_cast<unsigned long long>(size));
         std::abort();
     }
-    return g_RefusalThreshold != 0 && size >= g_RefusalThreshold;
+    return false;
 }
 
 } // namespace
@@ -58,10 +57,6 @@ void SilenceStandardOutput() {
         dup2(null, STDOUT_FILENO);
         close(null);
     }
-}
-
-void RefuseAllocationsFrom(uint64_t threshold) {
-    g_RefusalThreshold = threshold;
 }
 
 void GuardAllocations(uint64_t limit) {

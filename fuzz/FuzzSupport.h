@@ -25,9 +25,5 @@ void SilenceStandardOutput();
 /// a check against what the input holds.
 void GuardAllocations(uint64_t limit);
 
-/// While threshold is not 0, allocations of threshold bytes or more (up to the guard's limit) are refused,
-/// as if memory had run out, instead of being made. 0 turns the refusal off.
-void RefuseAllocationsFrom(uint64_t threshold);
-
 /// The allocation limit the targets use: far more than any input of at most 1 MiB can justify.
 constexpr uint64_t FuzzAllocationLimit = uint64_t(256) << 20;

@@ -191,8 +191,6 @@ void WriteExtractionSeeds(const std::string& directory, const std::string& sampl
                           const std::string& scratch) {
     WriteSeed(directory, "sample-en", PackDirectory(sampleDirectory, 0));
     WriteSeed(directory, "sample-de", PackDirectory(sampleDirectory, 1));
-    WriteSeed(directory, "sample-en-full-allocations",
-              PackDirectory(sampleDirectory, CExtractionInput::FullAllocationsFlag));
 
     CTestContentContainer pack;
     pack.Path = "[fuzz/pack.bundle].pc_resourcelib";
