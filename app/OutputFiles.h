@@ -41,8 +41,7 @@ void BuildResMap(const CNameMap& names, class CByteBuffer& image);
 /// Writes "NameMap.txt", "ContainerNameMap.txt", "ExternalResources.txt" and "ResMap.bin" into the output
 /// directory, in that order, each with its progress text and "OK" or "failed.". Each file is replaced whole
 /// (ReplaceWholeFile). The name text and the "ResMap.bin" image are both built before the first file is
-/// touched. nameTextEstimate sizes the
-/// name text up front. Returns false when at least one of them failed.
+/// touched. nameTextEstimate sizes the name text up front. Returns false when at least one of them failed.
 bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
                      uint64_t nameTextEstimate, const CStringBufferA& containerText,
                      const CStringBufferA& externalText);

@@ -208,7 +208,9 @@ bool RenameReplacing(const char* from, const char* to) {
     return ::rename(osFrom.Get(), osTo.Get()) == 0;
 }
 
-uint64_t GetProcessNumber() { return static_cast<uint64_t>(::getpid()); }
+uint64_t GetProcessNumber() {
+    return static_cast<uint64_t>(::getpid());
+}
 
 ECreateDirectory MakeDirectory(const char* path) {
     const COsPath osPath(path);
@@ -250,6 +252,8 @@ void RaiseOpenFileLimit() {
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-void IgnoreFileSizeLimitSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+void IgnoreFileSizeLimitSignal() {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
 
 } // namespace Os

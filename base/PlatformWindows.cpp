@@ -172,7 +172,9 @@ bool RenameReplacing(const char* from, const char* to) {
     return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-uint64_t GetProcessNumber() { return ::GetCurrentProcessId(); }
+uint64_t GetProcessNumber() {
+    return ::GetCurrentProcessId();
+}
 
 ECreateDirectory MakeDirectory(const char* path) {
     if (::CreateDirectoryA(path, nullptr))

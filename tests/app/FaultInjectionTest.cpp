@@ -167,7 +167,9 @@ TEST_F(FaultInjectionTest, OutputPathsTakenByOtherFilesFailOneByOne) {
           {"ExternalResources.txt", ""},
           {"ResMap.bin", resMap}}},
         {"library folder is a link",
-         [&](const std::string& output) { std::filesystem::create_directory_symlink(Source, output + "/lib"); },
+         [&](const std::string& output) {
+             std::filesystem::create_directory_symlink(Source, output + "/lib");
+         },
          {},
          true,
          {{"lib/", ""},
@@ -187,9 +189,10 @@ TEST_F(FaultInjectionTest, OutputPathsTakenByOtherFilesFailOneByOne) {
 
         const SToolRun run = RunTool({Source, Output});
         EXPECT_EQ(run.ExitStatus, c.FailedIds.empty() && c.ContainerMapWritten && !c.LibraryFails ? 0 : 1);
-        std::string expected = Mounted({"a.archive"}) +
-                               (c.LibraryFails ? "Failed to create output directory \"" + InOutput("lib") + "\".\r\n"
-                                               : "Processing " + Listed("lib.pc_headerlib") + "...\r\n");
+        std::string expected =
+            Mounted({"a.archive"}) +
+            (c.LibraryFails ? "Failed to create output directory \"" + InOutput("lib") + "\".\r\n"
+                            : "Processing " + Listed("lib.pc_headerlib") + "...\r\n");
         for (uint64_t id : c.FailedIds)
             expected += "Failed to write \"" + InOutput("lib\\" + ResourceFileName(id)) + "\".\r\n";
         EXPECT_EQ(run.Output, expected + MakeIndexFileProgress(true, c.ContainerMapWritten, true, true));
@@ -336,7 +339,8 @@ TEST_F(FaultInjectionTest, ArchiveReadsThatEndShortAreReported) {
 
         const SToolRun run = RunTool({Source, Output});
         EXPECT_EQ(run.ExitStatus, c.Reported ? 1 : 0);
-        const std::string failure = "Failed to read \"" + InOutput("lib\\" + ResourceFileName(0x41)) + "\".\r\n";
+        const std::string failure =
+            "Failed to read \"" + InOutput("lib\\" + ResourceFileName(0x41)) + "\".\r\n";
         EXPECT_EQ(run.Output, Mounted({"a.archive", "b.archive"}) + "Processing " +
                                   Listed("lib.pc_headerlib") + "...\r\n" + (c.Reported ? failure : "") +
                                   MakeIndexFileProgress(true, true, true, true));
@@ -370,8 +374,8 @@ TEST_F(FaultInjectionTest, EveryMessageIsOutWhileTheRunWaits) {
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const std::string log = Root.Join("log");
     const std::string seen = Root.Join("seen");
-    const std::string script = "'" + std::string(GetToolPath()) + "' '" + Source + "' '" + Output + "' >'" + log +
-                               "' & for i in $(seq 100); do grep -q Processing '" + log +
+    const std::string script = "'" + std::string(GetToolPath()) + "' '" + Source + "' '" + Output + "' >'" +
+                               log + "' & for i in $(seq 100); do grep -q Processing '" + log +
                                "' && break; sleep 0.1; done; cp '" + log + "' '" + seen + "'; cat '" + pipe +
                                "' >/dev/null; wait";
     ASSERT_EQ(std::system(script.c_str()), 0);

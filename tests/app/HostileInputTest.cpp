@@ -95,7 +95,8 @@ protected:
         case EOutcome::ResourceWritten: {
             const bool written = outcome == EOutcome::ResourceWritten;
             const bool failed = outcome == EOutcome::ReadFails;
-            const std::string failure = "Failed to read \"" + Output + "\\lib\\" + ResourceFile.substr(4) + "\".\r\n";
+            const std::string failure =
+                "Failed to read \"" + Output + "\\lib\\" + ResourceFile.substr(4) + "\".\r\n";
             EXPECT_EQ(run.ExitStatus, failed ? 1 : 0);
             EXPECT_EQ(run.Output, mounting + "... OK\nProcessing " + Listed(libraryFile) + "...\r\n" +
                                       (failed ? failure : "") + indexFiles);

@@ -482,7 +482,10 @@ TEST_F(HeaderLibraryTest, DataOverRelocatedAddressesFails) {
         bool Loads;
     };
     for (const SCase& c : std::vector<SCase>{
-             {"external name at the container list slot", {{valid.ExternalList, Field::RootContainers}}, {}, false},
+             {"external name at the container list slot",
+              {{valid.ExternalList, Field::RootContainers}},
+              {},
+              false},
              {"container path at an address", {{record0, Field::RootResourceList}}, {}, false},
              {"flags on the language list slot", {{Field::RootContainers, record0 + 8}}, {}, false},
              {"record count on an address", {{Field::RootResourceList, Field::RootExternalNames}}, {}, false},

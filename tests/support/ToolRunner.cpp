@@ -34,7 +34,9 @@ std::string Quote(const std::string& argument) {
 
 } // namespace
 
-const char* GetToolPath() { return VORSK_EXECUTABLE; }
+const char* GetToolPath() {
+    return VORSK_EXECUTABLE;
+}
 
 SToolRun RunTool(const std::vector<std::string>& arguments) {
     CTempDirectory scratch;
