@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -203,7 +204,7 @@ void HeaderLibraryLoad(benchmark::State& state) {
             state.SkipWithError("the library does not load");
             break;
         }
-        benchmark::DoNotOptimize(library.Resources.GetCount());
+        benchmark::DoNotOptimize(library.GetResources().GetCount());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(image.size()));
     state.SetItemsProcessed(state.iterations() * 20000);
@@ -236,6 +237,8 @@ BENCHMARK(WriteResource)->Arg(0)->Arg(8192);
 // A name map as a 100,000-resource run leaves it: containers, then resources, with typical paths.
 const CNameMap& GetNameMap(uint64_t& textEstimate) {
     static CNameMap names;
+    // The map's names are views: their texts stay here, in place, as long as the map.
+    static std::deque<std::string> texts;
     static uint64_t estimate = 0;
     if (names.GetCount() == 0) {
         for (unsigned i = 0; i < 100000; ++i) {
@@ -243,10 +246,11 @@ const CNameMap& GetNameMap(uint64_t& textEstimate) {
                 Format("[world/region_%02u/pack_%06u/item_%06u.tga].pc_texture", i / 12500, i / 50) +
                 std::to_string(i);
             const ResourceId id = CResourcePath::GetId(CStringViewA(name.c_str()));
-            CInlineStringA* value = names.FindOrInsert(id);
+            CStringViewA* value = names.FindOrInsert(id);
             if (value == nullptr)
                 std::abort();
-            *value = CInlineStringA(name.c_str());
+            texts.push_back(name);
+            *value = CStringViewA(texts.back().c_str());
             estimate += 19 + name.size();
         }
     }

@@ -17,7 +17,7 @@ const char* const MemberPath = "[sound/bank.bundle].pc_resourcelib?12.pc_sound";
 const char* const ShortUpperCasePath = "[A/B.C].D";
 
 void GetIdOfBorrowedPath(benchmark::State& state, const char* path) {
-    const CInlineStringA view = CInlineStringA::Borrow(path);
+    const CStringViewA view(path);
     for (auto _ : state)
         benchmark::DoNotOptimize(CResourcePath::GetId(view));
     state.SetItemsProcessed(state.iterations());
@@ -100,7 +100,7 @@ std::vector<ResourceId> MakeIds(int count) {
     char path[64];
     for (int i = 0; i < count; ++i) {
         std::snprintf(path, sizeof(path), "[content/item_%d.bin].pc_text", i);
-        ids.push_back(CResourcePath::GetId(CInlineStringA::Borrow(path)));
+        ids.push_back(CResourcePath::GetId(CStringViewA(path)));
     }
     return ids;
 }
