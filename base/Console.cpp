@@ -77,9 +77,14 @@ CFormatTranslation::~CFormatTranslation() {
 }
 
 void Print(const char* format, ...) {
-    CFormatTranslation translated(format);
     va_list arguments;
     va_start(arguments, format);
+    PrintV(format, arguments);
+    va_end(arguments);
+}
+
+void PrintV(const char* format, va_list arguments) {
+    CFormatTranslation translated(format);
     ClearStatusLine();
     FILE* stream = stdout;
     if (g_MessageStream != nullptr) {
@@ -88,7 +93,6 @@ void Print(const char* format, ...) {
         stream = g_MessageStream;
     }
     std::vfprintf(stream, translated.Get(), arguments);
-    va_end(arguments);
 }
 
 void SendMessagesToError() {

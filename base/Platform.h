@@ -13,6 +13,8 @@ enum class EFileCreation { OpenExisting, CreateOrTruncate, OpenOrCreate };
 enum class ECreateDirectory { Created, AlreadyExists, Failed };
 enum class EDirectoryScan { Listed, NothingMatched, Failed };
 
+class CStringBufferA;
+
 /// Called by Os::ScanDirectory for each matching regular file name, in no particular order.
 using FileNameSink = void (*)(void* context, const char* fileName);
 
@@ -58,5 +60,13 @@ bool IsErrorTerminal();
 /// Raises the limit of open files to the most the process may have, so that thousands of archives can
 /// stay open at once. Best effort.
 void RaiseOpenFileLimit();
+
+/// The calling thread's code of the last failed OS call (errno, or GetLastError on Windows).
+uint32_t GetLastErrorCode();
+/// Sets the calling thread's last error code, so that clean-up after a failure can hand the failure's own
+/// code on to the caller.
+void SetLastErrorCode(uint32_t code);
+/// Replaces text with the OS's description of an error code, in one line without a line end.
+void DescribeError(uint32_t code, CStringBufferA& text);
 
 } // namespace Os
