@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -88,8 +89,11 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
         if (row.OnWorker)
             continue;
 #endif
-        CTempDirectory output;
-        const std::string log = output.Join("stdout.txt");
+        // A death test may run in a process of its own, started afresh: the paths must not depend on it.
+        const std::string directory = ::testing::TempDir() + "vorsk-writer-pool-stop";
+        std::filesystem::remove_all(directory);
+        std::filesystem::create_directory(directory);
+        const std::string log = directory + "/stdout.txt";
         EXPECT_EXIT(
             {
                 std::freopen(log.c_str(), "wb", stdout);
@@ -97,15 +101,16 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
                 SetAllocationFaultHook(
                     [](uint64_t) { return std::this_thread::get_id() != g_SelectingThread; });
                 CWriterPool pool(row.Jobs);
-                RunSteps(pool, output.GetPath(), 80, 51, row.OnWorker);
+                RunSteps(pool, directory, 80, 51, row.OnWorker);
                 pool.Finish();
             },
             ::testing::ExitedWithCode(2), "out of memory");
         CWriterPool reference(1);
         ::testing::internal::CaptureStdout();
-        const std::string expected = RunSteps(reference, output.GetPath(), 51);
+        const std::string expected = RunSteps(reference, directory, 51);
         ::testing::internal::GetCapturedStdout();
         const std::vector<uint8_t> printed = ReadTestFile(log);
         EXPECT_EQ(std::string(printed.begin(), printed.end()), expected);
+        std::filesystem::remove_all(directory);
     }
 }
