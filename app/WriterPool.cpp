@@ -160,8 +160,11 @@ void CWriterPool::Enqueue(CTask* task, std::unique_lock<std::mutex>& lock) {
     else
         m_Head = task;
     m_Tail = task;
-    if (task->IsWrite && m_NextWrite == nullptr) {
-        m_NextWrite = task;
+    if (task->IsWrite) {
+        if (m_NextWrite == nullptr)
+            m_NextWrite = task;
+        // Every write wakes a worker, so that writes queued while one worker was waking up do not all fall
+        // to that one. Waking a worker that finds nothing left costs little; a waiting write costs a core.
         m_WorkReady.notify_one();
     }
     if (task == m_Head)
