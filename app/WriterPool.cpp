@@ -53,11 +53,14 @@ CWriterPool::CWriterPool(uint32_t jobCount, EWriteFailureReasons reasons, uint64
     if (jobCount > MaxWorkers)
         jobCount = MaxWorkers;
     for (uint32_t i = 0; i < jobCount; ++i) {
-        // std::thread reports a refusal of the system by an exception, its only way to do so.
+        // std::thread reports a refusal of the system, or a lack of memory for the thread's start, by an
+        // exception, its only way to do so.
         try {
             m_Workers[i] = std::thread([this] { RunWorker(); });
         } catch (const std::system_error&) {
             break;
+        } catch (const std::bad_alloc&) {
+            StopOutOfMemory();
         }
         ++m_WorkerCount;
     }

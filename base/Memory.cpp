@@ -94,5 +94,9 @@ void StopOutOfMemory() {
     }
     FlushConsole();
     PrintError("VorskExtract: out of memory.\n");
-    std::_Exit(2);
+    // With a hook there may be threads still working, under which static destructors must not run; the
+    // output is flushed already. Without one the ordinary exit lets tools that watch it see the stop.
+    if (hook != nullptr)
+        std::_Exit(2);
+    std::exit(2);
 }

@@ -31,7 +31,7 @@ void FreeAligned(void* block);
 [[nodiscard]] void* AllocateOrStop(uint64_t size);
 
 /// Stops the process because memory ran out: runs the stop hook (if set), flushes standard output, prints
-/// one line on standard error and ends the process with status 2 at once, without running static
+/// one line on standard error and exits with status 2; when a hook is set, at once, without running static
 /// destructors, which could run under threads that are still working. Callable from any thread; only the
 /// first thread past the hook prints, any other waits for the end.
 [[noreturn]] void StopOutOfMemory();
