@@ -4,6 +4,7 @@
 #include "base/Memory.h"
 
 #include <cstring>
+#include <utility>
 
 bool CByteBuffer::Reserve(uint64_t count) {
     if (count > MaxAllocationSize)
@@ -49,4 +50,11 @@ void CByteBuffer::Release() {
     m_Data = nullptr;
     m_Size = 0;
     m_Capacity = 0;
+}
+
+void CByteBuffer::Swap(CByteBuffer& other) {
+    std::swap(m_Size, other.m_Size);
+    std::swap(m_Capacity, other.m_Capacity);
+    std::swap(m_Data, other.m_Data);
+    std::swap(m_Granule, other.m_Granule);
 }

@@ -24,6 +24,8 @@ public:
     [[nodiscard]] bool Append(const void* bytes, uint64_t count);
     /// Frees the block; size and capacity become 0, the granule stays.
     void Release();
+    /// Exchanges blocks, sizes, capacities and granules with other, copying no byte.
+    void Swap(CByteBuffer& other);
 
     uint8_t* GetData() { return m_Data; }
     const uint8_t* GetData() const { return m_Data; }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <type_traits>
 
 #ifdef _WIN32
@@ -15,6 +16,11 @@
 #endif
 
 namespace {
+
+// Messages, the listing and the status line may come from several threads (the writers of an extraction
+// print their failures); one at a time keeps each line whole and the status line's state right. Recursive,
+// because printing a message first clears the status line.
+std::recursive_mutex g_ConsoleMutex;
 
 // Where Print writes: standard output, or standard error while a listing owns standard output.
 FILE* g_MessageStream = nullptr;
@@ -77,9 +83,15 @@ CFormatTranslation::~CFormatTranslation() {
 }
 
 void Print(const char* format, ...) {
-    CFormatTranslation translated(format);
     va_list arguments;
     va_start(arguments, format);
+    PrintV(format, arguments);
+    va_end(arguments);
+}
+
+void PrintV(const char* format, va_list arguments) {
+    CFormatTranslation translated(format);
+    const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     ClearStatusLine();
     FILE* stream = stdout;
     if (g_MessageStream != nullptr) {
@@ -88,7 +100,6 @@ void Print(const char* format, ...) {
         stream = g_MessageStream;
     }
     std::vfprintf(stream, translated.Get(), arguments);
-    va_end(arguments);
     // Every message reaches its reader at once, so that a killed or piped run shows all it printed. The
     // Windows C library buffers fully even where line buffering is asked for, so the flush is explicit.
     std::fflush(stream);
@@ -99,10 +110,12 @@ void SendMessagesToError() {
 }
 
 void WriteOutput(const char* text, uint64_t length) {
+    const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     std::fwrite(text, 1, length, stdout);
 }
 
 void PrintError(const char* text) {
+    const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     ClearStatusLine();
     std::fflush(stdout);
     std::fputs(text, stderr);
@@ -110,6 +123,7 @@ void PrintError(const char* text) {
 }
 
 void ShowStatusLine(const char* text) {
+    const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     std::fflush(stdout);
     const uint64_t length = std::strlen(text);
     std::fputc('\r', stderr);
@@ -123,6 +137,7 @@ void ShowStatusLine(const char* text) {
 }
 
 void ClearStatusLine() {
+    const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     if (g_StatusLength == 0)
         return;
     PutBlanks(g_StatusLength);

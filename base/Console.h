@@ -9,6 +9,8 @@
 /// adding no line end, and flushes it. Besides the C library's directives the format accepts the 64-bit
 /// length modifier I64 ("%20I64u", "%.16I64X").
 void Print(const char* format, ...);
+/// Print with its arguments in a va_list.
+void PrintV(const char* format, va_list arguments);
 
 /// Sends the messages of Print to standard error from now on, leaving standard output to WriteOutput; used
 /// when standard output carries a listing that other programs read.

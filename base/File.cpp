@@ -35,10 +35,13 @@ namespace {
 bool WriteAndClose(FileHandle file, const void* bytes, uint64_t count) {
     uint64_t written = 0;
     if (!Os::Write(file, bytes, count, written) || written != count) {
+        // The write's own error is what the caller reports, not that of the clean-up.
+        const uint32_t error = Os::GetLastErrorCode();
         // Leave an empty file rather than a truncated copy that could pass for the real content.
         if (Os::Seek(file, 0))
             (void)Os::SetEndOfFile(file);
         Os::CloseFile(file);
+        Os::SetLastErrorCode(error);
         return false;
     }
     Os::CloseFile(file);

@@ -3,7 +3,10 @@
 
 #include "base/Console.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #ifdef _WIN32
 #include <malloc.h>
@@ -12,6 +15,8 @@
 namespace {
 
 AllocationFaultHook g_FaultHook = nullptr;
+std::atomic<OutOfMemoryHook> g_OutOfMemoryHook{nullptr};
+std::atomic<bool> g_Stopping{false};
 
 bool IsRefused(uint64_t size) {
     if (size > MaxAllocationSize)
@@ -22,6 +27,8 @@ bool IsRefused(uint64_t size) {
 } // namespace
 
 void SetAllocationFaultHook(AllocationFaultHook hook) { g_FaultHook = hook; }
+
+void SetOutOfMemoryHook(OutOfMemoryHook hook) { g_OutOfMemoryHook.store(hook); }
 
 void* AllocateMemory(uint64_t size) {
     if (IsRefused(size))
@@ -72,7 +79,24 @@ void* AllocateOrStop(uint64_t size) {
 }
 
 void StopOutOfMemory() {
+    // The hook may wait for other threads to get the output up to this point printed; each thread that runs
+    // out tells it where. A hook that runs out itself is not asked again.
+    static thread_local bool inHook = false;
+    const OutOfMemoryHook hook = g_OutOfMemoryHook.load();
+    if (hook != nullptr && !inHook) {
+        inHook = true;
+        hook();
+    }
+    // Only the first thread to get here prints and ends the process; any other waits for the end.
+    if (g_Stopping.exchange(true)) {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
     FlushConsole();
     PrintError("VorskExtract: out of memory.\n");
+    // With a hook there may be threads still working, under which static destructors must not run; the
+    // output is flushed already. Without one the ordinary exit lets tools that watch it see the stop.
+    if (hook != nullptr)
+        std::_Exit(2);
     std::exit(2);
 }

@@ -30,8 +30,16 @@ void FreeAligned(void* block);
 /// the strings, which have no way to report a failed allocation to their callers.
 [[nodiscard]] void* AllocateOrStop(uint64_t size);
 
-/// Stops the process because memory ran out: prints one line on standard error and exits with status 2.
+/// Stops the process because memory ran out: runs the stop hook (if set), flushes standard output, prints
+/// one line on standard error and exits with status 2; when a hook is set, at once, without running static
+/// destructors, which could run under threads that are still working. Callable from any thread; only the
+/// first thread past the hook prints, any other waits for the end.
 [[noreturn]] void StopOutOfMemory();
+
+/// Runs first in every out-of-memory stop, on the thread that ran out, before the line is printed; it lets
+/// the output in progress print what comes before the stop. It must not allocate. Null removes it.
+using OutOfMemoryHook = void (*)();
+void SetOutOfMemoryHook(OutOfMemoryHook hook);
 
 /// Test hook: when set, every allocation first asks it, and a true answer refuses the allocation. Tests
 /// use it to exercise the failure paths without relying on the system allocator to run dry.

@@ -13,6 +13,8 @@ enum class EFileCreation { OpenExisting, CreateOrTruncate, OpenOrCreate, CreateN
 enum class ECreateDirectory { Created, AlreadyExists, Failed };
 enum class EDirectoryScan { Listed, NothingMatched, Failed };
 
+class CStringBufferA;
+
 /// Called by Os::ScanDirectory for each matching regular file name, in no particular order.
 using FileNameSink = void (*)(void* context, const char* fileName);
 
@@ -72,5 +74,13 @@ void RaiseOpenFileLimit();
 /// Makes a write beyond the process's file size limit fail like any other failed write, instead of
 /// ending the process (SIGXFSZ on POSIX). Nothing to do on Windows.
 void IgnoreFileSizeLimitSignal();
+
+/// The calling thread's code of the last failed OS call (errno, or GetLastError on Windows).
+uint32_t GetLastErrorCode();
+/// Sets the calling thread's last error code, so that clean-up after a failure can hand the failure's own
+/// code on to the caller.
+void SetLastErrorCode(uint32_t code);
+/// Replaces text with the OS's description of an error code, in one line without a line end.
+void DescribeError(uint32_t code, CStringBufferA& text);
 
 } // namespace Os

@@ -41,6 +41,13 @@ private:
     TStringBufferA<260> m_Buffer;
 };
 
+// strerror_r comes in two kinds: the XSI one returns a status and fills the buffer, the GNU one returns
+// the text, which may or may not lie in the buffer.
+[[maybe_unused]] const char* ErrorText(int status, const char* buffer) {
+    return status == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* ErrorText(const char* text, const char*) { return text; }
+
 // Matches "*" (any run, the empty one included) and literal characters, ignoring ASCII letter case.
 bool MatchesPattern(const char* pattern, const char* name) {
     const char* starPattern = nullptr;
@@ -254,6 +261,19 @@ void RaiseOpenFileLimit() {
 
 void IgnoreFileSizeLimitSignal() {
     ::signal(SIGXFSZ, SIG_IGN);
+}
+
+uint32_t GetLastErrorCode() { return static_cast<uint32_t>(errno); }
+
+void SetLastErrorCode(uint32_t code) { errno = static_cast<int>(code); }
+
+void DescribeError(uint32_t code, CStringBufferA& text) {
+    char buffer[256] = "";
+    const char* description = ErrorText(::strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer);
+    if (description == nullptr || description[0] == '\0')
+        text.Format("error %u", code);
+    else
+        text.Format("%s (error %u)", description, code);
 }
 
 } // namespace Os

@@ -11,6 +11,8 @@
 #endif
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
 
 // Each ReadFile or WriteFile call moves at most this much: the calls count in 32 bits.
@@ -214,5 +216,22 @@ void RaiseOpenFileLimit() {
 }
 
 void IgnoreFileSizeLimitSignal() {}
+
+uint32_t GetLastErrorCode() { return static_cast<uint32_t>(::GetLastError()); }
+
+void SetLastErrorCode(uint32_t code) { ::SetLastError(static_cast<DWORD>(code)); }
+
+void DescribeError(uint32_t code, CStringBufferA& text) {
+    char buffer[256] = "";
+    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                    0, buffer, sizeof buffer, nullptr);
+    // The system's texts end with a line end, often after a full stop.
+    while (length > 0 && std::strchr("\r\n. ", buffer[length - 1]) != nullptr)
+        buffer[--length] = '\0';
+    if (length == 0)
+        text.Format("error %u", code);
+    else
+        text.Format("%s (error %u)", buffer, code);
+}
 
 } // namespace Os

@@ -23,6 +23,7 @@ public:
     /// Replaces the text with the formatted arguments; returns the new length (0 for an empty result or a
     /// formatting error, which empty the text and keep the storage).
     uint64_t Format(const char* format, ...);
+    uint64_t FormatV(const char* format, va_list arguments) { return FormatAt(0, format, arguments); }
     /// Appends the formatted arguments; returns the new length (unchanged on an empty result or an error).
     uint64_t AppendFormat(const char* format, ...);
     /// Appends length bytes of text as they stand.
