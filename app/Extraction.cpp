@@ -2,48 +2,90 @@
 #include "app/Extraction.h"
 
 #include "app/HeaderLibraryPhase.h"
+#include "app/Listing.h"
+#include "app/Report.h"
+#include "app/WriterPool.h"
 #include "archive/ArchiveManager.h"
 #include "base/Console.h"
 #include "base/FileList.h"
 
+#include <thread>
+
 namespace {
 
 // Mounts every "*.archive" of source into the global manager, printing each archive's outcome on its own
-// line. False, with the failure printed, when source cannot be listed or an archive does not mount; the
-// archives mounted before stay mounted.
-bool MountArchives(CFileList& files, const char* source) {
-    if (!files.FindFiles(source, "*.archive")) {
+// line. Aborted, with the failure printed, when source cannot be listed or, unless the run keeps going, an
+// archive does not mount; the archives mounted before stay mounted. A run that keeps going leaves the failed
+// archive out (the manager drops the archives that refer to it) and ends with Failures.
+EExtractionOutcome MountArchives(CFileList& files, const CRunOptions& options) {
+    if (!files.FindFiles(options.Source, "*.archive")) {
         // The message names header libraries although the scan was for archives.
-        Print("No pc_headerlib files found in %s\r\n", source);
-        return false;
+        Print("No pc_headerlib files found in %s\r\n", options.Source);
+        return EExtractionOutcome::Aborted;
     }
     Print("Mounting archives...\n");
     CArchiveManager& manager = GetArchiveManager();
+    EExtractionOutcome outcome = EExtractionOutcome::Clean;
     while (const char* path = files.NextPath()) {
         Print("%s...", path);
-        if (manager.Mount(path) == nullptr) {
-            Print(" failed\n");
-            Print("Aborting extraction.\n");
-            return false;
+        if (manager.Mount(path) != nullptr) {
+            Print(" OK\n");
+            continue;
         }
-        Print(" OK\n");
+        Print(" failed\n");
+        if (!options.KeepGoing) {
+            Print("Aborting extraction.\n");
+            return EExtractionOutcome::Aborted;
+        }
+        outcome = EExtractionOutcome::Failures;
     }
-    return true;
+    return outcome;
+}
+
+// The writers of an extraction: as many as asked, or one per processor (at most the pool's limit). The modes
+// that write nothing need none.
+uint32_t GetJobCount(const CRunOptions& options) {
+    if (options.Mode != ERunMode::Extract)
+        return 1;
+    if (options.Jobs != 0)
+        return options.Jobs;
+    const uint32_t processors = std::thread::hardware_concurrency();
+    return processors == 0 ? 1 : std::min(processors, CRunOptions::MaxJobs);
 }
 
 } // namespace
 
 EExtractionOutcome ExtractResources(const CRunOptions& options) {
-    // FIXME: the header library phase does not yet list, test or count locales; until it does, those modes
-    // stop here rather than run an extraction that has no output directory.
-    if (options.Mode != ERunMode::Extract) {
-        PrintError("This mode is not available yet.\n");
-        return EExtractionOutcome::Aborted;
+    // The listings own standard output; the run's messages go to standard error beside them.
+    if (options.Mode == ERunMode::List || options.Mode == ERunMode::Locales)
+        SendMessagesToError();
+    CRunReport report(options.Verbosity == EVerbosity::Quiet);
+    if (options.Mode == ERunMode::List) {
+        report.Counts.WrittenLabel = "to extract";
+        report.Counts.WrittenKey = "to_extract";
+        report.Counts.WrittenBytesKey = "to_extract_bytes";
+    } else if (options.Mode == ERunMode::Test) {
+        report.Counts.WrittenLabel = "read";
+        report.Counts.WrittenKey = "read";
+        report.Counts.WrittenBytesKey = "read_bytes";
     }
+
     // The listing is reused by the header library phase for its own scan.
     CFileList files;
-    if (!MountArchives(files, options.Source))
-        return EExtractionOutcome::Aborted;
-
-    return ProcessHeaderLibraries(files, GetArchiveManager(), options.Source, options.Output, options.Locale);
+    EExtractionOutcome outcome = MountArchives(files, options);
+    if (outcome != EExtractionOutcome::Aborted) {
+        CWriterPool pool(GetJobCount(options), options.Verbosity == EVerbosity::Verbose
+                                                   ? EWriteFailureReasons::Print
+                                                   : EWriteFailureReasons::Silent);
+        const EExtractionOutcome phase = ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool);
+        if (phase != EExtractionOutcome::Clean)
+            outcome = phase;
+    }
+    report.Finish();
+    if (options.Mode == ERunMode::List && options.Json) {
+        CStringBufferA summary;
+        AppendSummaryJson(summary, report.Counts);
+        WriteOutput(summary.GetData(), summary.GetLength());
+    }
+    return outcome;
 }

@@ -1,16 +1,20 @@
-// The header library phase of an extraction: every "*.pc_headerlib" of the source, then the index files.
+// The header library phase of a run: every "*.pc_headerlib" of the source, then the index files.
 #pragma once
 
 #include "app/Extraction.h"
 
 class CArchiveManager;
 class CFileList;
+class CRunReport;
+class CWriterPool;
 
-/// Lists the header libraries of source into files and takes them in listing order: each is loaded, its
-/// output sub-directory created, its containers and external resources recorded, and every resource that
-/// locale admits and no earlier step has named is read from the archives mounted in manager and written
-/// below output. Then the four index files are written. Every outcome is printed as it happens.
-/// Returns Aborted when source cannot be listed (nothing is written), Failures when anything printed a
-/// failure, Clean otherwise.
-EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager, const char* source,
-                                          const char* output, const char* locale);
+/// Lists the header libraries of the source into files and takes them in listing order: each is loaded and
+/// its containers and external resources recorded; then each resource goes through the one admission
+/// decision (already named, container, locale, entry, archive entry, span, size) and is taken as the mode
+/// asks: written below the output directory through pool (the library's sub-directory created first),
+/// listed on standard output, read in full, or only counted for --locales. An extraction then writes the
+/// four index files. Every message goes through pool, so that it stands in the run's order; the counts go
+/// to report. Returns Aborted when the source cannot be listed (nothing is written), Failures when anything
+/// printed a failure, Clean otherwise.
+EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager, const CRunOptions& options,
+                                          CRunReport& report, CWriterPool& pool);

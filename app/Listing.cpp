@@ -28,23 +28,6 @@ void AppendId(CStringBufferA& text, ResourceId id) {
     text.Append(digits, 16);
 }
 
-// Appends the bytes with tab, CR, LF and backslash turned into two-character escapes.
-void AppendEscaped(CStringBufferA& text, const char* value, uint64_t length) {
-    uint64_t runStart = 0;
-    for (uint64_t i = 0; i < length; ++i) {
-        const char* escape = value[i] == '\t'   ? "\\t"
-                             : value[i] == '\r' ? "\\r"
-                             : value[i] == '\n' ? "\\n"
-                             : value[i] == '\\' ? "\\\\"
-                                                : nullptr;
-        if (escape == nullptr)
-            continue;
-        text.Append(value + runStart, i - runStart);
-        text.Append(escape, 2);
-        runStart = i + 1;
-    }
-    text.Append(value + runStart, length - runStart);
-}
 
 bool IsContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
@@ -141,6 +124,23 @@ void AppendJsonText(CStringBufferA& text, const char* value) {
 
 } // namespace
 
+void AppendEscapedText(CStringBufferA& text, const char* value, uint64_t length) {
+    uint64_t runStart = 0;
+    for (uint64_t i = 0; i < length; ++i) {
+        const char* escape = value[i] == '\t'   ? "\\t"
+                             : value[i] == '\r' ? "\\r"
+                             : value[i] == '\n' ? "\\n"
+                             : value[i] == '\\' ? "\\\\"
+                                                : nullptr;
+        if (escape == nullptr)
+            continue;
+        text.Append(value + runStart, i - runStart);
+        text.Append(escape, 2);
+        runStart = i + 1;
+    }
+    text.Append(value + runStart, length - runStart);
+}
+
 const char* GetStatusName(EResourceStatus status) {
     switch (status) {
     case EResourceStatus::Extract:
@@ -156,7 +156,7 @@ const char* GetStatusName(EResourceStatus status) {
 }
 
 void AppendListingText(CStringBufferA& text, const CListingLine& line) {
-    AppendEscaped(text, line.Library, std::strlen(line.Library));
+    AppendEscapedText(text, line.Library, std::strlen(line.Library));
     text.Append("\t", 1);
     AppendId(text, line.Id);
     text.Append("\t", 1);
@@ -167,7 +167,7 @@ void AppendListingText(CStringBufferA& text, const CListingLine& line) {
     text.Append("\t", 1);
     AppendText(text, GetStatusName(line.Status));
     text.Append("\t", 1);
-    AppendEscaped(text, line.Name, line.NameLength);
+    AppendEscapedText(text, line.Name, line.NameLength);
     text.Append("\n", 1);
 }
 
@@ -206,8 +206,8 @@ void AppendSummaryJson(CStringBufferA& text, const CRunCounts& counts) {
         const char* Key;
         uint64_t Value;
     } members[] = {
-        {"written", counts.Written},
-        {"written_bytes", counts.WrittenBytes},
+        {counts.WrittenKey, counts.Written},
+        {counts.WrittenBytesKey, counts.WrittenBytes},
         {"kept_existing", counts.KeptExisting},
         {"skipped_by_locale", counts.SkippedByLocale},
         {"already_named", counts.AlreadyNamed},

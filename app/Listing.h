@@ -40,6 +40,10 @@ struct CListingLine {
     static constexpr uint64_t UnknownSize = ~uint64_t(0);
 };
 
+/// Appends length bytes of value with tab, CR, LF and backslash written as "\\t", "\\r", "\\n" and "\\\\", the
+/// escapes of the listings.
+void AppendEscapedText(CStringBufferA& text, const char* value, uint64_t length);
+
 /// Appends "library TAB id TAB size TAB status TAB name LF": the id in 16 upper-case hexadecimal digits,
 /// the size in decimal or "-", and in the library and the name tab, CR, LF and backslash written as "\t",
 /// "\r", "\n" and "\\", so that every line splits at its tabs.

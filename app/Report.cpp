@@ -32,7 +32,8 @@ void AppendCount(CStringBufferA& text, uint64_t value, const char* what) {
 
 void AppendSummaryLine(CStringBufferA& text, const CRunCounts& counts) {
     text.AppendFormat("Summary: ");
-    AppendCount(text, counts.Written, "written (");
+    AppendGrouped(text, counts.Written);
+    text.AppendFormat(" %s (", counts.WrittenLabel);
     AppendCount(text, counts.WrittenBytes, "bytes), ");
     AppendCount(text, counts.KeptExisting, "kept, ");
     AppendCount(text, counts.SkippedByLocale, "by locale, ");

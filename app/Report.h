@@ -9,9 +9,14 @@
 /// The counts of one run, each resource of each loaded header library in exactly one of the resource
 /// counts.
 struct CRunCounts {
-    /// Resource files written, and the bytes written to them (entry headers included).
+    /// Resource files written, and the bytes written to them (entry headers included). A listing counts the
+    /// resources it would write, a test run those it read in full; the labels say which.
     uint64_t Written = 0;
     uint64_t WrittenBytes = 0;
+    /// The word for Written in the summary line, and the keys of the two counts in the JSON summary.
+    const char* WrittenLabel = "written";
+    const char* WrittenKey = "written";
+    const char* WrittenBytesKey = "written_bytes";
     /// Resource files that already existed with the right size and were left alone.
     uint64_t KeptExisting = 0;
     /// Resources whose container does not admit the locale.

@@ -48,6 +48,9 @@ void CloseFile(FileHandle file);
 
 /// True when path's last component is a symbolic link (a reparse point on Windows), whatever it points at.
 [[nodiscard]] bool IsSymbolicLink(const char* path);
+/// The size of the regular file at path. False when nothing is there, or something other than a regular file
+/// (a directory, a symbolic link whatever it points at, a device).
+[[nodiscard]] bool GetRegularFileSize(const char* path, uint64_t& size);
 /// Removes the file or symbolic link at path (never a link's target). False when it cannot.
 [[nodiscard]] bool RemoveFile(const char* path);
 /// Renames the file from over the name to, replacing a file or symbolic link there. False when it cannot.

@@ -204,6 +204,15 @@ bool IsSymbolicLink(const char* path) {
     return ::lstat(osPath.Get(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
+bool GetRegularFileSize(const char* path, uint64_t& size) {
+    const COsPath osPath(path);
+    struct stat status;
+    if (::lstat(osPath.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    size = static_cast<uint64_t>(status.st_size);
+    return true;
+}
+
 bool RemoveFile(const char* path) {
     const COsPath osPath(path);
     return ::unlink(osPath.Get()) == 0;

@@ -162,6 +162,15 @@ bool IsSymbolicLink(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool GetRegularFileSize(const char* path, uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return false;
+    size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
 bool RemoveFile(const char* path) {
     // A link to a directory is removed as a directory; the directory it points at stays.
     const DWORD attributes = ::GetFileAttributesA(path);
