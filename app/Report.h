@@ -13,10 +13,6 @@ struct CRunCounts {
     /// resources it would write, a test run those it read in full; the labels say which.
     uint64_t Written = 0;
     uint64_t WrittenBytes = 0;
-    /// The word for Written in the summary line, and the keys of the two counts in the JSON summary.
-    const char* WrittenLabel = "written";
-    const char* WrittenKey = "written";
-    const char* WrittenBytesKey = "written_bytes";
     /// Resource files that already existed with the right size and were left alone.
     uint64_t KeptExisting = 0;
     /// Resources whose container does not admit the locale.
@@ -32,6 +28,10 @@ struct CRunCounts {
     uint64_t LibrariesLoaded = 0;
     uint64_t LibrariesFailed = 0;
     double ElapsedSeconds = 0;
+    /// The word for Written in the summary line, and the keys of the two counts in the JSON summary.
+    const char* WrittenLabel = "written";
+    const char* WrittenKey = "written";
+    const char* WrittenBytesKey = "written_bytes";
 };
 
 /// Appends the summary line, ended by LF, for example "Summary: 5 written (3,120 bytes), 0 kept, 2 by

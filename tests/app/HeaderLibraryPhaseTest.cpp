@@ -1,5 +1,7 @@
 // Tests of the header library phase that the end-to-end runs cannot observe from outside the process.
 #include "app/HeaderLibraryPhase.h"
+#include "app/Report.h"
+#include "app/WriterPool.h"
 
 #include "archive/ArchiveManager.h"
 #include "base/Console.h"
@@ -66,7 +68,15 @@ TEST(HeaderLibraryPhaseTest, ClaimedSizesDoNotSizeTheResourceBuffer) {
         g_LargestAllocation = 0;
         SetAllocationFaultHook(&RecordAllocation);
         ::testing::internal::CaptureStdout();
-        ProcessHeaderLibraries(files, manager, source.GetPath().c_str(), output.GetPath().c_str(), "en");
+        CRunOptions options;
+        const std::string sourcePath = source.GetPath();
+        const std::string outputPath = output.GetPath();
+        options.Source = sourcePath.c_str();
+        options.Output = outputPath.c_str();
+        options.Verbosity = EVerbosity::Quiet;
+        CRunReport report(true);
+        CWriterPool pool(1);
+        ProcessHeaderLibraries(files, manager, options, report, pool);
         FlushConsole();
         ::testing::internal::GetCapturedStdout();
         SetAllocationFaultHook(nullptr);
