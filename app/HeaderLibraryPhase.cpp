@@ -431,14 +431,21 @@ bool CHeaderLibraryPhase::ProcessResource(const CLibraryResource& resource) {
             FormatResourcePath(m_PathBuffer, m_Options.Output, m_LibraryName.GetData(), resource.Id);
         m_Pool.Message("Failed to read \"%s\".\r\n", m_PathBuffer.GetData());
         ++m_Counts.FailedReads;
+        if (m_Options.Verbosity == EVerbosity::Verbose) {
+            CStringBufferA line;
+            line.Format("Could not read \"%s\": the archives hold fewer of its bytes than their index promises, "
+                        "or a read failed\n",
+                        m_PathBuffer.GetData());
+            PrintError(line.GetData());
+        }
         return false;
     }
-    if (writes) {
+    // Counted when queued, so that the progress line moves; an extraction takes the writers' own counts
+    // at the end.
+    ++m_Counts.Written;
+    m_Counts.WrittenBytes += admission.Size;
+    if (writes)
         m_Pool.Write(m_PathBuffer.GetData(), m_ResourceBuffer);
-    } else {
-        ++m_Counts.Written;
-        m_Counts.WrittenBytes += admission.Size;
-    }
     // The id is named whether or not the write succeeds, so that no later library tries it again.
     SetName(resource.Id, resource.Name);
     return true;
