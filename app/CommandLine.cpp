@@ -219,8 +219,10 @@ int RunCommandLine(int argc, const char* const* argv, ExtractFunction extract) {
             return 2;
         }
         firstPositional = next + 2;
-        if (argc - next >= 2)
+        if (argc - next >= 2) {
             options.Locale = argv[next + 1];
+            options.LocaleGiven = true;
+        }
     }
     if (argc - firstPositional < operandsNeeded) {
         PrintUsage();

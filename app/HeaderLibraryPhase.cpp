@@ -195,7 +195,7 @@ bool CHeaderLibraryPhase::CreateLibraryDirectory() {
     const uint32_t error = Os::GetLastErrorCode();
     m_Pool.Message("Failed to create output directory \"%s\".\r\n", m_PathBuffer.GetData());
     Os::SetLastErrorCode(error);
-    PrintReason("create the directory", m_PathBuffer.GetData());
+    PrintReason("create directory", m_PathBuffer.GetData());
     return false;
 }
 
@@ -368,7 +368,7 @@ void CHeaderLibraryPhase::PrintReason(const char* what, const char* path) {
     CStringBufferA reason;
     Os::DescribeError(Os::GetLastErrorCode(), reason);
     CStringBufferA line;
-    line.Format("Could not %s \"%s\": %s\n", what, path, reason.GetData());
+    line.Format("VorskExtract: cannot %s \"%s\": %s.\n", what, path, reason.GetData());
     PrintError(line.GetData());
 }
 
@@ -427,14 +427,15 @@ bool CHeaderLibraryPhase::ProcessResource(const CLibraryResource& resource) {
     }
     // The archive's index promised these bytes: losing them is reported, and the id stays free.
     if (!ReadResource(admission)) {
+        // A test run has no output directory: the path is the one below it.
         if (!writes)
-            FormatResourcePath(m_PathBuffer, m_Options.Output, m_LibraryName.GetData(), resource.Id);
+            m_PathBuffer.Format("%s\\%.16I64X.bin", m_LibraryName.GetData(), resource.Id);
         m_Pool.Message("Failed to read \"%s\".\r\n", m_PathBuffer.GetData());
         ++m_Counts.FailedReads;
         if (m_Options.Verbosity == EVerbosity::Verbose) {
             CStringBufferA line;
-            line.Format("Could not read \"%s\": the archives hold fewer of its bytes than their index promises, "
-                        "or a read failed\n",
+            line.Format("VorskExtract: cannot read \"%s\": the archives hold fewer of its bytes than their index "
+                        "promises, or a read failed.\n",
                         m_PathBuffer.GetData());
             PrintError(line.GetData());
         }
@@ -501,7 +502,8 @@ void CHeaderLibraryPhase::PrintLanguages() {
 // A locale that no container lists is most likely a typing error: the run goes on as asked, but says which
 // languages there are.
 void CHeaderLibraryPhase::WarnAboutUnknownLocale() {
-    if (std::strcmp(m_Options.Locale, "all") == 0 || m_Languages.Find(CStringViewA(m_Options.Locale)) != nullptr)
+    if (!m_Options.LocaleGiven || std::strcmp(m_Options.Locale, "all") == 0 ||
+        m_Languages.Find(CStringViewA(m_Options.Locale)) != nullptr)
         return;
     CStringBufferA line;
     line.Format("Warning: no container lists the locale \"%s\"; the languages found are:", m_Options.Locale);

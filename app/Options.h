@@ -39,6 +39,9 @@ public:
     /// Null in the modes that write nothing.
     const char* Output = nullptr;
     const char* Locale = "en";
+    /// True when the command line named the locale (-locale), so that a locale no container lists is worth a
+    /// warning.
+    bool LocaleGiven = false;
 
     static constexpr uint32_t MaxJobs = 32;
 };
