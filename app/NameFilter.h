@@ -2,13 +2,9 @@
 #pragma once
 
 #include "base/Array.h"
+#include "base/NamePattern.h"
 
 #include <cstdint>
-
-/// True when pattern matches the whole of name (length bytes). Letter case is ignored in the ASCII way;
-/// "*" stands for any run of bytes (the empty one and "/" included) and "?" for exactly one byte; every other
-/// pattern byte matches itself. Takes at most pattern length times name length steps, whatever the input.
-bool MatchesNamePattern(const char* pattern, const char* name, uint64_t length);
 
 /// The include and exclude patterns of a run. A name is taken when it matches some include pattern (or no
 /// include pattern was given) and no exclude pattern. Borrows the patterns, zero-terminated, from the

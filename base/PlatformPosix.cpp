@@ -1,7 +1,7 @@
 // The operating-system layer on POSIX systems.
 #include "base/Platform.h"
 
-#include "base/ByteOrder.h"
+#include "base/NamePattern.h"
 #include "base/StringBuffer.h"
 
 #include <cerrno>
@@ -48,28 +48,6 @@ private:
 }
 [[maybe_unused]] const char* ErrorText(const char* text, const char*) { return text; }
 
-// Matches "*" (any run, the empty one included) and literal characters, ignoring ASCII letter case.
-bool MatchesPattern(const char* pattern, const char* name) {
-    const char* starPattern = nullptr;
-    const char* starName = nullptr;
-    while (*name != '\0') {
-        if (*pattern == '*') {
-            starPattern = ++pattern;
-            starName = name;
-        } else if (*pattern != '\0' && UpperAscii(*pattern) == UpperAscii(*name)) {
-            ++pattern;
-            ++name;
-        } else if (starPattern != nullptr) {
-            pattern = starPattern;
-            name = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*')
-        ++pattern;
-    return *pattern == '\0';
-}
 
 enum class EEmptyTransfer { EndsData, Fails };
 
@@ -244,7 +222,7 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
     bool matched = false;
     while (const dirent* entry = ::readdir(stream)) {
         // The tool's paths turn a backslash into a separator, so such a name would open another file.
-        if (!MatchesPattern(pattern, entry->d_name) || std::strchr(entry->d_name, '\\') != nullptr)
+        if (!MatchesNamePattern(pattern, entry->d_name, std::strlen(entry->d_name)) || std::strchr(entry->d_name, '\\') != nullptr)
             continue;
         // stat follows symbolic links, so a link to a regular file is listed and one to a directory is not.
         entryPath.Format("%s%s", osDirectory.Get(), entry->d_name);
