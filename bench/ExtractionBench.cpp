@@ -182,7 +182,7 @@ std::vector<uint8_t> MakeLibraryImage(unsigned containerCount, unsigned entriesP
                 Format("[world/region_00/pack_%06u/item_%06u.tga].pc_texture", c, c * entriesPerContainer + e);
             library.Resources.push_back(
                 {MakeTestMemberId(*container.Path, e), CResourcePath::GetId(CStringViewA(name.c_str())), name,
-                 "", {}, {}});
+                 ""});
         }
         library.Containers.push_back(container);
     }

@@ -1,29 +1,31 @@
-// Helpers shared by the fuzz targets: scratch directories, files, silenced output, checks and an allocation
-// guard.
+// Helpers shared by the fuzz targets and their seed writer.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-/// Stops the process with a message on standard error when condition is false, so that libFuzzer records
-/// the input as a crash. Used for properties that the code under test promises.
+/// Stops the process with a message when condition is false, so that libFuzzer records the input.
 void FuzzCheck(bool condition, const char* message);
 
-/// A new, empty directory under $TMPDIR, or /dev/shm when TMPDIR is not set, whose name starts with
-/// vorsk-fuzz-. Stops the process when none can be made.
+/// A new, empty directory under $TMPDIR (or /dev/shm), removed at exit.
 std::string MakeFuzzDirectory();
 
-/// Removes path and everything below it; a missing path is not an error.
-void RemoveFuzzTree(const std::string& path);
+/// Every allocation of more than 256 MiB stops the process: the inputs are small, so such a request can only
+/// come from a size taken from the input unchecked. Requests of refuseFrom bytes or more (0: none) are
+/// refused as if memory had run out.
+void GuardAllocations(uint64_t refuseFrom);
 
-/// Points standard output at /dev/null, so that the tool's messages do not bury the fuzzer's.
-void SilenceStandardOutput();
-
-/// Makes every allocation of the tool that asks for more than limit bytes stop the process with a report.
-/// The inputs are small, so a request of that size can only come from a size taken from the input without
-/// a check against what the input holds.
-void GuardAllocations(uint64_t limit);
-
-/// The allocation limit the targets use: far more than any input of at most 1 MiB can justify.
-constexpr uint64_t FuzzAllocationLimit = uint64_t(256) << 20;
+/// An input of the extraction target: a mode byte (the locale is Locales[byte % 4]; with bits 3 to 7 all set
+/// the run may make its large reservations), then up to 8 files, each a name length (1 to 40; 0 ends), the
+/// name (bytes other than letters, digits, '.', '-' and '_' read as '_'), a 32-bit little-endian content
+/// length and the content, cut short where the input ends.
+constexpr const char* Locales[4] = {"en", "de", "all", "fr"};
+inline void AppendExtractionFile(std::vector<uint8_t>& input, const std::string& name,
+                                 const std::vector<uint8_t>& content) {
+    input.push_back(static_cast<uint8_t>(name.size()));
+    input.insert(input.end(), name.begin(), name.end());
+    for (int i = 0; i < 4; ++i)
+        input.push_back(static_cast<uint8_t>(content.size() >> (8 * i)));
+    input.insert(input.end(), content.begin(), content.end());
+}

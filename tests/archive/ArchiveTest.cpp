@@ -1,157 +1,169 @@
-// Tests of CArchive: reading the index, its failures, hostile counts and the entry name index.
-#include "archive/Archive.h"
-
+// Archives and the archive manager: damaged indexes, names, segment reads, stale look-ups, failed mounts.
 #include "archive/ArchiveManager.h"
 #include "base/Memory.h"
 #include "support/ArchiveWriter.h"
+#include "support/BinaryFile.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
+uint64_t g_LargestAllocation = 0;
+
 class ArchiveTest : public ::testing::Test {
 protected:
-    CTempDirectory Directory;
+    CTempDirectory Root;
     CArchiveManager Manager;
 
-    CArchive* MountSet(const std::vector<CTestArchive>& archives) {
-        EXPECT_TRUE(WriteTestArchives(Directory.GetPath(), archives));
-        return Manager.Mount(Directory.Join(archives[0].FileName).c_str());
+    void Write(const std::vector<CTestArchive>& archives) {
+        ASSERT_TRUE(WriteTestArchives(Root.GetPath(), archives));
     }
-    CArchive* MountImage(const std::string& fileName, const std::vector<uint8_t>& image) {
-        WriteTestFile(Directory.Join(fileName), image);
-        return Manager.Mount(Directory.Join(fileName).c_str());
+    // Mounts as the tool does, with the directory and the file name joined by a backslash.
+    CArchive* Mount(const std::string& fileName) {
+        return Manager.Mount((Root.GetPath() + "\\" + fileName).c_str());
     }
-    // A valid archive with two entries, the second with two segments.
-    static CTestArchive MakeValid(const std::string& fileName) {
-        CTestArchive archive = MakeSimpleTestArchive(fileName, {"first", "second"}, {"abc", "de"});
-        archive.Entries[1].Segments.push_back(CTestSegment{0, {'f', 'g'}, {}, {}, {}});
-        return archive;
+    // count bytes of the entry from start on, or "<none>" when no mounted archive holds it.
+    std::string Read(const std::string& name, uint64_t start = 0, uint64_t count = 1 << 20) {
+        CArchiveStream stream;
+        if (Manager.OpenEntry(stream, name.c_str()).Entry == nullptr)
+            return "<none>";
+        std::string bytes(std::min<uint64_t>(count, stream.Size), '\0');
+        stream.Position = start;
+        bytes.resize(stream.Read(bytes.data(), bytes.size()));
+        return bytes;
     }
 };
 
-uint64_t g_LargestAllocation = 0;
-bool RecordAllocation(uint64_t size) {
-    if (size > g_LargestAllocation)
-        g_LargestAllocation = size;
-    return false;
+CTestSegment Segment(uint32_t reference, const std::string& bytes) {
+    return CTestSegment{reference, {bytes.begin(), bytes.end()}, {}, {}};
 }
 
-TEST_F(ArchiveTest, DamagedIndexFailsToMount) {
-    struct Case {
-        const char* Name;
-        void (*Damage)(CTestArchive&);
-    };
-    const Case cases[] = {
-        {"valid", [](CTestArchive&) {}},
-        {"wrong magic", [](CTestArchive& a) { a.Magic = 0x48435242; }},
-        {"shorter than the header", [](CTestArchive& a) { a.TruncateTo = 23; }},
-        {"empty file", [](CTestArchive& a) { a.TruncateTo = 0; }},
-        {"index cut short", [](CTestArchive& a) { a.TruncateTo = 78; }},
-        {"last byte missing", [](CTestArchive& a) { a.TruncateTo = 208; }},
-        {"index offset beyond the end", [](CTestArchive& a) { a.IndexOffset = 1 << 20; }},
-        {"seek fails", [](CTestArchive& a) { a.IndexOffset = 0x8000000000000000; }},
-        {"missing reference", [](CTestArchive& a) { a.References.push_back("absent.archive"); }},
-        {"first data offset 1", [](CTestArchive& a) { a.Entries[0].Segments[0].DataOffset = 1; }},
-        {"gap", [](CTestArchive& a) { a.Entries[1].Segments[1].DataOffset = 3; }},
-        {"overlap", [](CTestArchive& a) { a.Entries[1].Segments[1].DataOffset = 1; }},
-        {"segment end past 64 bits",
-         [](CTestArchive& a) {
-             a.Entries[1].Segments[1].DataOffset = 2;
-             a.Entries[1].Segments[1].Size = ~uint64_t(0);
-         }},
-        {"entry count 2^32-1", [](CTestArchive& a) { a.EntryCount = 0xFFFFFFFF; }},
-        {"entry count one too many", [](CTestArchive& a) { a.EntryCount = 3; }},
-        {"reference count 2^32-1", [](CTestArchive& a) { a.ReferenceCount = 0xFFFFFFFF; }},
-        {"segment count 2^32-1", [](CTestArchive& a) { a.Entries[0].SegmentCount = 0xFFFFFFFF; }},
-        {"name length 2^32-1", [](CTestArchive& a) { a.Entries[0].NameLength = 0xFFFFFFFF; }},
-        {"name length 2^32-2", [](CTestArchive& a) { a.Entries[0].NameLength = 0xFFFFFFFE; }},
-        {"name length past the end", [](CTestArchive& a) { a.Entries[1].NameLength = 100; }},
-    };
-    ASSERT_EQ(BuildTestArchiveImage(MakeValid("case.archive")).size(), 209u);
-    SetAllocationFaultHook(&RecordAllocation);
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.Name);
-        CTestArchive archive = MakeValid("case.archive");
-        test.Damage(archive);
-        CArchiveManager manager;
-        WriteTestFile(Directory.Join("case.archive"), BuildTestArchiveImage(archive));
-        g_LargestAllocation = 0;
-        const bool mounted = manager.Mount(Directory.Join("case.archive").c_str()) != nullptr;
-        EXPECT_EQ(mounted, test.Name == std::string("valid"));
-        EXPECT_EQ(manager.GetArchiveCount(), mounted ? 1u : 0u);
-        // No count or length from the file may turn into a large allocation.
-        EXPECT_LT(g_LargestAllocation, uint64_t(1) << 20);
-    }
-    SetAllocationFaultHook(nullptr);
-}
-
-TEST_F(ArchiveTest, EmptyIndexOpensWhereverItIs) {
-    CTestArchive archive;
-    archive.FileName = "empty.archive";
-    CArchive* mounted = MountImage(archive.FileName, BuildTestArchiveImage(archive));
-    ASSERT_NE(mounted, nullptr);
-    EXPECT_EQ(mounted->GetEntries().GetCount(), 0u);
-    // Seeking past the end succeeds; with nothing to read there the archive still opens.
-    archive.FileName = "far.archive";
-    archive.IndexOffset = 1 << 30;
-    EXPECT_NE(MountImage(archive.FileName, BuildTestArchiveImage(archive)), nullptr);
-}
-
-TEST_F(ArchiveTest, NamesAreLowerCasedAndFieldsKept) {
-    CTestArchive archive =
-        MakeSimpleTestArchive("names.archive", {"Dir/MiXed\xC4Name.Bin", "dup", "DUP"}, {});
-    archive.HeaderValue = 0xA1B2C3D4;
-    archive.Entries[0].OpaqueValue = 0x0102030405060708;
-    archive.Entries[0].OpaqueBlock[15] = 0x7F;
-    CArchive* mounted = MountSet({archive});
-    ASSERT_NE(mounted, nullptr);
-    EXPECT_EQ(mounted->GetHeaderValue(), 0xA1B2C3D4u);
-    const auto& entries = mounted->GetEntries();
-    ASSERT_EQ(entries.GetCount(), 3u);
-    EXPECT_STREQ(entries[0].Name.GetData(), "dir/mixed\xC4name.bin");
-    EXPECT_EQ(entries[0].OpaqueValue, 0x0102030405060708u);
-    EXPECT_EQ(entries[0].OpaqueBlock[15], 0x7F);
-    EXPECT_EQ(mounted->FindEntry(CStringViewA("dir/mixed\xC4name.bin")), &entries[0]);
-    EXPECT_EQ(mounted->FindEntry(CStringViewA("Dir/MiXed\xC4Name.Bin")), nullptr);
-    // Both duplicates stay in the list; the later one is found.
-    EXPECT_STREQ(entries[1].Name.GetData(), "dup");
-    EXPECT_EQ(mounted->FindEntry(CStringViewA("dup")), &entries[2]);
-}
-
-TEST_F(ArchiveTest, StringValueEndsAtFirstZeroOrAtItsBytes) {
-    CTestArchive archive =
-        MakeSimpleTestArchive("strings.archive", {std::string("ab\0", 3), "", "wxyz", "next"}, {});
-    archive.Entries[2].OmitNameTerminator = true;
-    CArchive* mounted = MountSet({archive});
-    ASSERT_NE(mounted, nullptr);
-    const auto& entries = mounted->GetEntries();
-    ASSERT_EQ(entries.GetCount(), 4u);
-    EXPECT_STREQ(entries[0].Name.GetData(), "ab");
-    EXPECT_EQ(entries[1].Name.GetLength(), 0u);
-    EXPECT_STREQ(entries[2].Name.GetData(), "wxyz");
-    EXPECT_STREQ(entries[3].Name.GetData(), "next");
-}
-
-TEST_F(ArchiveTest, SelfReferencesAndCyclesMountOnce) {
-    CTestArchive first = MakeSimpleTestArchive("one.archive", {"a"}, {"1"});
-    first.References = {"one.archive", "two.archive"};
-    CTestArchive second = MakeSimpleTestArchive("two.archive", {"b"}, {"2"});
-    second.References = {"one.archive", "two.archive"};
-    CArchive* one = MountSet({first, second});
-    ASSERT_NE(one, nullptr);
-    ASSERT_EQ(Manager.GetArchiveCount(), 2u);
-    CArchive* two = Manager.FindArchive("two.archive");
-    ASSERT_NE(two, nullptr);
-    EXPECT_EQ(one->GetReference(0), one);
-    EXPECT_EQ(one->GetReference(1), two);
-    EXPECT_EQ(two->GetReference(0), one);
-    EXPECT_EQ(two->GetReference(1), two);
-    EXPECT_EQ(one->GetReference(2), nullptr);
+void PutLittleEndian(std::vector<uint8_t>& bytes, uint64_t offset, uint64_t value, int count) {
+    for (int i = 0; i < count && offset + i < bytes.size(); ++i)
+        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 } // namespace
+
+TEST_F(ArchiveTest, DamagedIndexFailsToMountWithoutLargeAllocations) {
+    CTestArchive archive{
+        "a.archive", {"a.archive"}, {{"one", {Segment(0, "abc"), Segment(0, "defg")}}, {"two", {}}}};
+    const std::vector<uint8_t> valid = BuildTestArchiveImages({archive})[0];
+    // The index follows the header and 7 data bytes: the reference "a.archive" (14 bytes), then the first
+    // entry: 24 opaque bytes, the name length, "one" and its zero, the segment count, two 28-byte segments.
+    const uint64_t index = 24 + 7;
+    const uint64_t entry = index + 14;
+    const uint64_t second = entry + 36 + 28;
+    const struct {
+        const char* Name;
+        uint64_t Offset;
+        uint64_t Value;
+        int Size;
+    } damages[] = {
+        {"magic", 0, 'X', 1},
+        {"entry count huge", 8, 0xFFFFFFFF, 4},
+        {"entry count beyond the index", 8, 3, 4},
+        {"reference count huge", 12, 0xFFFFFFFF, 4},
+        {"index offset past the end", 16, valid.size() + 1, 8},
+        {"reference length 0xFFFFFFFF", index, 0xFFFFFFFF, 4},
+        {"reference length past the end", index, 0x10000, 4},
+        {"reference to a missing file", index + 4, 'b', 1},
+        {"name length huge", entry + 24, 0xFFFFFFF0, 4},
+        {"segment count huge", entry + 32, 0x10000000, 4},
+        {"segments overlap", second + 4, 2, 8},
+        {"gap between segments", second + 4, 4, 8},
+        {"segment end past 64 bits", second + 20, ~uint64_t(0), 8},
+    };
+    std::vector<std::vector<uint8_t>> images;
+    for (const auto& damage : damages) {
+        images.push_back(valid);
+        PutLittleEndian(images.back(), damage.Offset, damage.Value, damage.Size);
+    }
+    // Cut short at every length.
+    for (size_t length = 0; length < valid.size(); ++length)
+        images.emplace_back(valid.begin(), valid.begin() + length);
+    for (size_t i = 0; i < images.size(); ++i) {
+        SCOPED_TRACE(i < std::size(damages) ? damages[i].Name
+                                            : "cut to " + std::to_string(i - std::size(damages)));
+        ASSERT_TRUE(WriteBinaryFile(Root.Join("a.archive"), images[i]));
+        g_LargestAllocation = 0;
+        SetAllocationFaultHook([](uint64_t size) {
+            g_LargestAllocation = std::max(g_LargestAllocation, size);
+            return false;
+        });
+        EXPECT_EQ(Mount("a.archive"), nullptr);
+        SetAllocationFaultHook(nullptr);
+        EXPECT_EQ(Manager.GetArchiveCount(), 0u);
+        EXPECT_LE(g_LargestAllocation, 1u << 17);
+    }
+    ASSERT_TRUE(WriteBinaryFile(Root.Join("a.archive"), valid));
+    ASSERT_NE(Mount("a.archive"), nullptr);
+    EXPECT_EQ(Read("ONE"), "abcdefg");
+    EXPECT_EQ(Read("two"), "");
+}
+
+TEST_F(ArchiveTest, SegmentsAreReadAcrossFilesFromAnyPosition) {
+    // The entry's data is "0123" in a, "456789" in b, "AB" in a again; names are found in any letter case,
+    // a name longer than the index read window included; b refers back to a. Reads end short where a
+    // segment's bytes are missing or its archive is not among the references.
+    Write({{"a.archive",
+            {"a.archive", "b.archive"},
+            {{"Split/Entry", {Segment(0, "0123"), Segment(1, "456789"), Segment(0, "AB")}},
+             {std::string(70000, 'n'), {Segment(0, "L")}},
+             {"beyond", {Segment(0, "abc"), CTestSegment{0, {}, uint64_t(1) << 30, 5}}},
+             {"bad reference", {Segment(0, "ok"), Segment(7, "zz")}}}},
+           {"b.archive", {"a.archive"}, {}}});
+    ASSERT_NE(Mount("a.archive"), nullptr);
+    EXPECT_EQ(Manager.GetArchiveCount(), 2u);
+    const std::string data = "0123456789AB";
+    for (uint64_t start = 0; start <= data.size() + 1; ++start) {
+        for (uint64_t count : {1, 3, 6, 20}) {
+            SCOPED_TRACE(std::to_string(start) + " + " + std::to_string(count));
+            EXPECT_EQ(Read("split/ENTRY", start, count),
+                      start < data.size() ? data.substr(start, count) : "");
+        }
+    }
+    EXPECT_EQ(Read(std::string(70000, 'N')), "L");
+    EXPECT_EQ(Read("split/entr"), "<none>");
+    EXPECT_EQ(Read("beyond"), "abc");
+    EXPECT_EQ(Read("bad reference"), "ok");
+}
+
+TEST_F(ArchiveTest, LookUpSeesEveryMountAndTheLastArchiveWins) {
+    Write({MakeSimpleTestArchive("a.archive", {"x", "y"}, {"from a", "y"}),
+           MakeSimpleTestArchive("b.archive", {"X"}, {"from b"}),
+           {"c.archive", {"c.archive", "bad.archive"}, {{"x", {Segment(0, "from c")}}}}});
+    WriteTestFile(Root.Join("bad.archive"), "ARCH");
+    ASSERT_NE(Mount("a.archive"), nullptr);
+    EXPECT_EQ(Read("x"), "from a");
+    ASSERT_NE(Mount("b.archive"), nullptr);
+    EXPECT_EQ(Read("x"), "from b");
+    // A failed mount drops every archive that refers to the failed one, and the look-up sees it.
+    EXPECT_EQ(Mount("c.archive"), nullptr);
+    EXPECT_EQ(Manager.FindArchive("c.archive"), nullptr);
+    EXPECT_EQ(Manager.GetArchiveCount(), 2u);
+    EXPECT_EQ(Read("x"), "from b");
+    EXPECT_EQ(Mount("a.archive"), Manager.FindArchive("a.archive"));
+    Manager.UnmountAll();
+    EXPECT_EQ(Read("y"), "<none>");
+}
+
+TEST_F(ArchiveTest, ReferenceChainsNestAtMostTheDepthLimit) {
+    const uint32_t limit = CArchiveManager::MaxMountDepth;
+    std::vector<CTestArchive> chain;
+    for (uint32_t i = 0; i <= limit; ++i)
+        chain.push_back(
+            {"c" + std::to_string(i) + ".archive", {"c" + std::to_string(i + 1) + ".archive"}, {}});
+    chain.back().References.clear();
+    Write(chain);
+    ASSERT_NE(Mount("c1.archive"), nullptr);
+    EXPECT_EQ(Manager.GetArchiveCount(), limit);
+    Manager.UnmountAll();
+    EXPECT_EQ(Mount("c0.archive"), nullptr);
+    EXPECT_EQ(Manager.GetArchiveCount(), 0u);
+}

@@ -7,15 +7,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-namespace {
-
-void PutLittleEndian(std::string& out, uint64_t value, int byteCount) {
-    for (int i = 0; i < byteCount; ++i)
-        out += static_cast<char>(value >> (8 * i));
-}
-
-} // namespace
-
 std::string MakeNameLine(uint64_t id, const std::string& name) {
     char fields[64];
     std::snprintf(fields, sizeof(fields), "%20" PRIu64 " %016" PRIX64 " ", id, id);
@@ -24,29 +15,44 @@ std::string MakeNameLine(uint64_t id, const std::string& name) {
 
 std::string MakeResMapImage(const std::vector<std::pair<uint64_t, std::string>>& entries) {
     std::string image;
-    PutLittleEndian(image, entries.size(), 4);
+    auto put = [&image](uint64_t value, int byteCount) {
+        for (int i = 0; i < byteCount; ++i)
+            image += static_cast<char>(value >> (8 * i));
+    };
+    put(entries.size(), 4);
     for (const auto& [id, name] : entries) {
-        PutLittleEndian(image, id, 8);
-        PutLittleEndian(image, name.size() + 1, 4);
-        image += name;
-        image += '\0';
+        put(id, 8);
+        put(name.size() + 1, 4);
+        image += name + '\0';
     }
     return image;
 }
 
 std::string MakeContainerLine(const std::string& path, const std::string& libraryName) {
-    CInlineStringA archiveName;
-    CResourcePath::GetArchiveName(path.c_str(), archiveName);
-    return std::string(archiveName.GetData()) + " " + path + " -> " + libraryName + "\r\n";
+    return GetTestArchiveName(path) + " " + path + " -> " + libraryName + "\r\n";
 }
 
-std::string MakeIndexFileProgress(bool nameMap, bool containerMap, bool externalList, bool resMap) {
-    auto outcome = [](bool written) { return written ? "OK\r\n" : "failed.\r\n"; };
-    return std::string("Writing name map... ") + outcome(nameMap) + "Writing container map... " +
-           outcome(containerMap) + "Writing external resources list... " + outcome(externalList) +
-           "Writing res map... " + outcome(resMap);
+std::string MakeMountingText(const std::string& source, const std::vector<std::string>& archives) {
+    std::string text = "Mounting archives...\n";
+    for (const std::string& archive : archives)
+        text += source + "\\" + archive + "... OK\n";
+    return text;
+}
+
+std::string MakeIndexFileProgress(std::vector<bool> failed) {
+    const char* const files[] = {"name map", "container map", "external resources list", "res map"};
+    std::string text;
+    for (int i = 0; i < 4; ++i)
+        text += std::string("Writing ") + files[i] + "... " + (failed[i] ? "failed.\r\n" : "OK\r\n");
+    return text;
 }
 
 uint64_t GetTestPathId(const std::string& path) {
     return CResourcePath::GetId(CStringViewA(path.c_str()));
+}
+
+std::string GetTestArchiveName(const std::string& path) {
+    CInlineStringA archiveName;
+    CResourcePath::GetArchiveName(path.c_str(), archiveName);
+    return archiveName.GetData();
 }

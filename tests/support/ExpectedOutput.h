@@ -1,5 +1,5 @@
 // Expected progress texts and index file contents of an extraction, written out from their documented
-// layouts so that end-to-end tests compare the tool against an account of its output made apart from it.
+// layouts so that tests compare the tool against an account of its output made apart from it.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,14 @@ std::string MakeResMapImage(const std::vector<std::pair<uint64_t, std::string>>&
 /// One "ContainerNameMap.txt" line for a container path of a library.
 std::string MakeContainerLine(const std::string& path, const std::string& libraryName);
 
-/// The four index file progress lines, each ending in "OK" or "failed." as given.
-std::string MakeIndexFileProgress(bool nameMap, bool containerMap, bool externalList, bool resMap);
+/// "Mounting archives..." and one "OK" line per archive file of source, listed as the tool spells them.
+std::string MakeMountingText(const std::string& source, const std::vector<std::string>& archives);
+
+/// The four index file progress texts; failed lists, in order, whether each one failed.
+std::string MakeIndexFileProgress(std::vector<bool> failed = {false, false, false, false});
 
 /// The id of a resource path, as the name map and the container index key it.
 uint64_t GetTestPathId(const std::string& path);
+
+/// The name under which the archives store the container or resource at path.
+std::string GetTestArchiveName(const std::string& path);

@@ -1,9 +1,8 @@
-// CTempDirectory: a fresh directory for one test, removed with everything in it afterwards.
+// CTempDirectory: a fresh directory for one test, removed with everything in it afterwards; whole-file
+// reads and writes for tests.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 /// A new, empty directory under the test temporary directory; removed recursively on destruction.
 class CTempDirectory {
@@ -21,9 +20,8 @@ private:
     std::string m_Path;
 };
 
-/// Writes bytes to path, creating or replacing the file; fails the current test on error.
-void WriteTestFile(const std::string& path, const std::vector<uint8_t>& bytes);
+/// Creates or replaces the file at path with the text, failing the current test when the file cannot be
+/// written.
 void WriteTestFile(const std::string& path, const std::string& text);
-/// The whole content of path; an empty vector when it cannot be read (and the test is failed).
-std::vector<uint8_t> ReadTestFile(const std::string& path);
-bool TestFileExists(const std::string& path);
+/// The whole content of path; empty when it cannot be read.
+std::string ReadTestFile(const std::string& path);

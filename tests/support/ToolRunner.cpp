@@ -1,96 +1,150 @@
-// Running the tool through the system shell, and directory snapshots.
+// Starting the tool as a child process with its standard output in a pipe, and directory snapshots.
 #include "support/ToolRunner.h"
 
 #include "support/TempDirectory.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <sstream>
+#include <gtest/gtest.h>
 
-#ifndef _WIN32
+#include <cstring>
+#include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 #endif
 
 #ifndef VORSK_EXECUTABLE
 #error "VORSK_EXECUTABLE must name the built tool"
 #endif
 
-namespace {
-
-std::string Quote(const std::string& argument) {
 #ifdef _WIN32
-    return "\"" + argument + "\"";
-#else
-    std::string quoted = "'";
-    for (char c : argument) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-#endif
+
+bool CanLimitFileSize() {
+    return false;
 }
 
-} // namespace
-
-const char* GetToolPath() {
-    return VORSK_EXECUTABLE;
-}
-
-SToolRun RunTool(const std::vector<std::string>& arguments) {
-    CTempDirectory scratch;
-    const std::string outputPath = scratch.Join("stdout.txt");
-    std::string command = Quote(VORSK_EXECUTABLE);
-    for (const std::string& argument : arguments)
-        command += " " + Quote(argument);
-    command += " > " + Quote(outputPath);
-#ifdef _WIN32
-    // cmd.exe strips the first and last quote of a command line that starts with one.
-    command = "\"" + command + "\"";
-#endif
-    const int status = std::system(command.c_str());
+SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t) {
     SToolRun run;
-#ifdef _WIN32
-    run.ExitStatus = status;
-#else
-    run.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-#endif
-    const std::vector<uint8_t> bytes = ReadTestFile(outputPath);
-    run.Output.assign(bytes.begin(), bytes.end());
+    std::string commandLine = std::string("\"") + VORSK_EXECUTABLE + "\"";
+    for (const std::string& argument : arguments)
+        commandLine += " \"" + argument + "\"";
+    SECURITY_ATTRIBUTES security{sizeof(security), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &security, 0) ||
+        !SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0)) {
+        ADD_FAILURE() << "cannot make a pipe for " << VORSK_EXECUTABLE;
+        return run;
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << VORSK_EXECUTABLE << ": error " << GetLastError();
+        CloseHandle(readEnd);
+        return run;
+    }
+    char chunk[4096];
+    DWORD count = 0;
+    while (ReadFile(readEnd, chunk, sizeof(chunk), &count, nullptr) && count != 0)
+        run.Output.append(chunk, count);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    run.ExitStatus = static_cast<int>(status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(readEnd);
     return run;
 }
+
+#else
+
+bool CanLimitFileSize() {
+    return true;
+}
+
+SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize) {
+    SToolRun run;
+    std::vector<std::string> texts{VORSK_EXECUTABLE};
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        ADD_FAILURE() << "cannot make a pipe for " << argv[0];
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    // The tool meets a full disk with its own handling of SIGXFSZ, whatever the test process does with it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    // The child inherits the file size limit, set here only while it starts.
+    struct rlimit saved;
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    struct rlimit limit = saved;
+    limit.rlim_cur = maxFileSize != 0 ? static_cast<rlim_t>(maxFileSize) : saved.rlim_cur;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    pid_t child = 0;
+    const int error = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeEnds[1]);
+    if (error != 0) {
+        ::close(pipeEnds[0]);
+        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(error);
+        return run;
+    }
+    char chunk[4096];
+    ssize_t count = 0;
+    while ((count = ::read(pipeEnds[0], chunk, sizeof(chunk))) > 0 || (count < 0 && errno == EINTR))
+        run.Output.append(chunk, count > 0 ? static_cast<size_t>(count) : 0);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+#endif
 
 CTreeSnapshot SnapshotTree(const std::string& root) {
     CTreeSnapshot snapshot;
     std::error_code error;
-    if (!std::filesystem::exists(root, error))
-        return snapshot;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        std::string relative = entry.path().lexically_relative(root).generic_string();
-        if (entry.is_directory()) {
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+        const std::string relative = std::filesystem::relative(it->path(), root).generic_string();
+        if (it->is_directory())
             snapshot[relative + "/"] = "";
-        } else {
-            const std::vector<uint8_t> bytes = ReadTestFile(entry.path().string());
-            snapshot[relative] = std::string(bytes.begin(), bytes.end());
-        }
+        else
+            snapshot[relative] = ReadTestFile(it->path().string());
     }
     return snapshot;
-}
-
-std::string DescribeTreeDifference(const CTreeSnapshot& expected, const CTreeSnapshot& actual) {
-    std::ostringstream out;
-    for (const auto& [path, content] : expected) {
-        const auto found = actual.find(path);
-        if (found == actual.end())
-            out << "missing: " << path << "\n";
-        else if (found->second != content)
-            out << "differs: " << path << " (" << found->second.size() << " bytes, expected " << content.size()
-                << ")\n";
-    }
-    for (const auto& [path, content] : actual) {
-        if (expected.find(path) == expected.end())
-            out << "unexpected: " << path << " (" << content.size() << " bytes)\n";
-    }
-    return out.str();
 }

@@ -1,26 +1,29 @@
 // Running the built VorskExtract executable and taking snapshots of directory trees, for end-to-end tests.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
-/// What one run of the tool left: its exit status and everything it printed on standard output.
+/// What one run of the tool left: its exit status (-1 when it could not be started) and everything it
+/// printed on standard output.
 struct SToolRun {
     int ExitStatus = -1;
     std::string Output;
 };
 
-/// The path of the tool built alongside the tests.
-const char* GetToolPath();
+/// False where the platform has no per-process limit on file sizes; tests that need one skip there.
+bool CanLimitFileSize();
 
-/// Runs the tool built alongside the tests (VORSK_EXECUTABLE) with the arguments, standard output captured.
-SToolRun RunTool(const std::vector<std::string>& arguments);
+/// Runs the tool built alongside the tests (VORSK_EXECUTABLE) with the arguments, started directly (no
+/// command interpreter) with standard output read through a pipe. A tool that cannot be started fails the
+/// current test. A maxFileSize other than 0 limits every file of the run to that many bytes, as a disk
+/// that fills up would (the pipe is not limited); the tool starts with SIGXFSZ at its default action, so
+/// the test sees the tool's own handling of it.
+SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize = 0);
 
 /// Every entry below root: a relative path with "/" separators mapped to the file's bytes, or, for a
 /// directory, the path with a trailing "/" mapped to "". Lets a test compare a whole output tree at once.
 using CTreeSnapshot = std::map<std::string, std::string>;
 CTreeSnapshot SnapshotTree(const std::string& root);
-
-/// Readable difference of two snapshots for a failure message; empty when they are equal.
-std::string DescribeTreeDifference(const CTreeSnapshot& expected, const CTreeSnapshot& actual);

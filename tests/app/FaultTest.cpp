@@ -1,0 +1,163 @@
+// Faults of the tool's surroundings: blocked output paths, a disk that fills up, archive reads that end
+// short and memory that runs out while a resource is read.
+#include "app/HeaderLibraryPhase.h"
+#include "app/Options.h"
+#include "app/Report.h"
+#include "app/WriterPool.h"
+#include "archive/ArchiveManager.h"
+#include "base/Console.h"
+#include "base/FileList.h"
+#include "base/Memory.h"
+#include "support/ContentBuilder.h"
+#include "support/ExpectedOutput.h"
+#include "support/TempDirectory.h"
+#include "support/ToolRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+const std::string PackPath = "[faults/pack.bundle].pc_resourcelib";
+
+class FaultTest : public ::testing::Test {
+protected:
+    CTempDirectory Root;
+    std::string Source = Root.Join("src");
+    std::string Output = Root.Join("out");
+    CTreeSnapshot SourceBefore;
+
+    // One library "lib" of one container in a.archive whose entry i is resource 0x10 + i named names[i].
+    void Write(const std::vector<std::string>& entries, const std::vector<std::string>& names) {
+        ASSERT_TRUE(std::filesystem::create_directories(Source));
+        CTestContentContainer pack;
+        pack.Path = PackPath;
+        pack.Entries = entries;
+        pack.Archives = {"a.archive"};
+        CTestContentLibrary library{"lib.pc_headerlib", {pack}, {}, {}};
+        for (uint32_t i = 0; i < entries.size(); ++i)
+            library.Resources.push_back(MakeTestResource(pack, i, 0x10 + i, names[i]));
+        ASSERT_TRUE(WriteTestContent(Source, {{}, {library}}));
+        SourceBefore = SnapshotTree(Source);
+    }
+    std::string Expected(const std::string& middle, std::vector<bool> failedIndexFiles) const {
+        return MakeMountingText(Source, {"a.archive"}) + "Processing " + Source +
+               "\\lib.pc_headerlib...\r\n" + middle + MakeIndexFileProgress(std::move(failedIndexFiles));
+    }
+    std::string FailedWrite(uint64_t id) const {
+        char name[32];
+        std::snprintf(name, sizeof(name), "%016llX.bin", static_cast<unsigned long long>(id));
+        return "Failed to write \"" + Output + "\\lib\\" + name + "\".\r\n";
+    }
+    void ExpectTrees(const CTreeSnapshot& expected) const {
+        EXPECT_EQ(SnapshotTree(Output), expected);
+        EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
+    }
+};
+
+} // namespace
+
+TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
+    Write({"zero", "one"}, {"r/0", "r/1"});
+    const uint64_t packId = GetTestPathId(PackPath);
+    CTreeSnapshot tree = {
+        {"NameMap.txt",
+         MakeNameLine(packId, PackPath) + MakeNameLine(0x10, "r/0") + MakeNameLine(0x11, "r/1")},
+        {"ContainerNameMap.txt", MakeContainerLine(PackPath, "lib")},
+        {"ExternalResources.txt", ""},
+        {"ResMap.bin", MakeResMapImage({{packId, PackPath}, {0x10, "r/0"}, {0x11, "r/1"}})}};
+    // The library's directory exists as a regular file: every resource below it fails, its id is named.
+    std::filesystem::create_directories(Output);
+    WriteTestFile(Output + "/lib", "occupied");
+    SToolRun run = RunTool({Source, Output});
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Output, Expected(FailedWrite(0x10) + FailedWrite(0x11), {false, false, false, false}));
+    tree["lib"] = "occupied";
+    ExpectTrees(tree);
+    // Directories where one resource file and one index file go: only those two fail.
+    std::filesystem::remove_all(Output);
+    std::filesystem::create_directories(Output + "/lib/0000000000000011.bin");
+    std::filesystem::create_directories(Output + "/ContainerNameMap.txt");
+    run = RunTool({Source, Output});
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Output, Expected(FailedWrite(0x11), {false, true, false, false}));
+    tree.erase("lib");
+    tree.erase("ContainerNameMap.txt");
+    tree.insert({{"lib/", ""},
+                 {"lib/0000000000000010.bin", MakeTestEntryHeader(0, 4) + "zero"},
+                 {"lib/0000000000000011.bin/", ""},
+                 {"ContainerNameMap.txt/", ""}});
+    ExpectTrees(tree);
+}
+
+TEST_F(FaultTest, FullDiskLeavesEveryFileWholeOrEmpty) {
+    if (!CanLimitFileSize())
+        GTEST_SKIP() << "no per-process file size limit on this platform";
+    // Every file may grow to Limit bytes. Resource files are the 24-byte entry header and the data: the first
+    // fits exactly, the second is one byte too big, the third is small and comes after the failure. Long
+    // names make the name map the one index file that passes the limit.
+    constexpr uint64_t Limit = 512;
+    const std::vector<std::string> entries = {std::string(Limit - 24, 'f'), std::string(Limit - 23, 'b'),
+                                              "after"};
+    const std::vector<std::string> names = {"f/" + std::string(120, 'n'), "b/" + std::string(120, 'n'),
+                                            "a/" + std::string(120, 'n')};
+    Write(entries, names);
+    const uint64_t packId = GetTestPathId(PackPath);
+    const std::string resMap =
+        MakeResMapImage({{packId, PackPath}, {0x10, names[0]}, {0x11, names[1]}, {0x12, names[2]}});
+    const SToolRun run = RunTool({Source, Output}, Limit);
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Output, Expected(FailedWrite(0x11), {true, false, false, false}));
+    ExpectTrees({{"lib/", ""},
+                 {"lib/0000000000000010.bin", MakeTestEntryHeader(0, Limit - 24) + entries[0]},
+                 {"lib/0000000000000011.bin", ""},
+                 {"lib/0000000000000012.bin", MakeTestEntryHeader(2, 5) + "after"},
+                 {"NameMap.txt", ""},
+                 {"ContainerNameMap.txt", MakeContainerLine(PackPath, "lib")},
+                 {"ExternalResources.txt", ""},
+                 {"ResMap.bin", resMap}});
+}
+
+TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
+    Write({"kept", "lost"}, {"kept", "lost"});
+    // The entry's first segment holds the 24 bytes before the entries and "kept"; the second, for "lost",
+    // points past the end of its file, which shows only when its bytes are read.
+    const std::string first = std::string(24, '.') + "kept";
+    CTestArchive archive{"a.archive", {"a.archive"}, {{GetTestArchiveName(PackPath), {}}}};
+    archive.Entries[0].Segments = {{0, {first.begin(), first.end()}, {}, {}}, {0, {}, 100000, 4}};
+    ASSERT_TRUE(WriteTestArchives(Source, {archive}));
+    SourceBefore = SnapshotTree(Source);
+    const SToolRun run = RunTool({Source, Output});
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Output,
+              Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n", {false, false, false, false}));
+    EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "kept");
+    EXPECT_FALSE(std::filesystem::exists(Output + "/lib/0000000000000011.bin"));
+    EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
+              MakeNameLine(GetTestPathId(PackPath), PackPath) + MakeNameLine(0x10, "kept"));
+}
+
+TEST_F(FaultTest, RefusedMemoryWhileReadingAResourceStopsTheRun) {
+    // The resource is read a megabyte at a time; its second megabyte's buffer is refused.
+    Write({std::string(3 << 20, 'x'), "small"}, {"big", "small"});
+    EXPECT_EXIT(
+        {
+            CArchiveManager manager;
+            if (manager.Mount((Source + "\\a.archive").c_str()) == nullptr)
+                std::exit(3);
+            CFileList files;
+            CRunOptions options;
+            options.Source = Source.c_str();
+            options.Output = Output.c_str();
+            options.Verbosity = EVerbosity::Quiet;
+            CRunReport report(true);
+            CWriterPool pool(1);
+            SetAllocationFaultHook([](uint64_t size) { return size > (uint64_t(3) << 20) / 2; });
+            ProcessHeaderLibraries(files, manager, options, report, pool);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(2), "out of memory");
+    EXPECT_FALSE(std::filesystem::exists(Output + "/lib/0000000000000010.bin"));
+}
