@@ -42,13 +42,3 @@ TEST(HashMapTest, RemoveFromAnyChainPositionTwiceKeepsOthersReachable) {
         }
     }
 }
-
-TEST(HashMapTest, AbsentKeysAreNotFound) {
-    CHashMap<CInlineStringA, int> map;
-    EXPECT_EQ(map.Find(CStringViewA("x")), nullptr);
-    for (const char* key : {"Key", "key", "a", "b", "c", "d"})
-        *map.FindOrInsert(CInlineStringA(CStringViewA(key))) = 1;
-    for (const char* key : {"KEY", "", "e", "ke"})
-        EXPECT_EQ(map.Find(CStringViewA(key)), nullptr) << key;
-    EXPECT_EQ(map.GetCount(), 6u);
-}
