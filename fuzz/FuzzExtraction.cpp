@@ -2,6 +2,7 @@
 // FuzzSupport.h); it is written into a fresh directory, extracted into another, and both are removed.
 #include "FuzzSupport.h"
 #include "app/Extraction.h"
+#include "app/Options.h"
 #include "archive/ArchiveManager.h"
 #include "base/Console.h"
 #include "support/BinaryFile.h"
@@ -31,6 +32,7 @@ std::map<std::string, std::string> ReadTree(const std::string& directory) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_Directory = MakeFuzzDirectory();
+    GuardAllocations(0);
     // The tool's messages would bury the fuzzer's.
     dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
     return 0;
@@ -60,11 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += length;
     }
     const auto before = ReadTree(source);
-    // The run reserves 256 MiB for "ResMap.bin", which costs a tenth of a second under AddressSanitizer;
-    // unless the input asks for it, such requests are refused, which the run must survive.
-    GuardAllocations((data[0] & 0xF8) == 0xF8 ? 0 : uint64_t(64) << 20);
-    ExtractResources(source.c_str(), output.c_str(), Locales[data[0] % 4]);
-    GuardAllocations(0);
+    CRunOptions options;
+    options.Source = source.c_str();
+    options.Output = output.c_str();
+    options.Locale = Locales[data[0] % 4];
+    ExtractResources(options);
     FlushConsole();
     GetArchiveManager().UnmountAll();
     FuzzCheck(ReadTree(source) == before, "the run changed its input");

@@ -16,8 +16,7 @@ std::string MakeFuzzDirectory();
 /// refused as if memory had run out.
 void GuardAllocations(uint64_t refuseFrom);
 
-/// An input of the extraction target: a mode byte (the locale is Locales[byte % 4]; with bits 3 to 7 all set
-/// the run may make its large reservations), then up to 8 files, each a name length (1 to 40; 0 ends), the
+/// An input of the extraction target: a mode byte (the locale is Locales[byte % 4]), then up to 8 files, each a name length (1 to 40; 0 ends), the
 /// name (bytes other than letters, digits, '.', '-' and '_' read as '_'), a 32-bit little-endian content
 /// length and the content, cut short where the input ends.
 constexpr const char* Locales[4] = {"en", "de", "all", "fr"};
