@@ -47,6 +47,20 @@ std::string MakeIndexFileProgress(std::vector<bool> failed) {
     return text;
 }
 
+std::string MakeSummary(const std::vector<uint64_t>& counts, const std::string& written) {
+    const char* const labels[] = {written.c_str(), "bytes), ", "kept, ", "by locale, ", "already named, ",
+                                  "unavailable, ", "filtered, ", "failed reads, ", "failed writes; ",
+                                  "libraries loaded, ", "failed; "};
+    std::string text = "Summary: ";
+    for (size_t i = 0; i < counts.size(); ++i) {
+        std::string digits = std::to_string(counts[i]);
+        for (int comma = static_cast<int>(digits.size()) - 3; comma > 0; comma -= 3)
+            digits.insert(static_cast<size_t>(comma), ",");
+        text += digits + " " + labels[i] + (i == 0 ? " (" : "");
+    }
+    return text + "T s\n";
+}
+
 uint64_t GetTestPathId(const std::string& path) {
     return CResourcePath::GetId(CStringViewA(path.c_str()));
 }

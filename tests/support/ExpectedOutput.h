@@ -23,6 +23,10 @@ std::string MakeMountingText(const std::string& source, const std::vector<std::s
 /// The four index file progress texts; failed lists, in order, whether each one failed.
 std::string MakeIndexFileProgress(std::vector<bool> failed = {false, false, false, false});
 
+/// The summary line of a run, its elapsed seconds "T", from its counts: written, bytes, kept, by locale,
+/// already named, unavailable, filtered, failed reads, failed writes, libraries loaded and failed.
+std::string MakeSummary(const std::vector<uint64_t>& counts, const std::string& written = "written");
+
 /// The id of a resource path, as the name map and the container index key it.
 uint64_t GetTestPathId(const std::string& path);
 

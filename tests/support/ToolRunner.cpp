@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -30,7 +33,9 @@ bool CanLimitFileSize() {
     return false;
 }
 
-SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t) {
+namespace {
+
+SToolRun StartTool(const std::vector<std::string>& arguments, uint64_t, const std::string& errorPath) {
     SToolRun run;
     std::string commandLine = std::string("\"") + VORSK_EXECUTABLE + "\"";
     for (const std::string& argument : arguments)
@@ -48,11 +53,14 @@ SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE errorFile = CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &security, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    startup.hStdError = errorFile;
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
     CloseHandle(writeEnd);
+    CloseHandle(errorFile);
     if (!started) {
         ADD_FAILURE() << "cannot start " << VORSK_EXECUTABLE << ": error " << GetLastError();
         CloseHandle(readEnd);
@@ -72,13 +80,17 @@ SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t) {
     return run;
 }
 
+} // namespace
+
 #else
 
 bool CanLimitFileSize() {
     return true;
 }
 
-SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize) {
+namespace {
+
+SToolRun StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, const std::string& errorPath) {
     SToolRun run;
     std::vector<std::string> texts{VORSK_EXECUTABLE};
     texts.insert(texts.end(), arguments.begin(), arguments.end());
@@ -96,6 +108,7 @@ SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT, 0600);
     // The tool meets a full disk with its own handling of SIGXFSZ, whatever the test process does with it.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -133,7 +146,21 @@ SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize
     return run;
 }
 
+} // namespace
+
 #endif
+
+SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize) {
+    std::vector<std::string> all;
+    if (const char* jobs = std::getenv("VORSK_TEST_JOBS"))
+        all = {"--jobs", jobs};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    const CTempDirectory errorDirectory;
+    SToolRun run = StartTool(all, maxFileSize, errorDirectory.Join("stderr"));
+    static const std::regex elapsed("; [0-9]+\\.[0-9]{2} s\n");
+    run.Error = std::regex_replace(ReadTestFile(errorDirectory.Join("stderr")), elapsed, "; T s\n");
+    return run;
+}
 
 CTreeSnapshot SnapshotTree(const std::string& root) {
     CTreeSnapshot snapshot;

@@ -7,17 +7,19 @@
 #include <vector>
 
 /// What one run of the tool left: its exit status (-1 when it could not be started) and everything it
-/// printed on standard output.
+/// printed on standard output and on standard error, where the summary's elapsed seconds read "T".
 struct SToolRun {
     int ExitStatus = -1;
     std::string Output;
+    std::string Error;
 };
 
 /// False where the platform has no per-process limit on file sizes; tests that need one skip there.
 bool CanLimitFileSize();
 
 /// Runs the tool built alongside the tests (VORSK_EXECUTABLE) with the arguments, started directly (no
-/// command interpreter) with standard output read through a pipe. A tool that cannot be started fails the
+/// command interpreter) with standard output read through a pipe and standard error kept in a file. When
+/// VORSK_TEST_JOBS is set, "--jobs" and its value go in front of the arguments. A tool that cannot be started fails the
 /// current test. A maxFileSize other than 0 limits every file of the run to that many bytes, as a disk
 /// that fills up would (the pipe is not limited); the tool starts with SIGXFSZ at its default action, so
 /// the test sees the tool's own handling of it.
