@@ -74,6 +74,7 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected(FailedWrite(0x10) + FailedWrite(0x11), {false, false, false, false}));
+    EXPECT_EQ(run.Error, MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0}));
     tree["lib"] = "occupied";
     ExpectTrees(tree);
     // Directories where one resource file and one index file go: only those two fail.
@@ -83,6 +84,7 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected(FailedWrite(0x11), {false, true, false, false}));
+    EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 0, 1, 1, 0}));
     tree.erase("lib");
     tree.erase("ContainerNameMap.txt");
     tree.insert({{"lib/", ""},
@@ -110,6 +112,7 @@ TEST_F(FaultTest, FullDiskLeavesEveryFileWholeOrEmpty) {
     const SToolRun run = RunTool({Source, Output}, Limit);
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected(FailedWrite(0x11), {true, false, false, false}));
+    EXPECT_EQ(run.Error, MakeSummary({2, 541, 0, 0, 0, 0, 0, 0, 1, 1, 0}));
     ExpectTrees({{"lib/", ""},
                  {"lib/0000000000000010.bin", MakeTestEntryHeader(0, Limit - 24) + entries[0]},
                  {"lib/0000000000000011.bin", ""},
@@ -129,10 +132,18 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     archive.Entries[0].Segments = {{0, {first.begin(), first.end()}, {}, {}}, {0, {}, 100000, 4}};
     ASSERT_TRUE(WriteTestArchives(Source, {archive}));
     SourceBefore = SnapshotTree(Source);
+    // A test run reads what an extraction would and writes nothing.
+    const SToolRun test = RunTool({"--test", Source});
+    EXPECT_EQ(test.ExitStatus, 1);
+    EXPECT_EQ(test.Output + MakeIndexFileProgress(),
+              Expected("Failed to read \"lib\\0000000000000011.bin\".\r\n", {false, false, false, false}));
+    EXPECT_EQ(test.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}, "read"));
+    EXPECT_FALSE(std::filesystem::exists(Output));
     const SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output,
               Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n", {false, false, false, false}));
+    EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}));
     EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "kept");
     EXPECT_FALSE(std::filesystem::exists(Output + "/lib/0000000000000011.bin"));
     EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),

@@ -31,6 +31,7 @@ TEST(SampleContentTest, ExtractionGivesTheDocumentedOutput) {
     const SToolRun run = RunTool({SampleDirectory, output.GetPath()});
     const std::string listed = SampleDirectory + "\\";
     EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Error, MakeSummary({5, 301, 0, 2, 1, 0, 0, 0, 0, 2, 1}));
     EXPECT_EQ(run.Output,
               MakeMountingText(SampleDirectory, {"base.archive", "patch.archive", "voice.archive"}) +
                   "Failed to load \"" + listed + "broken.pc_headerlib\".\n" + "Processing " + listed +

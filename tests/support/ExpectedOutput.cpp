@@ -48,9 +48,9 @@ std::string MakeIndexFileProgress(std::vector<bool> failed) {
 }
 
 std::string MakeSummary(const std::vector<uint64_t>& counts, const std::string& written) {
-    const char* const labels[] = {written.c_str(), "bytes), ", "kept, ", "by locale, ", "already named, ",
-                                  "unavailable, ", "filtered, ", "failed reads, ", "failed writes; ",
-                                  "libraries loaded, ", "failed; "};
+    const char* const labels[] = {written.c_str(),   "bytes), ",           "kept, ",     "by locale, ",
+                                  "already named, ", "unavailable, ",      "filtered, ", "failed reads, ",
+                                  "failed writes; ", "libraries loaded, ", "failed; "};
     std::string text = "Summary: ";
     for (size_t i = 0; i < counts.size(); ++i) {
         std::string digits = std::to_string(counts[i]);

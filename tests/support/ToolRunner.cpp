@@ -90,7 +90,8 @@ bool CanLimitFileSize() {
 
 namespace {
 
-SToolRun StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, const std::string& errorPath) {
+SToolRun StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize,
+                   const std::string& errorPath) {
     SToolRun run;
     std::vector<std::string> texts{VORSK_EXECUTABLE};
     texts.insert(texts.end(), arguments.begin(), arguments.end());

@@ -19,9 +19,9 @@ bool CanLimitFileSize();
 
 /// Runs the tool built alongside the tests (VORSK_EXECUTABLE) with the arguments, started directly (no
 /// command interpreter) with standard output read through a pipe and standard error kept in a file. When
-/// VORSK_TEST_JOBS is set, "--jobs" and its value go in front of the arguments. A tool that cannot be started fails the
-/// current test. A maxFileSize other than 0 limits every file of the run to that many bytes, as a disk
-/// that fills up would (the pipe is not limited); the tool starts with SIGXFSZ at its default action, so
+/// VORSK_TEST_JOBS is set, "--jobs" and its value go in front of the arguments. A tool that cannot be started
+/// fails the current test. A maxFileSize other than 0 limits every file of the run to that many bytes, as a
+/// disk that fills up would (the pipe is not limited); the tool starts with SIGXFSZ at its default action, so
 /// the test sees the tool's own handling of it.
 SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize = 0);
 
