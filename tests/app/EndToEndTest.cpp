@@ -20,6 +20,8 @@ const std::string InlinePath = "[e2e/inline.bundle].pc_resourcelib";
 constexpr uint64_t InlineId = 0x4000000058184BF0ull;
 const std::string SplitPath = "[e2e/split.bundle].pc_resourcelib";
 constexpr uint64_t SplitId = 0x40000000DBED24D5ull;
+// Containers that admit every locale list no language by name, so "-locale en" is warned about.
+const std::string OnlyAll = "Warning: no container lists the locale \"en\"; the languages found are: all.\n";
 
 class EndToEndTest : public ::testing::Test {
 protected:
@@ -36,6 +38,10 @@ protected:
     std::string Processing(const std::string& library) const {
         return "Processing " + Source + "\\" + library + "...\r\n";
     }
+    // One library with every outcome at locale "en": two resources to extract (one named with a tab, a
+    // control byte and a byte that is no UTF-8), an id already named, a container for "de" and "fr" only,
+    // a container that no archive holds.
+    void WriteEveryOutcome() const;
 };
 
 CTestContentContainer Container(const std::string& path, std::vector<std::string> entries,
@@ -46,6 +52,21 @@ CTestContentContainer Container(const std::string& path, std::vector<std::string
 CTestContentLibrary Library(const std::string& fileName, std::vector<CTestContentContainer> containers,
                             std::vector<CTestResource> resources) {
     return {fileName, std::move(containers), {}, std::move(resources)};
+}
+
+void EndToEndTest::WriteEveryOutcome() const {
+    CTestContentContainer pack = Container(PackPath, {"alpha", "beta"});
+    pack.Languages = {std::string("en")};
+    CTestContentContainer other = Container(SplitPath, {"delta"});
+    other.Languages = {std::string("de"), std::string("fr")};
+    CTestContentContainer absent = Container(InlinePath, {"x"}, {});
+    absent.Languages = {std::string("en")};
+    Write({{},
+           {Library("lib.pc_headerlib", {pack, other, absent},
+                    {MakeTestResource(pack, 0, 0x10, "res/a/alpha"),
+                     MakeTestResource(pack, 1, 0x11, "res/B\t\x01\xff"),
+                     MakeTestResource(pack, 0, 0x10, "dup"), MakeTestResource(other, 0, 0x12, "loc/delta"),
+                     MakeTestResource(absent, 0, 0x13, "gone")})}});
 }
 
 } // namespace
@@ -73,6 +94,7 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
     for (int run = 0; run < 2; ++run) { // A second run replaces every file with the same bytes.
         const SToolRun result = RunTool({Source, Output});
         EXPECT_EQ(result.ExitStatus, 0);
+        EXPECT_EQ(result.Error, MakeSummary({5, 181, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
         EXPECT_EQ(result.Output, MakeMountingText(Source, {"a.archive", "b.archive"}) +
                                      Processing("chunk0.pc_headerlib") + MakeIndexFileProgress());
         const std::vector<std::pair<uint64_t, std::string>> names = {
@@ -121,7 +143,11 @@ TEST_F(EndToEndTest, LocaleSelectsContainersByLanguage) {
         pack.Languages = c.Languages;
         Write({{}, {Library("lib.pc_headerlib", {pack}, {MakeTestResource(pack, 0, 0x77, "res/x")})}});
         std::filesystem::remove_all(Output);
-        EXPECT_EQ(Extract(c.Locale).ExitStatus, 0);
+        const SToolRun run = Extract(c.Locale);
+        EXPECT_EQ(run.ExitStatus, 0);
+        const uint64_t written = c.Written ? 1 : 0;
+        EXPECT_EQ(run.Error.substr(run.Error.find("Summary")),
+                  MakeSummary({written, 29 * written, 0, 1 - written, 0, 0, 0, 0, 0, 1, 0}));
         EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
                   MakeNameLine(PackId, PackPath) + (c.Written ? MakeNameLine(0x77, "res/x") : ""));
         EXPECT_EQ(std::filesystem::exists(Output + "/lib/0000000000000077.bin"), c.Written);
@@ -150,6 +176,7 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
 
     const SToolRun run = Extract();
     EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Error, OnlyAll + MakeSummary({5, 128, 0, 0, 1, 0, 0, 0, 0, 3, 1}));
     EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
                               Output + "\\..\".\r\n" + Processing("a.pc_headerlib") + "Failed to load \"" +
                               Source + "\\ab.pc_headerlib\".\n" + Processing("b_pc_headerlib.PC_HEADERLIB") +
@@ -181,6 +208,7 @@ TEST_F(EndToEndTest, ResourcesThatCannotBeLocatedAreSkippedSilently) {
                      MakeTestResource(pack, 0, 0x14, "kept")})}});
     const SToolRun run = Extract();
     EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Error, OnlyAll + MakeSummary({1, 28, 0, 0, 1, 4, 0, 0, 0, 1, 0}));
     EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
                               MakeIndexFileProgress());
     const std::vector<std::pair<uint64_t, std::string>> names = {
@@ -201,6 +229,8 @@ TEST_F(EndToEndTest, AbortedRunsWriteNothing) {
     SToolRun run = RunTool({missing, Output});
     EXPECT_EQ(run.ExitStatus, 2);
     EXPECT_EQ(run.Output, "No pc_headerlib files found in " + missing + "\r\n");
+    const std::string noRun = MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(run.Error, noRun);
     // A damaged second archive stops the run after the first one mounted.
     ASSERT_TRUE(WriteTestArchives(Source, {MakeSimpleTestArchive("a.archive", {"x"}, {"y"})}));
     WriteTestFile(Source + "/b.archive", "ARCH");
@@ -209,6 +239,7 @@ TEST_F(EndToEndTest, AbortedRunsWriteNothing) {
     EXPECT_EQ(run.ExitStatus, 2);
     EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Source +
                               "\\b.archive... failed\nAborting extraction.\n");
+    EXPECT_EQ(run.Error, noRun);
     EXPECT_FALSE(std::filesystem::exists(Output));
 }
 
@@ -217,6 +248,8 @@ TEST_F(EndToEndTest, EachIndexFileThatFailsMakesTheRunFail) {
     // No header library creates the output directory, so every index file fails.
     SToolRun run = Extract();
     EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Error, "Warning: no container lists the locale \"en\"; the languages found are: none.\n" +
+                             MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(run.Output,
               MakeMountingText(Source, {"a.archive"}) + MakeIndexFileProgress({true, true, true, true}));
     // A directory in the place of one index file fails that file alone.
@@ -247,18 +280,134 @@ TEST_F(EndToEndTest, CommandLineNeedsTwoDirectoriesAfterItsOption) {
         "Usage: VorskExtract.exe [options] <source directory> <output directory>\r\n"
         "Options:\r\n"
         "  -locale <locale> - Change the locale of language specific files, defaults to \"en\".\r\n";
-    for (const std::vector<std::string>& arguments :
-         std::vector<std::vector<std::string>>{{}, {Source}, {"-locale", "de", Source}}) {
-        const SToolRun run = RunTool(arguments);
-        EXPECT_EQ(run.ExitStatus, 0);
-        EXPECT_EQ(run.Output, usage);
+    const std::string noRun = MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const struct {
+        std::vector<std::string> Arguments;
+        int Status;
+        std::string Output;
+        std::string Error;
+    } cases[] = {
+        {{}, 0, usage, ""},
+        {{Source}, 0, usage, ""},
+        {{"-locale", "de", Source}, 0, usage, ""},
+        {{"--", "-locale", "de", Source}, 0, usage, ""},
+        {{"-loc", "de", Source, Output}, 2, "Unrecognized option: -loc\r\n", ""},
+        {{"--x", Source, Output}, 2, "Unrecognized option: --x\r\n", ""},
+        // Today "-x" is the source directory's name.
+        {{"-locale", "de", "-x", Output}, 2, "No pc_headerlib files found in -x\r\n", noRun},
+        {{"--version"}, 0, "VorskExtract 1.0.0\n", ""},
+        {{"--jobs", "x", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n"},
+        {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
+        {{"--json", Source}, 2, "", "Option --json needs --list.\n"},
+        {{"--list", "--test", Source}, 2, "", "Options --list and --test cannot be used together.\n"},
+        {{"--locales", Source, Output},
+         2,
+         "",
+         "Option --locales takes only the source directory, not also \"" + Output + "\".\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Arguments.empty() ? "" : c.Arguments[0]);
+        const SToolRun run = RunTool(c.Arguments);
+        EXPECT_EQ(run.ExitStatus, c.Status);
+        EXPECT_EQ(run.Output, c.Output);
+        EXPECT_EQ(run.Error, c.Error);
     }
-    SToolRun run = RunTool({"-loc", "de", Source, Output});
-    EXPECT_EQ(run.ExitStatus, 2);
-    EXPECT_EQ(run.Output, "Unrecognized option: -loc\r\n");
+    EXPECT_FALSE(std::filesystem::exists(Output));
     CTestContentContainer pack = Container(PackPath, {"data"});
     pack.Languages = {std::string("de")};
     Write({{}, {Library("lib.pc_headerlib", {pack}, {MakeTestResource(pack, 0, 0x21, "r")})}});
-    EXPECT_EQ(RunTool({"-LOCALE", "de", Source, Output}).ExitStatus, 0);
+    const SToolRun run = RunTool({"-LOCALE", "de", Source, Output});
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
     EXPECT_TRUE(std::filesystem::exists(Output + "/lib/0000000000000021.bin"));
+}
+
+TEST_F(EndToEndTest, ListingsShowTheDecisionsAndWriteNothing) {
+    WriteEveryOutcome();
+    const CTreeSnapshot sourceBefore = SnapshotTree(Source);
+    SToolRun run = RunTool({"--list", "-locale", "en", Source});
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Output, "lib\t0000000000000010\t29\textract\tres/a/alpha\n"
+                          "lib\t0000000000000011\t28\textract\tres/B\\t\x01\xff\n"
+                          "lib\t0000000000000010\t-\tnamed\tdup\n"
+                          "lib\t0000000000000012\t29\tlocale\tloc/delta\n"
+                          "lib\t0000000000000013\t25\tunavailable\tgone\n");
+    EXPECT_EQ(run.Error, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
+                             MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}, "to extract"));
+    run = RunTool({"--list", "--json", Source});
+    EXPECT_EQ(run.ExitStatus, 0);
+    for (const std::string& line :
+         {"{\"library\": \"lib\", \"id\": \"0000000000000011\", \"size\": 28, \"status\": \"extract\", "
+          "\"name\": "
+          "\"res/B\\t\\u0001\xEF\xBF\xBD\", \"container\": \"" +
+              PackPath + "\", \"archive_name\": \"" + GetTestArchiveName(PackPath) +
+              "\", \"name_hex\": \"7265732f420901ff\"}\n",
+          std::string(
+              "{\"library\": \"lib\", \"id\": \"0000000000000010\", \"size\": null, \"status\": \"named\", "
+              "\"name\": \"dup\", \"container\": null, \"archive_name\": null}\n"),
+          std::string(
+              "\n{\"summary\": {\"to_extract\": 2, \"to_extract_bytes\": 57, \"kept_existing\": 0, "
+              "\"skipped_by_locale\": 1, \"already_named\": 1, \"unavailable\": 1, \"filtered_out\": 0, "
+              "\"failed_reads\": 0, \"failed_writes\": 0, \"libraries_loaded\": 1, \"libraries_failed\": 0, "
+              "\"elapsed_seconds\": ")})
+        EXPECT_NE(run.Output.find(line), std::string::npos) << line;
+    EXPECT_EQ(std::count(run.Output.begin(), run.Output.end(), '\n'), 6);
+    run = RunTool({"--locales", Source});
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Output, "de\t1\t1\nen\t2\t4\nfr\t1\t1\n");
+    EXPECT_TRUE(SnapshotTree(Source) == sourceBefore);
+    EXPECT_FALSE(std::filesystem::exists(Output));
+}
+
+TEST_F(EndToEndTest, FilteredAndResumedRunsKeepTheIndexFilesOfAFullRun) {
+    WriteEveryOutcome();
+    SToolRun run = Extract();
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Error, MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}));
+    const CTreeSnapshot full = SnapshotTree(Output);
+    const std::string alpha = "lib/0000000000000010.bin";
+    const std::string beta = "lib/0000000000000011.bin";
+    // A run cut short left alpha truncated and beta whole; beta's bytes change, its size does not.
+    WriteTestFile(Output + "/" + alpha, "cut");
+    WriteTestFile(Output + "/" + beta, std::string(28, 'k'));
+    run = RunTool({"--skip-existing", "-locale", "en", Source, Output});
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Error, MakeSummary({1, 29, 1, 1, 1, 1, 0, 0, 0, 1, 0}));
+    CTreeSnapshot expected = full;
+    expected[beta] = std::string(28, 'k');
+    EXPECT_EQ(SnapshotTree(Output), expected);
+    const struct {
+        std::vector<std::string> Options;
+        std::vector<uint64_t> Counts;
+    } cases[] = {
+        // "*" runs across "/", ASCII case is ignored, "?" is any one byte, patterns match whole names.
+        {{"--include", "res/*"}, {2, 57, 0, 0, 0, 0, 3, 0, 0, 1, 0}},
+        {{"--exclude", "*ALPHA"}, {1, 28, 0, 1, 1, 1, 1, 0, 0, 1, 0}},
+        {{"--include", "RES/*", "--exclude", "res/b???"}, {1, 29, 0, 0, 0, 0, 4, 0, 0, 1, 0}},
+        {{"--include", "res/b??", "--include", "res/a"}, {0, 0, 0, 0, 0, 0, 5, 0, 0, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Options[1]);
+        std::filesystem::remove_all(Output);
+        std::vector<std::string> arguments = c.Options;
+        arguments.insert(arguments.end(), {Source, Output});
+        run = RunTool(arguments);
+        EXPECT_EQ(run.ExitStatus, 0);
+        EXPECT_EQ(run.Error, MakeSummary(c.Counts));
+        expected = full;
+        for (const std::string& file : {alpha, beta}) { // The bytes written tell which files were.
+            if (c.Counts[1] != 57 && c.Counts[1] != full.at(file).size())
+                expected.erase(file);
+        }
+        EXPECT_EQ(SnapshotTree(Output), expected);
+    }
+    // An archive that does not mount is left out and the run goes on, ending with status 1.
+    std::filesystem::remove_all(Output);
+    WriteTestFile(Source + "/0.archive", "ARCH");
+    run = RunTool({"--keep-going", Source, Output});
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Output, "Mounting archives...\n" + Source + "\\0.archive... failed\n" + Source +
+                              "\\a.archive... OK\n" + Processing("lib.pc_headerlib") +
+                              MakeIndexFileProgress());
+    EXPECT_EQ(SnapshotTree(Output), full);
 }
