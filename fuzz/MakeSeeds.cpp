@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(root + "/" + target);
     std::filesystem::create_directories(sample);
     bool written = WriteSampleContent(sample);
-    // Every file of the sample is a seed of its reader; the whole directory, in every locale, one of the run.
-    std::vector<uint8_t> extraction[4];
+    // Every file of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
+    std::vector<uint8_t> extraction = {0};
     for (const auto& item : std::filesystem::directory_iterator(sample)) {
         std::ifstream in(item.path(), std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
@@ -34,14 +34,9 @@ int main(int argc, char** argv) {
         const bool isArchive = item.path().extension() == ".archive";
         written &= WriteBinaryFile(
             root + (isArchive ? "/fuzz_archive_index/" : "/fuzz_header_library/") + name, bytes);
-        for (uint8_t locale = 0; locale < 4; ++locale) {
-            if (extraction[locale].empty())
-                extraction[locale].push_back(locale);
-            AppendExtractionFile(extraction[locale], name, bytes);
-        }
+        AppendExtractionFile(extraction, name, bytes);
     }
-    for (uint8_t locale = 0; locale < 4; ++locale)
-        written &= WriteBinaryFile(root + "/fuzz_extraction/sample-" + Locales[locale], extraction[locale]);
+    written &= WriteBinaryFile(root + "/fuzz_extraction/sample", extraction);
     // An archive whose entry's segments lie in itself.
     CTestArchive self = MakeSimpleTestArchive("fuzz.archive", {"Split/Entry.BIN", "x"}, {"first ", "x"});
     self.Entries[0].Segments.push_back({0, std::vector<uint8_t>(40, 's'), {}, {}});

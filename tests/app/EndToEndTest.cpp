@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -44,9 +45,12 @@ protected:
     void WriteEveryOutcome() const;
 };
 
+using CLanguages = std::vector<std::optional<std::string>>;
+
 CTestContentContainer Container(const std::string& path, std::vector<std::string> entries,
+                                CLanguages languages = {"all"},
                                 std::vector<std::string> archives = {"a.archive"}) {
-    return {path, {std::string("all")}, false, 0, std::move(entries), std::move(archives)};
+    return {path, std::move(languages), false, 0, std::move(entries), std::move(archives)};
 }
 
 CTestContentLibrary Library(const std::string& fileName, std::vector<CTestContentContainer> containers,
@@ -55,12 +59,9 @@ CTestContentLibrary Library(const std::string& fileName, std::vector<CTestConten
 }
 
 void EndToEndTest::WriteEveryOutcome() const {
-    CTestContentContainer pack = Container(PackPath, {"alpha", "beta"});
-    pack.Languages = {std::string("en")};
-    CTestContentContainer other = Container(SplitPath, {"delta"});
-    other.Languages = {std::string("de"), std::string("fr")};
-    CTestContentContainer absent = Container(InlinePath, {"x"}, {});
-    absent.Languages = {std::string("en")};
+    const CTestContentContainer pack = Container(PackPath, {"alpha", "beta"}, {"en"});
+    const CTestContentContainer other = Container(SplitPath, {"delta"}, {"de", "fr"});
+    const CTestContentContainer absent = Container(InlinePath, {"x"}, {"en"}, {});
     Write({{},
            {Library("lib.pc_headerlib", {pack, other, absent},
                     {MakeTestResource(pack, 0, 0x10, "res/a/alpha"),
@@ -74,14 +75,12 @@ void EndToEndTest::WriteEveryOutcome() const {
 TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
     // Three containers: one admitted by "en", one with inline headers after 8 bytes of its own, one split
     // across two archive files; an external resource and five resources.
-    CTestContentContainer pack = Container(PackPath, {"alpha", "beta"});
-    pack.Languages = {std::string("en")};
-    CTestContentContainer inlineHeaders = Container(InlinePath, {"gamma"}, {"b.archive"});
+    const CTestContentContainer pack = Container(PackPath, {"alpha", "beta"}, {"en"});
+    CTestContentContainer inlineHeaders = Container(InlinePath, {"gamma"}, {"all"}, {"b.archive"});
     inlineHeaders.InlineHeaders = true;
     inlineHeaders.DataStart = 8;
     CTestContentContainer split =
-        Container(SplitPath, {std::string(40, 'd'), "epsilon"}, {"a.archive", "b.archive"});
-    split.Languages = {std::string("de"), std::string("en")};
+        Container(SplitPath, {std::string(1000, 'd'), "epsilon"}, {"de", "en"}, {"a.archive", "b.archive"});
     CTestContentLibrary library = Library(
         "chunk0.pc_headerlib", {pack, inlineHeaders, split},
         {MakeTestResource(pack, 0, 255, "res/alpha"), MakeTestResource(pack, 1, 0x1000, "res/beta"),
@@ -94,7 +93,7 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
     for (int run = 0; run < 2; ++run) { // A second run replaces every file with the same bytes.
         const SToolRun result = RunTool({Source, Output});
         EXPECT_EQ(result.ExitStatus, 0);
-        EXPECT_EQ(result.Error, MakeSummary({5, 181, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
+        EXPECT_EQ(result.Error, MakeSummary({5, 1141, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
         EXPECT_EQ(result.Output, MakeMountingText(Source, {"a.archive", "b.archive"}) +
                                      Processing("chunk0.pc_headerlib") + MakeIndexFileProgress());
         const std::vector<std::pair<uint64_t, std::string>> names = {
@@ -103,32 +102,26 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
             {255, "res/alpha"},     {0x1000, "res/beta"},
             {0x2000, "res/gamma"},  {0x3000, "res/delta"},
             {0x3001, "res/epsilon"}};
-        std::string nameMap;
-        for (const auto& [id, name] : names)
-            nameMap += MakeNameLine(id, name);
-        ExpectTree({
-            {"chunk0/", ""},
-            // Without inline headers the header library's entry header goes in front of the bytes.
-            {"chunk0/00000000000000FF.bin", MakeTestEntryHeader(0, 5) + "alpha"},
-            {"chunk0/0000000000001000.bin", MakeTestEntryHeader(1, 4) + "beta"},
-            {"chunk0/0000000000002000.bin", MakeTestEntryHeader(0, 5) + "gamma"},
-            {"chunk0/0000000000003000.bin", MakeTestEntryHeader(0, 40) + std::string(40, 'd')},
-            {"chunk0/0000000000003001.bin", MakeTestEntryHeader(1, 7) + "epsilon"},
-            {"NameMap.txt", nameMap},
-            {"ContainerNameMap.txt", MakeContainerLine(PackPath, "chunk0") +
-                                         MakeContainerLine(InlinePath, "chunk0") +
-                                         MakeContainerLine(SplitPath, "chunk0")},
-            {"ExternalResources.txt", "   61574800270189143 00DAC1F461386257 examples/readme.txt "
-                                      "02DAC1F4613862571209EA07B75851CA\r\n"},
-            {"ResMap.bin", MakeResMapImage(names)},
-        });
+        CTreeSnapshot expected = MakeIndexFiles(
+            names,
+            MakeContainerLine(PackPath, "chunk0") + MakeContainerLine(InlinePath, "chunk0") +
+                MakeContainerLine(SplitPath, "chunk0"),
+            "   61574800270189143 00DAC1F461386257 examples/readme.txt 02DAC1F4613862571209EA07B75851CA\r\n");
+        // Without inline headers the header library's entry header goes in front of the bytes.
+        expected.insert({{"chunk0/", ""},
+                         {"chunk0/00000000000000FF.bin", MakeTestEntryHeader(0, 5) + "alpha"},
+                         {"chunk0/0000000000001000.bin", MakeTestEntryHeader(1, 4) + "beta"},
+                         {"chunk0/0000000000002000.bin", MakeTestEntryHeader(0, 5) + "gamma"},
+                         {"chunk0/0000000000003000.bin", MakeTestEntryHeader(0, 1000) + split.Entries[0]},
+                         {"chunk0/0000000000003001.bin", MakeTestEntryHeader(1, 7) + "epsilon"}});
+        ExpectTree(expected);
     }
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore) << "the tool changed its input";
 }
 
 TEST_F(EndToEndTest, LocaleSelectsContainersByLanguage) {
     const struct {
-        std::vector<std::optional<std::string>> Languages;
+        CLanguages Languages;
         std::string Locale;
         bool Written;
     } cases[] = {
@@ -139,8 +132,7 @@ TEST_F(EndToEndTest, LocaleSelectsContainersByLanguage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Locale + " " + std::to_string(c.Languages.size()));
-        CTestContentContainer pack = Container(PackPath, {"bytes"});
-        pack.Languages = c.Languages;
+        const CTestContentContainer pack = Container(PackPath, {"bytes"}, c.Languages);
         Write({{}, {Library("lib.pc_headerlib", {pack}, {MakeTestResource(pack, 0, 0x77, "res/x")})}});
         std::filesystem::remove_all(Output);
         const SToolRun run = Extract(c.Locale);
@@ -181,11 +173,10 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
                               Output + "\\..\".\r\n" + Processing("a.pc_headerlib") + "Failed to load \"" +
                               Source + "\\ab.pc_headerlib\".\n" + Processing("b_pc_headerlib.PC_HEADERLIB") +
                               MakeIndexFileProgress());
-    std::string nameMap = MakeNameLine(PackId, PackPath);
-    for (uint32_t i = 0; i < 4; ++i)
-        nameMap += MakeNameLine(100 + i, names[i]);
-    EXPECT_TRUE(ReadTestFile(Output + "/NameMap.txt") ==
-                nameMap + MakeNameLine(InlineId, InlinePath) + MakeNameLine(3, "b/3"));
+    const auto index = MakeIndexFiles({{PackId, PackPath}, {100, names[0]}, {101, names[1]}, {102, names[2]},
+                                       {103, names[3]}, {InlineId, InlinePath}, {3, "b/3"}});
+    for (const char* file : {"NameMap.txt", "ResMap.bin"})
+        EXPECT_TRUE(ReadTestFile(Output + "/" + file) == index.at(file)) << file;
     EXPECT_EQ(ReadTestFile(Output + "/a/0000000000000064.bin"), MakeTestEntryHeader(0, 1) + "0");
     EXPECT_EQ(ReadTestFile(Output + "/b_pc_headerlib/0000000000000003.bin"),
               MakeTestEntryHeader(1, 4) + "four");
@@ -195,7 +186,7 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
 
 TEST_F(EndToEndTest, ResourcesThatCannotBeLocatedAreSkippedSilently) {
     CTestContentContainer pack = Container(PackPath, {"kept", "zero"});
-    CTestContentContainer absent = Container(SplitPath, {"nowhere"}, {}); // Described, but in no archive.
+    const CTestContentContainer absent = Container(SplitPath, {"nowhere"}, {"all"}, {}); // In no archive.
     CTestResource notMember = MakeTestResource(pack, 0, 0x11, "not/a/member");
     notMember.MemberId &= ~(uint64_t(1) << 63);
     Write({{},
@@ -211,115 +202,70 @@ TEST_F(EndToEndTest, ResourcesThatCannotBeLocatedAreSkippedSilently) {
     EXPECT_EQ(run.Error, OnlyAll + MakeSummary({1, 28, 0, 0, 1, 4, 0, 0, 0, 1, 0}));
     EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
                               MakeIndexFileProgress());
-    const std::vector<std::pair<uint64_t, std::string>> names = {
-        {PackId, PackPath}, {SplitId, SplitPath}, {0x14, "kept"}};
-    ExpectTree({
-        {"lib/", ""},
-        {"lib/0000000000000014.bin", MakeTestEntryHeader(0, 4) + "kept"},
-        {"NameMap.txt",
-         MakeNameLine(PackId, PackPath) + MakeNameLine(SplitId, SplitPath) + MakeNameLine(0x14, "kept")},
-        {"ContainerNameMap.txt", MakeContainerLine(PackPath, "lib") + MakeContainerLine(SplitPath, "lib")},
-        {"ExternalResources.txt", ""},
-        {"ResMap.bin", MakeResMapImage(names)},
-    });
-}
-
-TEST_F(EndToEndTest, AbortedRunsWriteNothing) {
-    const std::string missing = Root.Join("missing");
-    SToolRun run = RunTool({missing, Output});
-    EXPECT_EQ(run.ExitStatus, 2);
-    EXPECT_EQ(run.Output, "No pc_headerlib files found in " + missing + "\r\n");
-    const std::string noRun = MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(run.Error, noRun);
-    // A damaged second archive stops the run after the first one mounted.
-    ASSERT_TRUE(WriteTestArchives(Source, {MakeSimpleTestArchive("a.archive", {"x"}, {"y"})}));
-    WriteTestFile(Source + "/b.archive", "ARCH");
-    WriteTestFile(Source + "/c.archive", "never mounted");
-    run = Extract();
-    EXPECT_EQ(run.ExitStatus, 2);
-    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Source +
-                              "\\b.archive... failed\nAborting extraction.\n");
-    EXPECT_EQ(run.Error, noRun);
-    EXPECT_FALSE(std::filesystem::exists(Output));
+    CTreeSnapshot expected =
+        MakeIndexFiles({{PackId, PackPath}, {SplitId, SplitPath}, {0x14, "kept"}},
+                       MakeContainerLine(PackPath, "lib") + MakeContainerLine(SplitPath, "lib"));
+    expected.insert({{"lib/", ""}, {"lib/0000000000000014.bin", MakeTestEntryHeader(0, 4) + "kept"}});
+    ExpectTree(expected);
 }
 
 TEST_F(EndToEndTest, EachIndexFileThatFailsMakesTheRunFail) {
     ASSERT_TRUE(WriteTestArchives(Source, {MakeSimpleTestArchive("a.archive", {"x"}, {"y"})}));
-    // No header library creates the output directory, so every index file fails.
-    SToolRun run = Extract();
-    EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Error, "Warning: no container lists the locale \"en\"; the languages found are: none.\n" +
-                             MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(run.Output,
-              MakeMountingText(Source, {"a.archive"}) + MakeIndexFileProgress({true, true, true, true}));
-    // A directory in the place of one index file fails that file alone.
-    const char* const files[] = {"NameMap.txt", "ContainerNameMap.txt", "ExternalResources.txt",
-                                 "ResMap.bin"};
-    for (int blocked = 0; blocked < 4; ++blocked) {
-        SCOPED_TRACE(files[blocked]);
+    // Without a header library nothing creates the output directory, so every index file fails (-1). A
+    // directory in the place of one index file fails that file alone; with none (4), all are written.
+    const char* const files[] = {"NameMap.txt", "ContainerNameMap.txt", "ExternalResources.txt", "ResMap.bin",
+                                 ""};
+    for (int blocked = -1; blocked <= 4; ++blocked) {
+        SCOPED_TRACE(blocked);
         std::filesystem::remove_all(Output);
-        ASSERT_TRUE(std::filesystem::create_directories(Output + "/" + files[blocked]));
-        run = Extract();
-        EXPECT_EQ(run.ExitStatus, 1);
-        std::vector<bool> failed(4, false);
-        failed[blocked] = true;
+        if (blocked >= 0) {
+            ASSERT_TRUE(std::filesystem::create_directories(Output + "/" + files[blocked]));
+        }
+        const SToolRun run = Extract();
+        EXPECT_EQ(run.ExitStatus, blocked == 4 ? 0 : 1);
+        std::vector<bool> failed(5, blocked < 0);
+        failed[std::max(blocked, 0)] = blocked != 4;
         EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + MakeIndexFileProgress(failed));
+        EXPECT_EQ(run.Error, "Warning: no container lists the locale \"en\"; the languages found are: none."
+                             "\n" + MakeSummary(std::vector<uint64_t>(11, 0)));
     }
-    std::filesystem::remove_all(Output);
-    std::filesystem::create_directories(Output);
-    EXPECT_EQ(Extract().ExitStatus, 0);
-    ExpectTree({{"NameMap.txt", ""},
-                {"ContainerNameMap.txt", ""},
-                {"ExternalResources.txt", ""},
-                {"ResMap.bin", MakeResMapImage({})}});
+    ExpectTree(MakeIndexFiles({}));
 }
 
-TEST_F(EndToEndTest, CommandLineNeedsTwoDirectoriesAfterItsOption) {
+TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
     const std::string usage =
         "VorskExtract - extracts the resources of a game's content directory\r\n"
         "Usage: VorskExtract.exe [options] <source directory> <output directory>\r\n"
         "Options:\r\n"
         "  -locale <locale> - Change the locale of language specific files, defaults to \"en\".\r\n";
-    const std::string noRun = MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const std::string noRun = MakeSummary(std::vector<uint64_t>(11, 0));
+    // A damaged second archive stops the run after the first one mounted.
+    ASSERT_TRUE(WriteTestArchives(Source, {MakeSimpleTestArchive("a.archive", {"x"}, {"y"})}));
+    WriteTestFile(Source + "/b.archive", "ARCH");
+    WriteTestFile(Source + "/c.archive", "never mounted");
     const struct {
         std::vector<std::string> Arguments;
         int Status;
-        std::string Output;
-        std::string Error;
+        std::string Output, Error;
     } cases[] = {
-        {{}, 0, usage, ""},
-        {{Source}, 0, usage, ""},
         {{"-locale", "de", Source}, 0, usage, ""},
-        {{"--", "-locale", "de", Source}, 0, usage, ""},
         {{"-loc", "de", Source, Output}, 2, "Unrecognized option: -loc\r\n", ""},
-        {{"--x", Source, Output}, 2, "Unrecognized option: --x\r\n", ""},
-        // Today "-x" is the source directory's name.
-        {{"-locale", "de", "-x", Output}, 2, "No pc_headerlib files found in -x\r\n", noRun},
-        {{"--version"}, 0, "VorskExtract 1.0.0\n", ""},
         {{"--jobs", "x", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n"},
-        {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
-        {{"--json", Source}, 2, "", "Option --json needs --list.\n"},
-        {{"--list", "--test", Source}, 2, "", "Options --list and --test cannot be used together.\n"},
-        {{"--locales", Source, Output},
+        // "-x" is the source directory's name.
+        {{"-locale", "de", "-x", Output}, 2, "No pc_headerlib files found in -x\r\n", noRun},
+        {{Source, Output},
          2,
-         "",
-         "Option --locales takes only the source directory, not also \"" + Output + "\".\n"},
+         MakeMountingText(Source, {"a.archive"}) + Source + "\\b.archive... failed\nAborting extraction.\n",
+         noRun},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Arguments.empty() ? "" : c.Arguments[0]);
+        SCOPED_TRACE(c.Arguments[0]);
         const SToolRun run = RunTool(c.Arguments);
         EXPECT_EQ(run.ExitStatus, c.Status);
         EXPECT_EQ(run.Output, c.Output);
         EXPECT_EQ(run.Error, c.Error);
     }
     EXPECT_FALSE(std::filesystem::exists(Output));
-    CTestContentContainer pack = Container(PackPath, {"data"});
-    pack.Languages = {std::string("de")};
-    Write({{}, {Library("lib.pc_headerlib", {pack}, {MakeTestResource(pack, 0, 0x21, "r")})}});
-    const SToolRun run = RunTool({"-LOCALE", "de", Source, Output});
-    EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
-    EXPECT_TRUE(std::filesystem::exists(Output + "/lib/0000000000000021.bin"));
 }
 
 TEST_F(EndToEndTest, ListingsShowTheDecisionsAndWriteNothing) {
@@ -338,18 +284,10 @@ TEST_F(EndToEndTest, ListingsShowTheDecisionsAndWriteNothing) {
     EXPECT_EQ(run.ExitStatus, 0);
     for (const std::string& line :
          {"{\"library\": \"lib\", \"id\": \"0000000000000011\", \"size\": 28, \"status\": \"extract\", "
-          "\"name\": "
-          "\"res/B\\t\\u0001\xEF\xBF\xBD\", \"container\": \"" +
-              PackPath + "\", \"archive_name\": \"" + GetTestArchiveName(PackPath) +
-              "\", \"name_hex\": \"7265732f420901ff\"}\n",
-          std::string(
-              "{\"library\": \"lib\", \"id\": \"0000000000000010\", \"size\": null, \"status\": \"named\", "
-              "\"name\": \"dup\", \"container\": null, \"archive_name\": null}\n"),
-          std::string(
-              "\n{\"summary\": {\"to_extract\": 2, \"to_extract_bytes\": 57, \"kept_existing\": 0, "
-              "\"skipped_by_locale\": 1, \"already_named\": 1, \"unavailable\": 1, \"filtered_out\": 0, "
-              "\"failed_reads\": 0, \"failed_writes\": 0, \"libraries_loaded\": 1, \"libraries_failed\": 0, "
-              "\"elapsed_seconds\": ")})
+          "\"name\": \"res/B\\t\\u0001\xEF\xBF\xBD\", \"container\": \"" +
+              PackPath + "\", \"archive_name\": \"" + GetTestArchiveName(PackPath) + "\"",
+          std::string("\n{\"summary\": {\"to_extract\": 2, \"to_extract_bytes\": 57, \"kept_existing\": 0, "
+                      "\"skipped_by_locale\": 1, \"already_named\": 1, \"unavailable\": 1, ")})
         EXPECT_NE(run.Output.find(line), std::string::npos) << line;
     EXPECT_EQ(std::count(run.Output.begin(), run.Output.end(), '\n'), 6);
     run = RunTool({"--locales", Source});

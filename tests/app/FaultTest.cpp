@@ -1,7 +1,8 @@
-// Faults of the tool's surroundings: blocked output paths, a disk that fills up, archive reads that end
-// short and memory that runs out while a resource is read.
+// Faults of the tool's surroundings: blocked or linked output paths, a disk that fills up, archive reads that
+// end short, memory that runs out, a run that waits with its messages out.
 #include "app/HeaderLibraryPhase.h"
 #include "app/Options.h"
+#include "app/OutputFiles.h"
 #include "app/Report.h"
 #include "app/WriterPool.h"
 #include "archive/ArchiveManager.h"
@@ -15,8 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -32,19 +38,16 @@ protected:
     // One library "lib" of one container in a.archive whose entry i is resource 0x10 + i named names[i].
     void Write(const std::vector<std::string>& entries, const std::vector<std::string>& names) {
         ASSERT_TRUE(std::filesystem::create_directories(Source));
-        CTestContentContainer pack;
-        pack.Path = PackPath;
-        pack.Entries = entries;
-        pack.Archives = {"a.archive"};
+        const CTestContentContainer pack{PackPath, {std::string("all")}, false, 0, entries, {"a.archive"}};
         CTestContentLibrary library{"lib.pc_headerlib", {pack}, {}, {}};
         for (uint32_t i = 0; i < entries.size(); ++i)
             library.Resources.push_back(MakeTestResource(pack, i, 0x10 + i, names[i]));
         ASSERT_TRUE(WriteTestContent(Source, {{}, {library}}));
         SourceBefore = SnapshotTree(Source);
     }
-    std::string Expected(const std::string& middle, std::vector<bool> failedIndexFiles) const {
+    std::string Expected(const std::string& middle, std::vector<bool> failed = std::vector<bool>(4)) const {
         return MakeMountingText(Source, {"a.archive"}) + "Processing " + Source +
-               "\\lib.pc_headerlib...\r\n" + middle + MakeIndexFileProgress(std::move(failedIndexFiles));
+               "\\lib.pc_headerlib...\r\n" + middle + MakeIndexFileProgress(std::move(failed));
     }
     std::string FailedWrite(uint64_t id) const {
         char name[32];
@@ -62,18 +65,14 @@ protected:
 TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     Write({"zero", "one"}, {"r/0", "r/1"});
     const uint64_t packId = GetTestPathId(PackPath);
-    CTreeSnapshot tree = {
-        {"NameMap.txt",
-         MakeNameLine(packId, PackPath) + MakeNameLine(0x10, "r/0") + MakeNameLine(0x11, "r/1")},
-        {"ContainerNameMap.txt", MakeContainerLine(PackPath, "lib")},
-        {"ExternalResources.txt", ""},
-        {"ResMap.bin", MakeResMapImage({{packId, PackPath}, {0x10, "r/0"}, {0x11, "r/1"}})}};
+    CTreeSnapshot tree = MakeIndexFiles({{packId, PackPath}, {0x10, "r/0"}, {0x11, "r/1"}},
+                                        MakeContainerLine(PackPath, "lib"));
     // The library's directory exists as a regular file: every resource below it fails, its id is named.
     std::filesystem::create_directories(Output);
     WriteTestFile(Output + "/lib", "occupied");
     SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Output, Expected(FailedWrite(0x10) + FailedWrite(0x11), {false, false, false, false}));
+    EXPECT_EQ(run.Output, Expected(FailedWrite(0x10) + FailedWrite(0x11)));
     EXPECT_EQ(run.Error, MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0}));
     tree["lib"] = "occupied";
     ExpectTrees(tree);
@@ -92,11 +91,39 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
                  {"lib/0000000000000011.bin/", ""},
                  {"ContainerNameMap.txt/", ""}});
     ExpectTrees(tree);
+#ifndef _WIN32
+    // Links at file names are replaced by the files, their target untouched; a hard link at an index file
+    // too, as index files are renamed into place.
+    std::filesystem::remove_all(Output);
+    std::filesystem::create_directories(Output + "/lib");
+    const std::string target = Root.Join("target");
+    WriteTestFile(target, "keep");
+    std::filesystem::create_symlink(target, Output + "/lib/0000000000000011.bin");
+    std::filesystem::create_symlink(target, Output + "/NameMap.txt");
+    std::filesystem::create_hard_link(target, Output + "/ResMap.bin");
+    EXPECT_EQ(RunTool({Source, Output}).ExitStatus, 0);
+    tree.erase("lib/0000000000000011.bin/");
+    tree.erase("ContainerNameMap.txt/");
+    tree["lib/0000000000000011.bin"] = MakeTestEntryHeader(1, 3) + "one";
+    tree["ContainerNameMap.txt"] = MakeContainerLine(PackPath, "lib");
+    ExpectTrees(tree);
+    EXPECT_EQ(ReadTestFile(target), "keep");
+    // A library folder that is a link (here into the source) fails the library.
+    std::filesystem::remove_all(Output);
+    std::filesystem::create_directories(Output);
+    std::filesystem::create_directory_symlink(Source, Output + "/lib");
+    run = RunTool({Source, Output});
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
+                              Output + "\\lib\".\r\n" + MakeIndexFileProgress());
+    EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
+#endif
 }
 
 TEST_F(FaultTest, FullDiskLeavesEveryFileWholeOrEmpty) {
-    if (!CanLimitFileSize())
-        GTEST_SKIP() << "no per-process file size limit on this platform";
+#ifdef _WIN32
+    GTEST_SKIP() << "no per-process file size limit on this platform";
+#endif
     // Every file may grow to Limit bytes. Resource files are the 24-byte entry header and the data: the first
     // fits exactly, the second is one byte too big, the third is small and comes after the failure. Long
     // names make the name map the one index file that passes the limit.
@@ -106,6 +133,9 @@ TEST_F(FaultTest, FullDiskLeavesEveryFileWholeOrEmpty) {
     const std::vector<std::string> names = {"f/" + std::string(120, 'n'), "b/" + std::string(120, 'n'),
                                             "a/" + std::string(120, 'n')};
     Write(entries, names);
+    // An earlier run's name map must not stay beside this run's other index files.
+    std::filesystem::create_directories(Output);
+    WriteTestFile(Output + "/NameMap.txt", "earlier run");
     const uint64_t packId = GetTestPathId(PackPath);
     const std::string resMap =
         MakeResMapImage({{packId, PackPath}, {0x10, names[0]}, {0x11, names[1]}, {0x12, names[2]}});
@@ -136,13 +166,12 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     const SToolRun test = RunTool({"--test", Source});
     EXPECT_EQ(test.ExitStatus, 1);
     EXPECT_EQ(test.Output + MakeIndexFileProgress(),
-              Expected("Failed to read \"lib\\0000000000000011.bin\".\r\n", {false, false, false, false}));
+              Expected("Failed to read \"lib\\0000000000000011.bin\".\r\n"));
     EXPECT_EQ(test.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}, "read"));
     EXPECT_FALSE(std::filesystem::exists(Output));
     const SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Output,
-              Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n", {false, false, false, false}));
+    EXPECT_EQ(run.Output, Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n"));
     EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}));
     EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "kept");
     EXPECT_FALSE(std::filesystem::exists(Output + "/lib/0000000000000011.bin"));
@@ -171,4 +200,41 @@ TEST_F(FaultTest, RefusedMemoryWhileReadingAResourceStopsTheRun) {
         },
         ::testing::ExitedWithCode(2), "out of memory");
     EXPECT_FALSE(std::filesystem::exists(Output + "/lib/0000000000000010.bin"));
+}
+
+TEST_F(FaultTest, EveryMessageIsOutWhileTheRunWaits) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a named pipe";
+#else
+    // The resource file is a named pipe: a run of one job waits there until it is read, and all it printed up
+    // to then must be out already, though standard output is a file.
+    Write({"zero"}, {"r/0"});
+    ASSERT_TRUE(std::filesystem::create_directories(Output + "/lib"));
+    const std::string pipe = Output + "/lib/0000000000000010.bin", log = Root.Join("log");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string script = "'" VORSK_EXECUTABLE "' --jobs 1 '" + Source + "' '" + Output + "' >'" + log +
+                               "' & for i in $(seq 100); do grep -q Processing '" + log +
+                               "' && break; sleep 0.1; done; cp '" + log + "' '" + log +
+                               ".seen'; timeout 30 cat '" + pipe + "' >/dev/null; wait $!";
+    EXPECT_EQ(std::system(script.c_str()), 0);
+    EXPECT_EQ(ReadTestFile(log + ".seen"),
+              MakeMountingText(Source, {"a.archive"}) + "Processing " + Source + "\\lib.pc_headerlib...\r\n");
+#endif
+}
+
+TEST_F(FaultTest, IndexImagesAreSizedExactlyAndBuiltBeforeAnyFileIsReplaced) {
+    // Refusing storage of the exact size of the "ResMap.bin" image stops the run before the name map changes.
+    ASSERT_TRUE(std::filesystem::create_directories(Output));
+    WriteTestFile(Output + "/NameMap.txt", "earlier run");
+    EXPECT_EXIT(
+        {
+            CNameMap names;
+            *names.FindOrInsert(255) = CStringViewA("renamed");
+            TStringBufferA<260> path;
+            const CStringBufferA none;
+            SetAllocationFaultHook([](uint64_t size) { return size == 4 + 12 + 8; });
+            (void)WriteIndexFiles(path, Output.c_str(), names, 100, none, none);
+        },
+        ::testing::ExitedWithCode(2), "out of memory");
+    EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"), "earlier run");
 }

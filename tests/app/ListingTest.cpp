@@ -1,4 +1,4 @@
-// Listing lines, text and JSON, and the summary lines, against exact expected bytes.
+// Listing lines, text and JSON, against exact expected bytes.
 #include "app/Listing.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +9,7 @@
 TEST(ListingTest, LinesEscapeNamesAndMarkBadUtf8) {
     struct SCase {
         CListingLine Line;
-        const char* Text;
-        const char* Json;
+        const char *Text, *Json;
     };
     auto line = [](const char* library, uint64_t size, EResourceStatus status, const char* name,
                    const char* container) {
@@ -55,21 +54,4 @@ TEST(ListingTest, LinesEscapeNamesAndMarkBadUtf8) {
         AppendListingJson(text, c.Line);
         EXPECT_EQ(std::string(text.GetData()), std::string(c.Json) + "\n");
     }
-}
-
-TEST(ListingTest, SummaryLines) {
-    const CRunCounts counts{5, 1234567, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0.5};
-    CStringBufferA text;
-    AppendSummaryLine(text, counts);
-    EXPECT_STREQ(text.GetData(),
-                 "Summary: 5 written (1,234,567 bytes), 1 kept, 2 by locale, 3 already named, "
-                 "4 unavailable, 5 filtered, 6 failed reads, 7 failed writes; 8 libraries "
-                 "loaded, 9 failed; 0.50 s\n");
-    text.Assign("");
-    AppendSummaryJson(text, counts);
-    EXPECT_STREQ(text.GetData(),
-                 "{\"summary\": {\"written\": 5, \"written_bytes\": 1234567, \"kept_existing\": 1, "
-                 "\"skipped_by_locale\": 2, \"already_named\": 3, \"unavailable\": 4, "
-                 "\"filtered_out\": 5, \"failed_reads\": 6, \"failed_writes\": 7, "
-                 "\"libraries_loaded\": 8, \"libraries_failed\": 9, \"elapsed_seconds\": 0.500}}\n");
 }

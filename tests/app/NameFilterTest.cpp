@@ -11,8 +11,7 @@ TEST(NameFilterTest, PatternsMatchWholeNames) {
     for (int i = 0; i < 20; ++i)
         manyStars += "*a";
     struct SCase {
-        std::string Pattern;
-        std::string Name;
+        std::string Pattern, Name;
         bool Matches;
     };
     // clang-format off

@@ -43,11 +43,6 @@ CTestSegment Segment(uint32_t reference, const std::string& bytes) {
     return CTestSegment{reference, {bytes.begin(), bytes.end()}, {}, {}};
 }
 
-void PutLittleEndian(std::vector<uint8_t>& bytes, uint64_t offset, uint64_t value, int count) {
-    for (int i = 0; i < count && offset + i < bytes.size(); ++i)
-        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 } // namespace
 
 TEST_F(ArchiveTest, DamagedIndexFailsToMountWithoutLargeAllocations) {
@@ -61,8 +56,7 @@ TEST_F(ArchiveTest, DamagedIndexFailsToMountWithoutLargeAllocations) {
     const uint64_t second = entry + 36 + 28;
     const struct {
         const char* Name;
-        uint64_t Offset;
-        uint64_t Value;
+        uint64_t Offset, Value;
         int Size;
     } damages[] = {
         {"magic", 0, 'X', 1},
@@ -82,7 +76,7 @@ TEST_F(ArchiveTest, DamagedIndexFailsToMountWithoutLargeAllocations) {
     std::vector<std::vector<uint8_t>> images;
     for (const auto& damage : damages) {
         images.push_back(valid);
-        PutLittleEndian(images.back(), damage.Offset, damage.Value, damage.Size);
+        PatchLittleEndian(images.back(), damage.Offset, damage.Value, damage.Size);
     }
     // Cut short at every length.
     for (size_t length = 0; length < valid.size(); ++length)

@@ -2,6 +2,7 @@
 #include "base/File.h"
 
 #include "base/FileList.h"
+#include "base/Memory.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -58,9 +59,10 @@ TEST(FileTest, ListsRegularFilesByUpperCasedNameThenRawBytes) {
     GTEST_SKIP() << "names that differ only in letter case cannot share a directory on Windows";
 #else
     CTempDirectory directory;
-    // Created in an order that matches the listing neither forwards nor backwards.
+    // Created in an order that matches the listing neither forwards nor backwards. A name with a backslash
+    // is left out: opened, it would name a file in another directory.
     for (const char* name : {"b.archive", "aA.archive", "_x.archive", "AA.archive", "Z.archive", "aa.archive",
-                             "C.ARCHIVE", "notes.txt", "archive", "x.archive.bak"})
+                             "C.ARCHIVE", "notes.txt", "archive", "x.archive.bak", "..\\outside.archive"})
         WriteTestFile(directory.Join(name), name);
     std::filesystem::create_directory(directory.Join("folder.archive"));
     std::filesystem::create_symlink(directory.Join("b.archive"), directory.Join("linked.archive"));
@@ -79,5 +81,13 @@ TEST(FileTest, ListsRegularFilesByUpperCasedNameThenRawBytes) {
     EXPECT_TRUE(list.FindFiles((directory.GetPath() + "/").c_str(), "*.none"));
     EXPECT_EQ(list.GetCount(), 0u);
     EXPECT_FALSE(list.FindFiles(directory.Join("missing").c_str(), "*"));
+    // A path that cannot be stored stops the run rather than leaving its file out.
+    EXPECT_EXIT(
+        {
+            CFileList fresh;
+            SetAllocationFaultHook([](uint64_t) { return true; });
+            (void)fresh.FindFiles(directory.GetPath().c_str(), "*.archive");
+        },
+        ::testing::ExitedWithCode(2), "out of memory");
 #endif
 }

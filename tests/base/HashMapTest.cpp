@@ -10,30 +10,24 @@ TEST(HashMapTest, RemoveFromAnyChainPositionTwiceKeepsOthersReachable) {
     // Id keys hash to their low 32 bits: the five "chain" keys share one chain, the two others lie
     // elsewhere, and the insertion order puts the last entry at every place of the chain in turn.
     const std::vector<uint64_t> keys = {0x100000005, 7, 0x200000005, 0x300000005, 9, 5, 0x400000005};
+    auto value = [](size_t i) { return "a value long enough for the heap #" + std::to_string(i); };
     for (size_t first = 0; first < keys.size(); ++first) {
         for (size_t second = 0; second < keys.size(); ++second) {
             if (second == first)
                 continue;
             SCOPED_TRACE(std::to_string(first) + ", then " + std::to_string(second));
             CHashMap<uint64_t, CInlineStringA> map;
-            for (size_t i = 0; i < keys.size(); ++i) {
-                CInlineStringA* value = map.FindOrInsert(keys[i]);
-                ASSERT_NE(value, nullptr);
-                *value = CInlineStringA(CStringViewA(("a value long enough for the heap #" + std::to_string(i)).c_str()));
-            }
-            EXPECT_TRUE(map.Remove(keys[first]));
-            EXPECT_TRUE(map.Remove(keys[second]));
+            for (size_t i = 0; i < keys.size(); ++i)
+                *map.FindOrInsert(keys[i]) = CInlineStringA(CStringViewA(value(i).c_str()));
+            EXPECT_TRUE(map.Remove(keys[first]) && map.Remove(keys[second]));
             EXPECT_FALSE(map.Remove(keys[first]));
             EXPECT_EQ(map.GetCount(), keys.size() - 2);
             for (size_t i = 0; i < keys.size(); ++i) {
-                const CInlineStringA* value = map.Find(keys[i]);
-                if (i == first || i == second) {
-                    EXPECT_EQ(value, nullptr);
-                    continue;
-                }
-                ASSERT_NE(value, nullptr) << keys[i];
-                EXPECT_STREQ(value->GetData(),
-                             ("a value long enough for the heap #" + std::to_string(i)).c_str());
+                const CInlineStringA* found = map.Find(keys[i]);
+                if (i == first || i == second)
+                    EXPECT_EQ(found, nullptr);
+                else
+                    EXPECT_TRUE(found != nullptr && found->GetData() == value(i)) << keys[i];
             }
             // The chains stay sound for a later insertion.
             ASSERT_NE(map.FindOrInsert(keys[first]), nullptr);

@@ -1,5 +1,8 @@
-// CInlineStringA and CStringViewA: the inline limit, growth on assignment, edits that read their own text.
+// The strings (CInlineStringA, CStringViewA, the string buffers): inline limits, growth on assignment, and
+// edits, appends and formats that read their own text.
 #include "base/InlineString.h"
+
+#include "base/StringBuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,11 @@ void ExpectText(const CInlineStringA& string, const std::string& expected) {
     ASSERT_EQ(string.GetLength(), expected.size());
     EXPECT_EQ(std::string(string.GetData(), string.GetLength()), expected);
     EXPECT_EQ(string.GetData()[string.GetLength()], '\0');
+}
+
+std::string TextOf(const CStringBufferA& buffer) {
+    EXPECT_EQ(buffer.GetData()[buffer.GetLength()], '\0');
+    return std::string(buffer.GetData(), buffer.GetLength());
 }
 
 bool IsInsideObject(const CInlineStringA& string) {
@@ -35,18 +43,12 @@ TEST(InlineStringTest, FourteenCharactersStayInsideTheObjectFifteenDoNot) {
         ExpectText(copy, "");
         copy = std::move(moved);
         ExpectText(copy, text);
-    }
-}
-
-TEST(InlineStringTest, CopyAssigningALongerTextGrowsTheTarget) {
-    for (const std::string& longer : {std::string(15, 'o'), std::string(100, 'y')}) {
-        CInlineStringA target{CStringViewA("short")};
-        const CInlineStringA source{CStringViewA(longer.c_str())};
-        target = source;
-        ExpectText(target, longer);
-        CInlineStringA heap{CStringViewA("0123456789abcdefghij")};
-        heap = source;
-        ExpectText(heap, longer);
+        // Copy-assigned over a shorter text, inline or on the heap, the target grows.
+        for (const char* shorter : {"short", "0123456789abcdefghij"}) {
+            CInlineStringA target{CStringViewA(shorter)};
+            target = copy;
+            ExpectText(target, text);
+        }
     }
 }
 
@@ -54,8 +56,7 @@ TEST(InlineStringTest, EditsReadingTheirOwnTextSurviveTheMove) {
     struct Case {
         const char* Start;
         int Edit;
-        uint64_t Position;
-        uint64_t Count;
+        uint64_t Position, Count;
         const char* Expected;
     };
     const Case cases[] = {
@@ -80,27 +81,55 @@ TEST(InlineStringTest, EditsReadingTheirOwnTextSurviveTheMove) {
     }
 }
 
-TEST(InlineStringTest, CaseAndSeparatorEditsChangeOnlyTheirLetters) {
-    CInlineStringA string{CStringViewA("A\\Zb\\[@`{]\xC1")};
-    string.MakeLower();
-    ExpectText(string, "a\\zb\\[@`{]\xC1");
-    string.ReplaceBackslashes();
-    ExpectText(string, "a/zb/[@`{]\xC1");
-}
-
 TEST(StringViewTest, SearchesAndPartsStayWithinTheView) {
     const char text[] = "ab/cd/ab";
     const CStringViewA view(text, 7); // The final "b" lies outside the view.
-    EXPECT_EQ(view.FindChar('/'), 2u);
-    EXPECT_EQ(view.FindChar('/', 3), 5u);
-    EXPECT_EQ(view.FindLastChar('b'), 1u);
-    EXPECT_EQ(view.FindChar('x'), CStringViewA::npos);
-    EXPECT_EQ(view.Find("cd"), 3u);
-    EXPECT_EQ(view.Find(""), 0u);
+    EXPECT_EQ(view.FindChar('/', 3) + view.FindLastChar('b') + view.Find("cd"), 5u + 1u + 3u);
     EXPECT_EQ(view.Find("ab/cd/ab"), CStringViewA::npos);
-    EXPECT_EQ(CStringViewA().Find("a"), CStringViewA::npos);
-    EXPECT_TRUE(view.Substring(3) == "cd/a");
-    EXPECT_TRUE(view.Substring(3, 2) == "cd");
+    EXPECT_TRUE(view.Substring(3) == "cd/a" && view.Substring(3, 2) == "cd");
     EXPECT_FALSE(view.Substring(3, 2) == "cd/");
-    EXPECT_TRUE(CStringViewA(nullptr) == "");
+}
+
+TEST(StringBufferTest, FormatGivesTheFormattedTextAcrossTheInlineLimit) {
+    for (const uint64_t length : {1, 259, 260, 1000}) {
+        SCOPED_TRACE(length);
+        const std::string text(length, 'q');
+        TStringBufferA<260> buffer;
+        EXPECT_EQ(buffer.Format("%s", text.c_str()), length);
+        EXPECT_EQ(TextOf(buffer), text);
+        CStringBufferA plain;
+        EXPECT_EQ(plain.AppendFormat("%s", text.c_str()), length);
+        EXPECT_EQ(TextOf(plain), text);
+    }
+    CStringBufferA buffer;
+    EXPECT_EQ(buffer.Format("%c", 'x'), 1u);
+    EXPECT_EQ(TextOf(buffer), "x");
+    EXPECT_EQ(buffer.Format("%s", ""), 0u);
+    EXPECT_EQ(TextOf(buffer), "");
+}
+
+TEST(StringBufferTest, AppendsKeepEarlierTextWhenTheStorageMoves) {
+    TStringBufferA<16> buffer;
+    std::string expected;
+    for (int line = 0; line < 200; ++line) {
+        buffer.AppendFormat("%d,", line);
+        buffer.Append("ab", 2);
+        expected += std::to_string(line) + ",ab";
+    }
+    EXPECT_EQ(TextOf(buffer), expected);
+    buffer.Assign(nullptr);
+    EXPECT_EQ(TextOf(buffer), "");
+    // The buffer's own text appended or formatted into itself, inline and across growth.
+    for (const uint64_t length : {3, 10, 200, 5000}) {
+        SCOPED_TRACE(length);
+        const std::string text(length, 'k');
+        TStringBufferA<16> appended, formatted;
+        appended.Assign(text.c_str());
+        appended.Append(appended.GetData(), appended.GetLength());
+        EXPECT_EQ(TextOf(appended), text + text);
+        formatted.Assign(text.c_str());
+        formatted.AppendFormat("-%s", formatted.GetData());
+        formatted.Format("<%s>", formatted.GetData());
+        EXPECT_EQ(TextOf(formatted), "<" + text + "-" + text + ">");
+    }
 }

@@ -2,6 +2,7 @@
 #include "headerlib/HeaderLibrary.h"
 
 #include "base/Memory.h"
+#include "support/BinaryFile.h"
 #include "support/HeaderLibraryWriter.h"
 
 #include <gtest/gtest.h>
@@ -43,11 +44,6 @@ bool Load(const std::vector<uint8_t>& image, CHeaderLibrary& library) {
     return loaded;
 }
 
-void Patch(std::vector<uint8_t>& bytes, uint64_t offset, uint64_t value, int count) {
-    for (int i = 0; i < count; ++i)
-        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 } // namespace
 
 TEST(HeaderLibraryTest, FramingVariantsLoad) {
@@ -56,18 +52,49 @@ TEST(HeaderLibraryTest, FramingVariantsLoad) {
     std::vector<std::vector<uint8_t>> variants(3, valid);
     // Bytes between the file header and the block, and after the block, are never read.
     variants[0].insert(variants[0].begin() + 24, 13, 0xEE);
-    Patch(variants[0], 4, 13, 4);
+    PatchLittleEndian(variants[0], 4, 13, 4);
     variants[1].resize(valid.size() + 7, 0xEE);
     // A segment of another tag before the relocation segment is passed over and counts.
     const std::vector<uint8_t> foreign = {0x78, 0x56, 0x34, 0x12, 5, 0, 0, 0, 1, 2, 3, 4, 5};
     variants[2].insert(variants[2].begin() + layout.RelocationSegmentStart, foreign.begin(), foreign.end());
-    Patch(variants[2], 12, valid.size() - layout.BlockStart + foreign.size(), 4);
+    PatchLittleEndian(variants[2], 12, valid.size() - layout.BlockStart + foreign.size(), 4);
     variants[2][layout.BlockStart + 6] = 2;
     CHeaderLibrary library;
     for (size_t i = 0; i < variants.size(); ++i) {
         SCOPED_TRACE(i);
         ASSERT_TRUE(Load(variants[i], library));
         EXPECT_EQ(library.GetContainerCount(), 2u);
+    }
+    // Storage for what a valid file holds that cannot be had stops the run.
+    CByteBuffer file;
+    ASSERT_TRUE(file.Append(valid.data(), valid.size()));
+    EXPECT_EXIT(
+        {
+            CHeaderLibrary fresh;
+            SetAllocationFaultHook([](uint64_t) { return true; });
+            (void)fresh.Load(file);
+        },
+        ::testing::ExitedWithCode(2), "out of memory");
+}
+
+TEST(HeaderLibraryTest, SpansReachPast4GiBWithoutWrapping) {
+    const struct {
+        uint32_t DataStart, FirstLength;
+        bool InlineHeaders;
+        std::vector<uint64_t> OffsetsAndLengths;
+    } cases[] = {{0xFFFFFFF0, 16, false, {0x100000008, 16, 0x100000018, 50}},
+                 {0, 0xFFFFFFF0, true, {24, 0x100000008, 0x100000020, 74}}};
+    CHeaderLibrary library;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.DataStart);
+        CTestHeaderLibrary description = MakeLibrary();
+        description.Containers[0].DataStart = c.DataStart;
+        description.Containers[0].InlineHeaders = c.InlineHeaders;
+        description.Containers[0].Entries[0].DataLength = c.FirstLength;
+        ASSERT_TRUE(Load(BuildTestHeaderLibraryImage(description), library));
+        const auto& spans = library.GetContainerTables()[0].Spans;
+        EXPECT_EQ(std::vector<uint64_t>({spans[0].Offset, spans[0].Length, spans[1].Offset, spans[1].Length}),
+                  c.OffsetsAndLengths);
     }
 }
 
@@ -81,8 +108,7 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocations) {
     const uint64_t resources = payload + at.ResourceList;
     const struct {
         const char* Name;
-        uint64_t Offset;
-        uint64_t Value;
+        uint64_t Offset, Value;
         int Size;
     } damages[] = {
         {"magic", 0, 'X', 1},
@@ -115,11 +141,15 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocations) {
         {"container path at the very end", record + Field::ContainerPath, end, 8},
         {"language name at the very end", payload + at.LanguageLists[0], end, 8},
         {"external name at the very end", payload + at.ExternalList, end, 8},
+        // Bytes read as data over a slot that relocation filled with an address of this process.
+        {"external name over an address", payload + at.ExternalList, Field::RootContainers, 8},
+        {"container path over an address", record + Field::ContainerPath, Field::RootResourceList, 8},
+        {"entry header over an address", payload + at.EntryHeaderLists[0], at.ContainerRecords[0], 8},
     };
     std::vector<std::vector<uint8_t>> images;
     for (const auto& damage : damages) {
         images.push_back(valid);
-        Patch(images.back(), damage.Offset, damage.Value, damage.Size);
+        PatchLittleEndian(images.back(), damage.Offset, damage.Value, damage.Size);
     }
     for (size_t length = 0; length < valid.size(); ++length)
         images.emplace_back(valid.begin(), valid.begin() + length);

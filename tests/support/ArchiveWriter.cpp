@@ -7,18 +7,8 @@ namespace {
 
 constexpr uint64_t HeaderSize = 24;
 
-void PutU32(std::vector<uint8_t>& bytes, uint64_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void PutU64(std::vector<uint8_t>& bytes, uint64_t value) {
-    PutU32(bytes, value & 0xFFFFFFFF);
-    PutU32(bytes, value >> 32);
-}
-
 void PutString(std::vector<uint8_t>& bytes, const std::string& text) {
-    PutU32(bytes, text.size());
+    AppendLittleEndian(bytes, text.size(), 4);
     bytes.insert(bytes.end(), text.begin(), text.end());
     bytes.push_back(0);
 }
@@ -46,12 +36,10 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
     std::vector<std::vector<uint8_t>> images;
     for (size_t a = 0; a < archives.size(); ++a) {
         const CTestArchive& archive = archives[a];
-        std::vector<uint8_t> image;
-        PutU32(image, 0x48435241); // "ARCH"
-        PutU32(image, 0);
-        PutU32(image, archive.Entries.size());
-        PutU32(image, archive.References.size());
-        PutU64(image, HeaderSize + data[a].size());
+        std::vector<uint8_t> image = {'A', 'R', 'C', 'H', 0, 0, 0, 0};
+        for (uint64_t count : {archive.Entries.size(), archive.References.size()})
+            AppendLittleEndian(image, count, 4);
+        AppendLittleEndian(image, HeaderSize + data[a].size(), 8);
         image.insert(image.end(), data[a].begin(), data[a].end());
         for (const std::string& reference : archive.References)
             PutString(image, reference);
@@ -59,14 +47,13 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
         for (const CTestEntry& entry : archive.Entries) {
             image.resize(image.size() + 24, 0);
             PutString(image, entry.Name);
-            PutU32(image, entry.Segments.size());
+            AppendLittleEndian(image, entry.Segments.size(), 4);
             uint64_t dataOffset = 0;
             for (const CTestSegment& segment : entry.Segments) {
                 const uint64_t size = segment.Size.value_or(segment.Bytes.size());
-                PutU32(image, segment.Reference);
-                PutU64(image, dataOffset);
-                PutU64(image, segment.FileOffset.value_or(offsets[a][next++]));
-                PutU64(image, size);
+                AppendLittleEndian(image, segment.Reference, 4);
+                for (uint64_t field : {dataOffset, segment.FileOffset.value_or(offsets[a][next++]), size})
+                    AppendLittleEndian(image, field, 8);
                 dataOffset += size;
             }
         }

@@ -1,4 +1,4 @@
-// Whole-file writes of test inputs.
+// Whole-file writes of test inputs and little-endian fields.
 #include "support/BinaryFile.h"
 
 #include <cstdio>
@@ -13,4 +13,14 @@ bool WriteBinaryFile(const std::string& path, const uint8_t* bytes, size_t size)
 
 bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return WriteBinaryFile(path, bytes.data(), bytes.size());
+}
+
+void AppendLittleEndian(std::vector<uint8_t>& bytes, uint64_t value, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void PatchLittleEndian(std::vector<uint8_t>& bytes, uint64_t offset, uint64_t value, int count) {
+    for (int i = 0; i < count && offset + i < bytes.size(); ++i)
+        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }

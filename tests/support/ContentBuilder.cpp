@@ -38,20 +38,16 @@ std::vector<CTestArchive> BuildTestContentArchives(const CTestContent& content) 
             find(container.Archives[0]);
             find(container.Archives.back());
             CTestArchive& owner = find(container.Archives[0]);
+            std::vector<std::string>& references = owner.References;
             CTestEntry entry{GetTestArchiveName(container.Path), {}};
             const size_t split = container.Archives.size() > 1 ? data.size() / 2 : data.size();
             for (size_t part = 0; part < container.Archives.size(); ++part) {
-                std::vector<std::string>& references = owner.References;
-                if (std::find(references.begin(), references.end(), container.Archives[part]) ==
-                    references.end())
-                    references.push_back(container.Archives[part]);
-                const auto reference =
-                    std::find(references.begin(), references.end(), container.Archives[part]);
+                auto reference = std::find(references.begin(), references.end(), container.Archives[part]);
+                if (reference == references.end())
+                    reference = references.insert(reference, container.Archives[part]);
                 const std::string bytes = part == 0 ? data.substr(0, split) : data.substr(split);
-                entry.Segments.push_back({static_cast<uint32_t>(reference - references.begin()),
-                                          {bytes.begin(), bytes.end()},
-                                          {},
-                                          {}});
+                const auto index = static_cast<uint32_t>(reference - references.begin());
+                entry.Segments.push_back({index, {bytes.begin(), bytes.end()}, {}, {}});
             }
             owner.Entries.push_back(entry);
         }

@@ -20,8 +20,7 @@ struct CTestContentContainer {
     std::vector<std::optional<std::string>> Languages{std::string("all")};
     bool InlineHeaders = false;
     uint32_t DataStart = 0;
-    std::vector<std::string> Entries;
-    std::vector<std::string> Archives;
+    std::vector<std::string> Entries, Archives;
 };
 
 /// One header library file of a content directory.

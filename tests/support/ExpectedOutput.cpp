@@ -28,6 +28,18 @@ std::string MakeResMapImage(const std::vector<std::pair<uint64_t, std::string>>&
     return image;
 }
 
+std::map<std::string, std::string> MakeIndexFiles(const std::vector<std::pair<uint64_t, std::string>>& names,
+                                                  const std::string& containerMap,
+                                                  const std::string& externalResources) {
+    std::string nameMap;
+    for (const auto& [id, name] : names)
+        nameMap += MakeNameLine(id, name);
+    return {{"NameMap.txt", nameMap},
+            {"ContainerNameMap.txt", containerMap},
+            {"ExternalResources.txt", externalResources},
+            {"ResMap.bin", MakeResMapImage(names)}};
+}
+
 std::string MakeContainerLine(const std::string& path, const std::string& libraryName) {
     return GetTestArchiveName(path) + " " + path + " -> " + libraryName + "\r\n";
 }
@@ -53,10 +65,10 @@ std::string MakeSummary(const std::vector<uint64_t>& counts, const std::string& 
                                   "failed writes; ", "libraries loaded, ", "failed; "};
     std::string text = "Summary: ";
     for (size_t i = 0; i < counts.size(); ++i) {
-        std::string digits = std::to_string(counts[i]);
-        for (int comma = static_cast<int>(digits.size()) - 3; comma > 0; comma -= 3)
-            digits.insert(static_cast<size_t>(comma), ",");
-        text += digits + " " + labels[i] + (i == 0 ? " (" : "");
+        const std::string digits = std::to_string(counts[i]);
+        for (size_t k = 0; k < digits.size(); ++k) // Thousands are grouped with commas.
+            text += (k != 0 && (digits.size() - k) % 3 == 0 ? "," : "") + digits.substr(k, 1);
+        text += std::string(" ") + labels[i] + (i == 0 ? " (" : "");
     }
     return text + "T s\n";
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,12 @@ std::string MakeNameLine(uint64_t id, const std::string& name);
 
 /// The whole "ResMap.bin" image of a name map holding entries, in that order.
 std::string MakeResMapImage(const std::vector<std::pair<uint64_t, std::string>>& entries);
+
+/// The four index files, by file name, of a run that named names (in that order), with the container map
+/// and external resources texts given.
+std::map<std::string, std::string> MakeIndexFiles(const std::vector<std::pair<uint64_t, std::string>>& names,
+                                                  const std::string& containerMap = "",
+                                                  const std::string& externalResources = "");
 
 /// One "ContainerNameMap.txt" line for a container path of a library.
 std::string MakeContainerLine(const std::string& path, const std::string& libraryName);

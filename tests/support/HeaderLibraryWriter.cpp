@@ -21,16 +21,6 @@ constexpr uint32_t HeaderDataLength = 12;
 // Bytes of fields the loader must not read, so that a stray read of them shows.
 constexpr uint8_t Filler = 0xCD;
 
-void PutU32(std::vector<uint8_t>& bytes, uint64_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void SetLittleEndian(std::vector<uint8_t>& bytes, uint64_t offset, uint64_t value, int count) {
-    for (int i = 0; i < count; ++i)
-        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 // The payload under construction: regions are appended, and each reference slot is set once its target
 // has a place, which is always later in the payload than the slot.
 struct CPayloadBuilder {
@@ -42,26 +32,23 @@ struct CPayloadBuilder {
         Bytes.resize(Bytes.size() + size, fill);
         return offset;
     }
-    void SetU32(uint32_t offset, uint32_t value) { SetLittleEndian(Bytes, offset, value, 4); }
+    void SetU32(uint32_t offset, uint64_t value) { PatchLittleEndian(Bytes, offset, value, 4); }
     void SetReference(uint32_t slot, uint64_t target) {
-        SetLittleEndian(Bytes, slot, target, 8);
+        PatchLittleEndian(Bytes, slot, target, 8);
         Slots.push_back(slot);
     }
     // A count and a list's reference: null for an empty list, as a count of 0 is never followed.
     uint32_t SetList(uint32_t countField, uint32_t slot, uint64_t count) {
-        SetU32(countField, static_cast<uint32_t>(count));
+        SetU32(countField, count);
         const uint32_t first = count == 0 ? 0 : Allocate(ListElementSize * count);
         SetReference(slot, count == 0 ? ~uint64_t(0) : first);
         return first;
     }
     void SetText(uint32_t slot, const std::optional<std::string>& text) {
-        if (!text) {
-            SetReference(slot, ~uint64_t(0));
-            return;
-        }
-        const uint32_t offset = Allocate(text->size() + 1, 0);
-        std::copy(text->begin(), text->end(), Bytes.begin() + offset);
-        SetReference(slot, offset);
+        const uint32_t offset = text ? Allocate(text->size() + 1, 0) : 0;
+        if (text)
+            std::copy(text->begin(), text->end(), Bytes.begin() + offset);
+        SetReference(slot, text ? offset : ~uint64_t(0));
     }
 };
 
@@ -69,7 +56,7 @@ void BuildPayload(const CTestHeaderLibrary& library, CPayloadBuilder& payload,
                   CTestHeaderLibraryLayout& layout) {
     payload.Allocate(RootSize);
     const uint64_t containerCount = library.Containers.size();
-    payload.SetU32(Field::RootContainerCount, static_cast<uint32_t>(containerCount));
+    payload.SetU32(Field::RootContainerCount, containerCount);
     const uint32_t records = payload.Allocate(ContainerRecordSize * containerCount);
     payload.SetReference(Field::RootContainers, containerCount == 0 ? ~uint64_t(0) : records);
     for (uint32_t i = 0; i < containerCount; ++i) {
@@ -114,20 +101,19 @@ void BuildPayload(const CTestHeaderLibrary& library, CPayloadBuilder& payload,
         payload.SetText(layout.ExternalList + k * ListElementSize, library.ExternalNames[k]);
 
     std::vector<uint8_t> block;
-    PutU32(block, library.Resources.size());
+    AppendLittleEndian(block, library.Resources.size(), 4);
     for (const CTestResource& resource : library.Resources) {
-        for (uint64_t field : {resource.MemberId & 0xFFFFFFFF, resource.MemberId >> 32,
-                               resource.Id & 0xFFFFFFFF, resource.Id >> 32})
-            PutU32(block, field);
+        AppendLittleEndian(block, resource.MemberId, 8);
+        AppendLittleEndian(block, resource.Id, 8);
         for (const std::string& text : {resource.Name, resource.SecondName}) {
-            PutU32(block, text.size());
+            AppendLittleEndian(block, text.size(), 4);
             block.insert(block.end(), text.c_str(), text.c_str() + text.size() + 1);
         }
     }
     layout.ResourceList = payload.Allocate(block.size());
     std::copy(block.begin(), block.end(), payload.Bytes.begin() + layout.ResourceList);
     payload.SetReference(Field::RootResourceList, layout.ResourceList);
-    payload.SetU32(Field::RootResourceListLength, static_cast<uint32_t>(block.size()));
+    payload.SetU32(Field::RootResourceListLength, block.size());
     layout.Slots = payload.Slots;
 }
 
@@ -141,15 +127,15 @@ std::vector<uint8_t> BuildTestHeaderLibraryImage(const CTestHeaderLibrary& libra
     // The relocation segment: its tag, body length, entry count and entries.
     std::vector<uint8_t> relocation;
     for (uint64_t field : {uint64_t(0x12EBA5ED), 4 + 4 * payload.Slots.size(), payload.Slots.size()})
-        PutU32(relocation, field);
+        AppendLittleEndian(relocation, field, 4);
     for (uint32_t slot : payload.Slots)
-        PutU32(relocation, slot);
+        AppendLittleEndian(relocation, slot, 4);
 
     // The file header: "BILH", the gap before the block (none), the block length and unread fields.
     std::vector<uint8_t> image = {'B', 'I', 'L', 'H'};
     for (uint64_t field : {uint64_t(0), uint64_t(0x11111111), 16 + payload.Bytes.size() + relocation.size(),
                            uint64_t(0x11111111), uint64_t(0x11111111)})
-        PutU32(image, field);
+        AppendLittleEndian(image, field, 4);
     placed.BlockStart = image.size();
     // "BIN1", the segment count at byte 6 and the payload length, the format's one big-endian field.
     const auto length = static_cast<uint32_t>(payload.Bytes.size());

@@ -10,8 +10,7 @@
 /// One entry of a container: its header occupies max(HeaderLength, 16) bytes, HeaderBytes first, then a
 /// counting pattern, with DataLength written over bytes 12 to 15.
 struct CTestEntryHeader {
-    uint32_t DataLength = 0;
-    uint32_t HeaderLength = 24;
+    uint32_t DataLength = 0, HeaderLength = 24;
     std::vector<uint8_t> HeaderBytes;
 };
 
@@ -26,10 +25,8 @@ struct CTestContainer {
 
 /// One resource record.
 struct CTestResource {
-    uint64_t MemberId = 0;
-    uint64_t Id = 0;
-    std::string Name;
-    std::string SecondName;
+    uint64_t MemberId = 0, Id = 0;
+    std::string Name, SecondName;
 };
 
 /// A whole header library; its image is always valid.
@@ -43,23 +40,15 @@ struct CTestHeaderLibrary {
 /// payload offsets (add PayloadStart for the file offset). Slots lists every reference slot in the order of
 /// the relocation entries, which start 12 bytes into the relocation segment.
 struct CTestHeaderLibraryLayout {
-    uint64_t BlockStart = 0;
-    uint64_t PayloadStart = 0;
-    uint32_t PayloadLength = 0;
-    uint64_t RelocationSegmentStart = 0;
-    std::vector<uint32_t> ContainerRecords;
-    std::vector<uint32_t> LanguageLists;
-    std::vector<uint32_t> EntryHeaderLists;
-    uint32_t ExternalList = 0;
-    uint32_t ResourceList = 0;
-    std::vector<uint32_t> Slots;
+    uint64_t BlockStart = 0, PayloadStart = 0, RelocationSegmentStart = 0;
+    uint32_t PayloadLength = 0, ExternalList = 0, ResourceList = 0;
+    std::vector<uint32_t> ContainerRecords, LanguageLists, EntryHeaderLists, Slots;
 };
 
 /// Field offsets of the format (root record, container record, list element), for tests that damage a field.
 namespace HeaderLibraryField {
-constexpr uint32_t RootContainers = 16, RootContainerCount = 24, RootExternalNames = 32,
-                   RootExternalCount = 40;
-constexpr uint32_t RootResourceList = 64, RootResourceListLength = 72;
+constexpr uint32_t RootContainers = 16, RootContainerCount = 24, RootExternalNames = 32;
+constexpr uint32_t RootExternalCount = 40, RootResourceList = 64, RootResourceListLength = 72;
 constexpr uint32_t ContainerPath = 0, ContainerLanguages = 56, ContainerLanguageCount = 64;
 constexpr uint32_t ContainerEntryHeaders = 128, ContainerEntryCount = 136, EntryHeaderLength = 8;
 } // namespace HeaderLibraryField

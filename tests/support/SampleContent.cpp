@@ -7,16 +7,12 @@
 
 namespace {
 
-CTestContentContainer MakeContainer(const std::string& name,
-                                    std::vector<std::optional<std::string>> languages,
+using CTestLanguages = std::vector<std::optional<std::string>>;
+
+CTestContentContainer MakeContainer(const std::string& name, CTestLanguages languages,
                                     std::vector<std::string> entries, std::vector<std::string> archives) {
-    CTestContentContainer container{"[examples/" + name + ".bundle].pc_resourcelib",
-                                    std::move(languages),
-                                    false,
-                                    0,
-                                    std::move(entries),
-                                    std::move(archives)};
-    return container;
+    return {"[examples/" + name + ".bundle].pc_resourcelib", std::move(languages), false, 0,
+            std::move(entries), std::move(archives)};
 }
 
 CTestResource MakeResource(const CTestContentContainer& container, uint32_t entry, const std::string& name) {

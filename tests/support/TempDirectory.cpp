@@ -12,19 +12,12 @@
 
 CTempDirectory::CTempDirectory() {
     static std::atomic<unsigned> counter{0};
-    const std::filesystem::path base(::testing::TempDir());
-    for (;;) {
-        const std::filesystem::path candidate =
-            base / ("vorsk-" + std::to_string(counter++) + "-" + std::to_string(std::rand()));
-        std::error_code error;
-        if (std::filesystem::create_directory(candidate, error)) {
-            m_Path = candidate.string();
-            break;
-        }
-    }
-    // Paths are joined with slashes below; keep the base free of a trailing separator.
-    while (m_Path.size() > 1 && (m_Path.back() == '/' || m_Path.back() == '\\'))
-        m_Path.pop_back();
+    std::error_code error;
+    do
+        m_Path = (std::filesystem::path(::testing::TempDir()) /
+                  ("vorsk-" + std::to_string(counter++) + "-" + std::to_string(std::rand())))
+                     .string();
+    while (!std::filesystem::create_directory(m_Path, error));
 }
 
 CTempDirectory::~CTempDirectory() {

@@ -1,4 +1,4 @@
-// Starting the tool as a child process with its standard output in a pipe, and directory snapshots.
+// Starting the tool as a child process with its standard output and error captured, and directory snapshots.
 #include "support/ToolRunner.h"
 
 #include "support/TempDirectory.h"
@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <regex>
 
@@ -14,6 +13,7 @@
 #include <windows.h>
 #else
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -27,83 +27,60 @@ extern char** environ;
 #error "VORSK_EXECUTABLE must name the built tool"
 #endif
 
-#ifdef _WIN32
-
-bool CanLimitFileSize() {
-    return false;
-}
-
 namespace {
 
-SToolRun StartTool(const std::vector<std::string>& arguments, uint64_t, const std::string& errorPath) {
-    SToolRun run;
-    std::string commandLine = std::string("\"") + VORSK_EXECUTABLE + "\"";
+#ifdef _WIN32
+
+// Without a file size limit both streams can go to files. The exit status, or -1 when the tool did not start.
+int StartTool(const std::vector<std::string>& arguments, uint64_t, const CTempDirectory& scratch,
+              std::string& output) {
+    std::string commandLine;
     for (const std::string& argument : arguments)
-        commandLine += " \"" + argument + "\"";
+        commandLine += "\"" + argument + "\" ";
     SECURITY_ATTRIBUTES security{sizeof(security), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &security, 0) ||
-        !SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0)) {
-        ADD_FAILURE() << "cannot make a pipe for " << VORSK_EXECUTABLE;
-        return run;
-    }
+    auto create = [&](const char* name) {
+        return CreateFileA(scratch.Join(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &security, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    HANDLE errorFile = CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   &security, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    startup.hStdError = errorFile;
+    startup.hStdOutput = create("stdout");
+    startup.hStdError = create("stderr");
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    CloseHandle(errorFile);
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
     if (!started) {
-        ADD_FAILURE() << "cannot start " << VORSK_EXECUTABLE << ": error " << GetLastError();
-        CloseHandle(readEnd);
-        return run;
+        ADD_FAILURE() << "cannot start " << arguments[0] << ": error " << GetLastError();
+        return -1;
     }
-    char chunk[4096];
-    DWORD count = 0;
-    while (ReadFile(readEnd, chunk, sizeof(chunk), &count, nullptr) && count != 0)
-        run.Output.append(chunk, count);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
-    run.ExitStatus = static_cast<int>(status);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    CloseHandle(readEnd);
-    return run;
+    output = ReadTestFile(scratch.Join("stdout"));
+    return static_cast<int>(status);
 }
-
-} // namespace
 
 #else
 
-bool CanLimitFileSize() {
-    return true;
-}
-
-namespace {
-
-SToolRun StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize,
-                   const std::string& errorPath) {
-    SToolRun run;
-    std::vector<std::string> texts{VORSK_EXECUTABLE};
-    texts.insert(texts.end(), arguments.begin(), arguments.end());
+// Standard output comes through a pipe, which a file size limit does not touch.
+int StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, const CTempDirectory& scratch,
+              std::string& output) {
     std::vector<char*> argv;
-    for (std::string& text : texts)
-        argv.push_back(text.data());
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
-        ADD_FAILURE() << "cannot make a pipe for " << argv[0];
-        return run;
+        ADD_FAILURE() << "cannot make a pipe";
+        return -1;
     }
+    const std::string errorPath = scratch.Join("stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
@@ -130,36 +107,32 @@ SToolRun StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSi
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeEnds[1]);
-    if (error != 0) {
-        ::close(pipeEnds[0]);
-        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(error);
-        return run;
-    }
     char chunk[4096];
-    ssize_t count = 0;
-    while ((count = ::read(pipeEnds[0], chunk, sizeof(chunk))) > 0 || (count < 0 && errno == EINTR))
-        run.Output.append(chunk, count > 0 ? static_cast<size_t>(count) : 0);
+    for (ssize_t count; error == 0 && (count = ::read(pipeEnds[0], chunk, sizeof(chunk))) > 0;)
+        output.append(chunk, static_cast<size_t>(count));
     ::close(pipeEnds[0]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    if (error != 0 || ::waitpid(child, &status, 0) != child) {
+        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(error);
+        return -1;
     }
-    run.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
-
-} // namespace
 
 #endif
 
+} // namespace
+
 SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize) {
-    std::vector<std::string> all;
+    std::vector<std::string> all{VORSK_EXECUTABLE};
     if (const char* jobs = std::getenv("VORSK_TEST_JOBS"))
-        all = {"--jobs", jobs};
+        all.insert(all.end(), {"--jobs", jobs});
     all.insert(all.end(), arguments.begin(), arguments.end());
-    const CTempDirectory errorDirectory;
-    SToolRun run = StartTool(all, maxFileSize, errorDirectory.Join("stderr"));
+    const CTempDirectory scratch;
+    SToolRun run;
+    run.ExitStatus = StartTool(all, maxFileSize, scratch, run.Output);
     static const std::regex elapsed("; [0-9]+\\.[0-9]{2} s\n");
-    run.Error = std::regex_replace(ReadTestFile(errorDirectory.Join("stderr")), elapsed, "; T s\n");
+    run.Error = std::regex_replace(ReadTestFile(scratch.Join("stderr")), elapsed, "; T s\n");
     return run;
 }
 
@@ -169,10 +142,8 @@ CTreeSnapshot SnapshotTree(const std::string& root) {
     for (auto it = std::filesystem::recursive_directory_iterator(root, error);
          it != std::filesystem::recursive_directory_iterator(); ++it) {
         const std::string relative = std::filesystem::relative(it->path(), root).generic_string();
-        if (it->is_directory())
-            snapshot[relative + "/"] = "";
-        else
-            snapshot[relative] = ReadTestFile(it->path().string());
+        snapshot[it->is_directory() ? relative + "/" : relative] =
+            it->is_directory() ? "" : ReadTestFile(it->path().string());
     }
     return snapshot;
 }

@@ -10,19 +10,15 @@
 /// printed on standard output and on standard error, where the summary's elapsed seconds read "T".
 struct SToolRun {
     int ExitStatus = -1;
-    std::string Output;
-    std::string Error;
+    std::string Output, Error;
 };
-
-/// False where the platform has no per-process limit on file sizes; tests that need one skip there.
-bool CanLimitFileSize();
 
 /// Runs the tool built alongside the tests (VORSK_EXECUTABLE) with the arguments, started directly (no
 /// command interpreter) with standard output read through a pipe and standard error kept in a file. When
 /// VORSK_TEST_JOBS is set, "--jobs" and its value go in front of the arguments. A tool that cannot be started
 /// fails the current test. A maxFileSize other than 0 limits every file of the run to that many bytes, as a
 /// disk that fills up would (the pipe is not limited); the tool starts with SIGXFSZ at its default action, so
-/// the test sees the tool's own handling of it.
+/// the test sees the tool's own handling of it. Windows has no such limit.
 SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize = 0);
 
 /// Every entry below root: a relative path with "/" separators mapped to the file's bytes, or, for a
