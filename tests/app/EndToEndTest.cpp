@@ -96,12 +96,11 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
         EXPECT_EQ(result.Error, MakeSummary({5, 1141, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
         EXPECT_EQ(result.Output, MakeMountingText(Source, {"a.archive", "b.archive"}) +
                                      Processing("chunk0.pc_headerlib") + MakeIndexFileProgress());
-        const std::vector<std::pair<uint64_t, std::string>> names = {
-            {PackId, PackPath},     {InlineId, InlinePath},
-            {SplitId, SplitPath},   {0x00DAC1F461386257, "examples/readme.txt"},
-            {255, "res/alpha"},     {0x1000, "res/beta"},
-            {0x2000, "res/gamma"},  {0x3000, "res/delta"},
-            {0x3001, "res/epsilon"}};
+        // clang-format off
+        const std::vector<std::pair<uint64_t, std::string>> names = {{PackId, PackPath}, {InlineId, InlinePath},
+            {SplitId, SplitPath}, {0x00DAC1F461386257, "examples/readme.txt"}, {255, "res/alpha"},
+            {0x1000, "res/beta"}, {0x2000, "res/gamma"}, {0x3000, "res/delta"}, {0x3001, "res/epsilon"}};
+        // clang-format on
         CTreeSnapshot expected = MakeIndexFiles(
             names,
             MakeContainerLine(PackPath, "chunk0") + MakeContainerLine(InlinePath, "chunk0") +
@@ -250,7 +249,14 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
     } cases[] = {
         {{"-locale", "de", Source}, 0, usage, ""},
         {{"-loc", "de", Source, Output}, 2, "Unrecognized option: -loc\r\n", ""},
+        {{"--x", Source, Output}, 2, "Unrecognized option: --x\r\n", ""},
+        {{"--quiet", "--", "--src", Output}, 2, "Unrecognized option: --src\r\n", ""},
+        {{"--version", "--x"}, 0, "VorskExtract 1.0.0\n", ""},
         {{"--jobs", "x", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n"},
+        {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
+        {{"--json", Source, Output}, 2, "", "Option --json needs --list.\n"},
+        {{"--list", "--test", Source}, 2, "", "Options --list and --test cannot be used together.\n"},
+        {{"--locales", Source, Output}, 2, "", "Option --locales takes only the source directory, not also \"" + Output + "\".\n"},
         // "-x" is the source directory's name.
         {{"-locale", "de", "-x", Output}, 2, "No pc_headerlib files found in -x\r\n", noRun},
         {{Source, Output},
@@ -265,6 +271,8 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         EXPECT_EQ(run.Output, c.Output);
         EXPECT_EQ(run.Error, c.Error);
     }
+    const std::string help = RunTool({"--help"}).Output;
+    EXPECT_TRUE(help.rfind(usage, 0) == 0 && help.find("  --jobs <count> - ") != std::string::npos) << help;
     EXPECT_FALSE(std::filesystem::exists(Output));
 }
 
