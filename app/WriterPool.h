@@ -40,10 +40,10 @@ struct WriteCounts {
 class CWriterPool {
 public:
     static constexpr uint32_t MaxWorkers = 32;
-    // 16 MiB keeps two writers busy (about 2,000 resources of a typical size wait at the cap) while the peak
-    // memory of a run stays within its header libraries and a few of its largest resources; 64 MiB was no
-    // faster and added its whole size to the peak.
-    static constexpr uint64_t DefaultWaitingLimit = uint64_t(16) << 20;
+    // 8 MiB keeps two writers busy (about 1,000 resources of a typical size wait at the cap) while the peak
+    // memory of a run stays within its header libraries and a few of its largest resources: 16 and 64 MiB
+    // were no faster and added their size to the peak.
+    static constexpr uint64_t DefaultWaitingLimit = uint64_t(8) << 20;
 
     /// Starts jobCount worker threads (at most MaxWorkers), none for a job count of 1 or less. When the
     /// system refuses threads, the pool runs with those it got, or with none.
