@@ -228,7 +228,6 @@ void CHeaderLibraryPhase::RecordExternalResources() {
 // none of them lists; only --locales counts the resources of each.
 void CHeaderLibraryPhase::CountLanguages() {
     const uint64_t containerCount = m_Library.GetContainerCount();
-    CArray<CLanguageCount*> byContainer;
     for (uint64_t container = 0; container < containerCount; ++container) {
         const uint64_t count = m_Library.GetLanguageCount(container);
         for (uint64_t language = 0; language < count; ++language) {
