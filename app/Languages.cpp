@@ -1,0 +1,75 @@
+// Language counts of the containers, for --locales and the warning about a locale that none lists.
+#include "app/Languages.h"
+
+#include "app/Listing.h"
+#include "app/Options.h"
+#include "base/Array.h"
+#include "base/Console.h"
+#include "base/Memory.h"
+#include "headerlib/HeaderLibrary.h"
+
+#include <algorithm>
+#include <cstring>
+
+void CLanguageCounts::CountContainers(const CHeaderLibrary& library) {
+    const uint64_t containerCount = library.GetContainerCount();
+    for (uint64_t container = 0; container < containerCount; ++container) {
+        const uint64_t count = library.GetLanguageCount(container);
+        for (uint64_t language = 0; language < count; ++language) {
+            const char* name = library.GetLanguageName(container, language);
+            if (name == nullptr)
+                continue;
+            CCount* counts = m_Languages.Find(CStringViewA(name));
+            if (counts == nullptr && (counts = m_Languages.FindOrInsert(CInlineStringA(name))) == nullptr)
+                StopOutOfMemory();
+            ++counts->Containers;
+        }
+    }
+}
+
+void CLanguageCounts::CountResources(const CHeaderLibrary& library) {
+    for (const CLibraryResource& resource : library.GetResources()) {
+        const uint64_t* container = library.FindContainer(GetLibraryId(resource.MemberId));
+        if (container == nullptr || *container >= library.GetContainerCount())
+            continue;
+        const uint64_t count = library.GetLanguageCount(*container);
+        for (uint64_t language = 0; language < count; ++language) {
+            const char* name = library.GetLanguageName(*container, language);
+            if (name != nullptr)
+                ++m_Languages.Find(CStringViewA(name))->Resources;
+        }
+    }
+}
+
+void CLanguageCounts::AppendTable(CStringBufferA& text) const {
+    CArray<const CLanguageMap::Entry*> sorted;
+    if (!sorted.Reserve(m_Languages.GetCount()))
+        StopOutOfMemory();
+    for (const CLanguageMap::Entry& entry : m_Languages)
+        (void)sorted.Append(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](const CLanguageMap::Entry* left, const CLanguageMap::Entry* right) {
+        const uint64_t common = std::min(left->Key.GetLength(), right->Key.GetLength());
+        const int order = std::memcmp(left->Key.GetData(), right->Key.GetData(), common);
+        return order != 0 ? order < 0 : left->Key.GetLength() < right->Key.GetLength();
+    });
+    for (const CLanguageMap::Entry* entry : sorted) {
+        AppendEscapedText(text, entry->Key.GetData(), entry->Key.GetLength());
+        text.AppendFormat("\t%I64u\t%I64u\n", entry->Value.Containers, entry->Value.Resources);
+    }
+}
+
+void CLanguageCounts::WarnAboutUnknownLocale(const CRunOptions& options) const {
+    if (!options.LocaleGiven || std::strcmp(options.Locale, "all") == 0 ||
+        m_Languages.Find(CStringViewA(options.Locale)) != nullptr)
+        return;
+    CStringBufferA line;
+    line.Format("Warning: no container lists the locale \"%s\"; the languages found are:", options.Locale);
+    bool first = true;
+    for (const CLanguageMap::Entry& entry : m_Languages) {
+        line.Append(first ? " " : ", ", first ? 1 : 2);
+        line.Append(entry.Key.GetData(), entry.Key.GetLength());
+        first = false;
+    }
+    line.Append(first ? " none.\n" : ".\n", first ? 7 : 2);
+    PrintError(line.GetData());
+}
