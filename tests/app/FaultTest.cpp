@@ -112,8 +112,10 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     std::filesystem::remove_all(Output);
     std::filesystem::create_directories(Output);
     std::filesystem::create_directory_symlink(Source, Output + "/lib");
-    run = RunTool({Source, Output});
+    run = RunTool({"--verbose", Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Error.substr(0, run.Error.find("Summary")),
+              "VorskExtract: cannot create directory \"" + Output + "\\lib\": it is a symbolic link.\n");
     EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
                               Output + "\\lib\".\r\n" + MakeIndexFileProgress());
     EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
