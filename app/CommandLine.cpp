@@ -10,65 +10,19 @@
 
 namespace {
 
-enum class EOption {
-    Help,
-    Version,
-    List,
-    Json,
-    Include,
-    Exclude,
-    Locales,
-    Test,
-    KeepGoing,
-    SkipExisting,
-    Quiet,
-    Verbose,
-    Jobs
-};
+// Going on with the command line after an option; any other result of an option is the exit status.
+constexpr int Continue = -1;
 
-struct COptionSpelling {
-    EOption Option;
+// What one option does to the run's options: Continue, or the exit status that ends the command line.
+using ApplyFunction = int (*)(CRunOptions& options, const char* value);
+
+struct COptionRow {
     const char* Name;
     /// Null for an option without a value.
     const char* Value;
     const char* Description;
+    ApplyFunction Apply;
 };
-
-constexpr COptionSpelling Options[] = {
-    {EOption::Help, "--help", nullptr, "Print this text and stop."},
-    {EOption::Version, "--version", nullptr, "Print the version and stop."},
-    {EOption::List, "--list", nullptr,
-     "List every resource with what an extraction would do with it; takes only the source directory."},
-    {EOption::Json, "--json", nullptr, "With --list: one JSON object per line."},
-    {EOption::Include, "--include", "<pattern>",
-     "Only resources whose name matches (\"*\" any run, \"?\" one character); repeatable."},
-    {EOption::Exclude, "--exclude", "<pattern>", "Leave out resources whose name matches; repeatable."},
-    {EOption::Locales, "--locales", nullptr,
-     "List the languages that the containers admit; takes only the source directory."},
-    {EOption::Test, "--test", nullptr,
-     "Read every admitted resource and write nothing; takes only the source directory."},
-    {EOption::KeepGoing, "--keep-going", nullptr,
-     "Leave out an archive that fails to mount instead of stopping."},
-    {EOption::SkipExisting, "--skip-existing", nullptr,
-     "Keep resource files that exist with the right size."},
-    {EOption::Quiet, "--quiet", nullptr, "No summary and no progress on standard error."},
-    {EOption::Verbose, "--verbose", nullptr,
-     "Also name unavailable resources and the reason for each failure."},
-    {EOption::Jobs, "--jobs", "<count>",
-     "Write with this many threads (1 to 32); default: one per processor."},
-};
-
-bool BeginsWithTwoDashes(const char* argument) {
-    return argument[0] == '-' && argument[1] == '-';
-}
-
-const COptionSpelling* FindOption(const char* argument) {
-    for (const COptionSpelling& spelling : Options) {
-        if (std::strcmp(spelling.Name, argument) == 0)
-            return &spelling;
-    }
-    return nullptr;
-}
 
 void PrintUsage() {
     Print("VorskExtract - extracts the resources of a game's content directory\r\n");
@@ -77,14 +31,7 @@ void PrintUsage() {
     Print("  -locale <locale> - Change the locale of language specific files, defaults to \"en\".\r\n");
 }
 
-void PrintHelp() {
-    PrintUsage();
-    Print("Options that begin with \"--\" come first; a lone \"--\" ends them:\r\n");
-    for (const COptionSpelling& spelling : Options) {
-        Print("  %s%s%s - %s\r\n", spelling.Name, spelling.Value != nullptr ? " " : "",
-              spelling.Value != nullptr ? spelling.Value : "", spelling.Description);
-    }
-}
+void PrintHelp();
 
 // Prints one line on standard error about a bad command line; returns the exit status for it.
 int Reject(const char* format, const char* first, const char* second = "") {
@@ -94,13 +41,15 @@ int Reject(const char* format, const char* first, const char* second = "") {
     return 2;
 }
 
-// A count of one or two decimal digits from 1 to the most jobs; false for anything else.
+// A count from 1 to the most jobs written as the usage shows it: one or two decimal digits, the first not
+// 0. Anything else, leading zeros included, is refused with false.
 bool ParseJobs(const char* text, uint32_t& jobs) {
+    if (*text < '1' || *text > '9')
+        return false;
     uint32_t value = 0;
-    uint32_t digits = 0;
-    for (; *text >= '0' && *text <= '9' && digits < 3; ++text, ++digits)
+    for (uint32_t digits = 0; *text >= '0' && *text <= '9' && digits < 2; ++text, ++digits)
         value = value * 10 + static_cast<uint32_t>(*text - '0');
-    if (*text != '\0' || digits == 0 || value == 0 || value > CRunOptions::MaxJobs)
+    if (*text != '\0' || value > CRunOptions::MaxJobs)
         return false;
     jobs = value;
     return true;
@@ -120,92 +69,126 @@ const char* GetModeOption(ERunMode mode) {
     return nullptr;
 }
 
-// Sets a mode that writes nothing; 0 when accepted, otherwise the exit status after the rejection.
+// Sets a mode that writes nothing; only one such mode may be given.
 int SetMode(CRunOptions& options, ERunMode mode) {
     if (options.Mode != ERunMode::Extract && options.Mode != mode)
         return Reject("Options %s and %s cannot be used together.\n", GetModeOption(options.Mode),
                       GetModeOption(mode));
     options.Mode = mode;
-    return 0;
+    return Continue;
 }
 
-// Applies one option whose value, if it takes one, is value. Returns -1 to go on, otherwise the exit status
-// that ends the command line here.
-int ApplyOption(CRunOptions& options, const COptionSpelling& spelling, const char* value) {
-    switch (spelling.Option) {
-    case EOption::Help:
-        PrintHelp();
-        return 0;
-    case EOption::Version:
-        Print("VorskExtract %s\n", VersionText);
-        return 0;
-    case EOption::List:
-    case EOption::Locales:
-    case EOption::Test: {
-        const ERunMode mode = spelling.Option == EOption::List      ? ERunMode::List
-                              : spelling.Option == EOption::Locales ? ERunMode::Locales
-                                                                    : ERunMode::Test;
-        const int status = SetMode(options, mode);
-        return status != 0 ? status : -1;
+// The "--" options in the order the help lists them, each with how it applies.
+constexpr COptionRow Options[] = {
+    {"--help", nullptr, "Print this text and stop.", [](CRunOptions&, const char*) {
+         PrintHelp();
+         return 0;
+     }},
+    {"--version", nullptr, "Print the version and stop.", [](CRunOptions&, const char*) {
+         Print("VorskExtract %s\n", VersionText);
+         return 0;
+     }},
+    {"--list", nullptr,
+     "List every resource with what an extraction would do with it; takes only the source directory.",
+     [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::List); }},
+    {"--json", nullptr, "With --list: one JSON object per line.", [](CRunOptions& options, const char*) {
+         options.Json = true;
+         return Continue;
+     }},
+    {"--include", "<pattern>",
+     "Only resources whose name matches (\"*\" any run, \"?\" one character); repeatable.",
+     [](CRunOptions& options, const char* value) {
+         options.Filter.Include(value);
+         return Continue;
+     }},
+    {"--exclude", "<pattern>", "Leave out resources whose name matches; repeatable.",
+     [](CRunOptions& options, const char* value) {
+         options.Filter.Exclude(value);
+         return Continue;
+     }},
+    {"--locales", nullptr, "List the languages that the containers admit; takes only the source directory.",
+     [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::Locales); }},
+    {"--test", nullptr, "Read every admitted resource and write nothing; takes only the source directory.",
+     [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::Test); }},
+    {"--keep-going", nullptr, "Leave out an archive that fails to mount instead of stopping.",
+     [](CRunOptions& options, const char*) {
+         options.KeepGoing = true;
+         return Continue;
+     }},
+    {"--skip-existing", nullptr, "Keep resource files that exist with the right size.",
+     [](CRunOptions& options, const char*) {
+         options.SkipExisting = true;
+         return Continue;
+     }},
+    {"--quiet", nullptr, "No summary and no progress on standard error.", [](CRunOptions& options, const char*) {
+         options.Verbosity = EVerbosity::Quiet;
+         return Continue;
+     }},
+    {"--verbose", nullptr, "Also name unavailable resources and the reason for each failure.",
+     [](CRunOptions& options, const char*) {
+         options.Verbosity = EVerbosity::Verbose;
+         return Continue;
+     }},
+    {"--jobs", "<count>", "Write with this many threads (1 to 32); default: one per processor.",
+     [](CRunOptions& options, const char* value) {
+         if (!ParseJobs(value, options.Jobs))
+             return Reject("Option --jobs takes a count from 1 to 32, not \"%s\".\n", value);
+         return Continue;
+     }},
+};
+
+void PrintHelp() {
+    PrintUsage();
+    Print("Options that begin with \"--\" come first; a lone \"--\" ends them:\r\n");
+    for (const COptionRow& row : Options) {
+        Print("  %s%s%s - %s\r\n", row.Name, row.Value != nullptr ? " " : "", row.Value != nullptr ? row.Value : "",
+              row.Description);
     }
-    case EOption::Json:
-        options.Json = true;
-        return -1;
-    case EOption::Include:
-        options.Filter.Include(value);
-        return -1;
-    case EOption::Exclude:
-        options.Filter.Exclude(value);
-        return -1;
-    case EOption::KeepGoing:
-        options.KeepGoing = true;
-        return -1;
-    case EOption::SkipExisting:
-        options.SkipExisting = true;
-        return -1;
-    case EOption::Quiet:
-        options.Verbosity = EVerbosity::Quiet;
-        return -1;
-    case EOption::Verbose:
-        options.Verbosity = EVerbosity::Verbose;
-        return -1;
-    case EOption::Jobs:
-        if (!ParseJobs(value, options.Jobs))
-            return Reject("Option --jobs takes a count from 1 to 32, not \"%s\".\n", value);
-        return -1;
-    }
-    return -1;
 }
 
-} // namespace
+bool BeginsWithTwoDashes(const char* argument) {
+    return argument[0] == '-' && argument[1] == '-';
+}
 
-int RunCommandLine(int argc, const char* const* argv, ExtractFunction extract) {
-    CRunOptions options;
-    int next = 1;
+const COptionRow* FindOption(const char* argument) {
+    for (const COptionRow& row : Options) {
+        if (std::strcmp(row.Name, argument) == 0)
+            return &row;
+    }
+    return nullptr;
+}
+
+// Applies the "--" options from argv[next] on, leaving next at the first argument after them (a lone "--"
+// is dropped). Returns Continue, or the exit status that ends the command line.
+int ReadOptions(int argc, const char* const* argv, CRunOptions& options, int& next) {
     while (next < argc && BeginsWithTwoDashes(argv[next])) {
         const char* argument = argv[next++];
         if (argument[2] == '\0')
             break;
-        const COptionSpelling* spelling = FindOption(argument);
-        if (spelling == nullptr) {
+        const COptionRow* row = FindOption(argument);
+        if (row == nullptr) {
             Print("Unrecognized option: %s\r\n", argument);
             return 2;
         }
         const char* value = nullptr;
-        if (spelling->Value != nullptr) {
+        if (row->Value != nullptr) {
             if (next == argc)
-                return Reject("Option %s needs a value %s.\n", spelling->Name, spelling->Value);
+                return Reject("Option %s needs a value %s.\n", row->Name, row->Value);
             value = argv[next++];
         }
-        const int status = ApplyOption(options, *spelling, value);
-        if (status >= 0)
+        const int status = row->Apply(options, value);
+        if (status != Continue)
             return status;
     }
     if (options.Json && options.Mode != ERunMode::List)
         return Reject("Option --json needs --list.\n", "");
+    return Continue;
+}
 
-    // From here on the tool's original rules apply to what follows the options; the modes that write
-    // nothing need the source directory only.
+// The tool's original rules for what follows the options: an optional "-locale <locale>", the source
+// directory and, when extracting, the output directory; the modes that write nothing need the source
+// directory only. Returns Continue when the run can start, otherwise the exit status.
+int ReadOperands(int argc, const char* const* argv, int next, CRunOptions& options) {
     const bool writesOutput = options.Mode == ERunMode::Extract;
     const int operandsNeeded = writesOutput ? 2 : 1;
     if (argc - next < operandsNeeded) {
@@ -235,5 +218,16 @@ int RunCommandLine(int argc, const char* const* argv, ExtractFunction extract) {
     }
     if (writesOutput)
         options.Output = argv[firstPositional + 1];
-    return static_cast<int>(extract(options));
+    return Continue;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, const char* const* argv, ExtractFunction extract) {
+    CRunOptions options;
+    int next = 1;
+    int status = ReadOptions(argc, argv, options, next);
+    if (status == Continue)
+        status = ReadOperands(argc, argv, next, options);
+    return status != Continue ? status : static_cast<int>(extract(options));
 }

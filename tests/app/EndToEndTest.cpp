@@ -249,6 +249,7 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         {{"--quiet", "--", "--src", Output}, 2, "Unrecognized option: --src\r\n", ""},
         {{"--version", "--x"}, 0, "VorskExtract 1.0.0\n", ""},
         {{"--jobs", "x", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n"},
+        {{"--jobs", "007", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"007\".\n"},
         {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
         {{"--json", Source, Output}, 2, "", "Option --json needs --list.\n"},
         {{"--list", "--test", Source}, 2, "", "Options --list and --test cannot be used together.\n"},
