@@ -18,7 +18,8 @@ bool IsLocaleAdmitted(const CHeaderLibrary& library, uint64_t container, CString
 
 // Fills the container's part of the admission: its table and, when the entry position is within its
 // entries, the span, the header and the size. False when the entry position is beyond them.
-bool FindEntry(const CHeaderLibrary& library, uint64_t container, ResourceId memberId, CAdmission& admission) {
+bool FindEntry(const CHeaderLibrary& library, uint64_t container, ResourceId memberId,
+               CAdmission& admission) {
     admission.Container = container;
     admission.Table = &library.GetContainerTables()[container];
     const uint32_t entry = GetMemberIndex(memberId);

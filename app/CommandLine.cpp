@@ -80,18 +80,21 @@ int SetMode(CRunOptions& options, ERunMode mode) {
 
 // The "--" options in the order the help lists them, each with how it applies.
 constexpr COptionRow Options[] = {
-    {"--help", nullptr, "Print this text and stop.", [](CRunOptions&, const char*) {
+    {"--help", nullptr, "Print this text and stop.",
+     [](CRunOptions&, const char*) {
          PrintHelp();
          return 0;
      }},
-    {"--version", nullptr, "Print the version and stop.", [](CRunOptions&, const char*) {
+    {"--version", nullptr, "Print the version and stop.",
+     [](CRunOptions&, const char*) {
          Print("VorskExtract %s\n", VersionText);
          return 0;
      }},
     {"--list", nullptr,
      "List every resource with what an extraction would do with it; takes only the source directory.",
      [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::List); }},
-    {"--json", nullptr, "With --list: one JSON object per line.", [](CRunOptions& options, const char*) {
+    {"--json", nullptr, "With --list: one JSON object per line.",
+     [](CRunOptions& options, const char*) {
          options.Json = true;
          return Continue;
      }},
@@ -120,7 +123,8 @@ constexpr COptionRow Options[] = {
          options.SkipExisting = true;
          return Continue;
      }},
-    {"--quiet", nullptr, "No summary and no progress on standard error.", [](CRunOptions& options, const char*) {
+    {"--quiet", nullptr, "No summary and no progress on standard error.",
+     [](CRunOptions& options, const char*) {
          options.Verbosity = EVerbosity::Quiet;
          return Continue;
      }},
@@ -141,8 +145,8 @@ void PrintHelp() {
     PrintUsage();
     Print("Options that begin with \"--\" come first; a lone \"--\" ends them:\r\n");
     for (const COptionRow& row : Options) {
-        Print("  %s%s%s - %s\r\n", row.Name, row.Value != nullptr ? " " : "", row.Value != nullptr ? row.Value : "",
-              row.Description);
+        Print("  %s%s%s - %s\r\n", row.Name, row.Value != nullptr ? " " : "",
+              row.Value != nullptr ? row.Value : "", row.Description);
     }
 }
 

@@ -193,8 +193,8 @@ bool ProcessWith(CFileList& files, CHeaderLibraryPhase& phase, CResourceHandler&
 
 } // namespace
 
-EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager, const CRunOptions& options,
-                                          CRunReport& report, CWriterPool& pool) {
+EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager,
+                                          const CRunOptions& options, CRunReport& report, CWriterPool& pool) {
     if (!files.FindFiles(options.Source, "*.pc_headerlib")) {
         pool.Message("No pc_headerlib files found in %s\n", options.Source);
         return EExtractionOutcome::Aborted;

@@ -47,11 +47,12 @@ void CLanguageCounts::AppendTable(CStringBufferA& text) const {
         StopOutOfMemory();
     for (const CLanguageMap::Entry& entry : m_Languages)
         (void)sorted.Append(&entry);
-    std::sort(sorted.begin(), sorted.end(), [](const CLanguageMap::Entry* left, const CLanguageMap::Entry* right) {
-        const uint64_t common = std::min(left->Key.GetLength(), right->Key.GetLength());
-        const int order = std::memcmp(left->Key.GetData(), right->Key.GetData(), common);
-        return order != 0 ? order < 0 : left->Key.GetLength() < right->Key.GetLength();
-    });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const CLanguageMap::Entry* left, const CLanguageMap::Entry* right) {
+                  const uint64_t common = std::min(left->Key.GetLength(), right->Key.GetLength());
+                  const int order = std::memcmp(left->Key.GetData(), right->Key.GetData(), common);
+                  return order != 0 ? order < 0 : left->Key.GetLength() < right->Key.GetLength();
+              });
     for (const CLanguageMap::Entry* entry : sorted) {
         AppendEscapedText(text, entry->Key.GetData(), entry->Key.GetLength());
         text.AppendFormat("\t%I64u\t%I64u\n", entry->Value.Containers, entry->Value.Resources);

@@ -24,7 +24,12 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
     CTempDirectory directory;
     CTestHeaderLibrary description;
     for (int i = 0; i < 5; ++i)
-        description.Containers.push_back({Paths[i], 0, false, {i == 1 ? "de" : i == 0 ? "en" : "all"},
+        description.Containers.push_back({Paths[i],
+                                          0,
+                                          false,
+                                          {i == 1   ? "de"
+                                           : i == 0 ? "en"
+                                                    : "all"},
                                           {{DataLengths[i], 24, {}}}});
     const std::vector<uint8_t> image = BuildTestHeaderLibraryImage(description);
     CByteBuffer file;
@@ -32,10 +37,10 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
     CHeaderLibrary library;
     ASSERT_TRUE(library.Load(file));
     const std::string data(28, 'x');
-    CTestArchive archive = MakeSimpleTestArchive(
-        "a.archive", {GetTestArchiveName(Paths[0]), GetTestArchiveName(Paths[1]), GetTestArchiveName(Paths[3]),
-                      GetTestArchiveName(Paths[4])},
-        {data, data, data, data});
+    CTestArchive archive = MakeSimpleTestArchive("a.archive",
+                                                 {GetTestArchiveName(Paths[0]), GetTestArchiveName(Paths[1]),
+                                                  GetTestArchiveName(Paths[3]), GetTestArchiveName(Paths[4])},
+                                                 {data, data, data, data});
     archive.Entries[3].Segments[0].Size = uint64_t(1) << 33;
     ASSERT_TRUE(WriteTestArchives(directory.GetPath(), {archive}));
     CArchiveManager archives;
@@ -60,7 +65,8 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
         {"locale", 0x12, MakeTestMemberId(Paths[1], 0), S::Locale, "", 28},
         {"entry beyond", 0x13, MakeTestMemberId(Paths[0], 1), S::Unavailable,
          "entry position beyond the container's entries", CListingLine::UnknownSize},
-        {"no archive", 0x14, MakeTestMemberId(Paths[2], 0), S::Unavailable, "no archive holds the container", 28},
+        {"no archive", 0x14, MakeTestMemberId(Paths[2], 0), S::Unavailable, "no archive holds the container",
+         28},
         {"span past", 0x15, MakeTestMemberId(Paths[3], 0), S::Unavailable,
          "the entry's bytes lie beyond the archive entry", 124},
         {"size past", 0x16, MakeTestMemberId(Paths[4], 0), S::Unavailable, "size past 32 bits", 0x100000008},
@@ -75,7 +81,8 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
         EXPECT_STREQ(admission.Reason, c.Reason);
         EXPECT_EQ(admission.Size, c.Size);
         EXPECT_EQ(admission.FilteredOut, std::string(c.Name) == "left out");
-        if (c.Status == S::Extract) { // The stream stands at the bytes behind the 24 bytes before the entries.
+        if (c.Status ==
+            S::Extract) { // The stream stands at the bytes behind the 24 bytes before the entries.
             EXPECT_EQ(admission.Stream.Position, 24u);
             EXPECT_EQ(admission.HeaderLength, 24u);
         }
