@@ -12,6 +12,7 @@ enum class EFileAccess { Read, Write, ReadWrite };
 enum class EFileCreation { OpenExisting, CreateOrTruncate, OpenOrCreate, CreateNew };
 enum class ECreateDirectory { Created, AlreadyExists, Failed };
 enum class EDirectoryScan { Listed, NothingMatched, Failed };
+enum class EDirectoryState { Missing, Empty, NotEmpty, NotADirectory };
 
 class CStringBufferA;
 
@@ -55,6 +56,16 @@ void CloseFile(FileHandle file);
 [[nodiscard]] bool RemoveFile(const char* path);
 /// Renames the file from over the name to, replacing a file or symbolic link there. False when it cannot.
 [[nodiscard]] bool RenameReplacing(const char* from, const char* to);
+/// Copies every byte of the file from into a new file to, which must not exist yet (nor a link in its
+/// place). The system copies inside the kernel or the file system where it can (copy_file_range, CopyFileA)
+/// and through a buffer otherwise. False when anything fails; a partly written to may then be left behind
+/// for the caller to remove.
+[[nodiscard]] bool CopyWholeFile(const char* from, const char* to);
+/// The absolute form of an existing path, symbolic links resolved where the system does so, with the
+/// platform's separators. False when the path does not exist or cannot be resolved.
+[[nodiscard]] bool GetFullPath(const char* path, CStringBufferA& fullPath);
+/// Whether path is a directory and whether it holds any entry.
+EDirectoryState GetDirectoryState(const char* path);
 /// A number that tells this process from others running at the same time.
 uint64_t GetProcessNumber();
 

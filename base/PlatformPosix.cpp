@@ -10,6 +10,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <cstdlib>
+#include <climits>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -200,6 +202,101 @@ bool RenameReplacing(const char* from, const char* to) {
     const COsPath osFrom(from);
     const COsPath osTo(to);
     return ::rename(osFrom.Get(), osTo.Get()) == 0;
+}
+
+// Copies through a buffer from the files' current positions to the end of in.
+bool CopyThroughBuffer(int in, int out) {
+    constexpr size_t BufferSize = size_t(1) << 20;
+    char* buffer = static_cast<char*>(std::malloc(BufferSize));
+    if (buffer == nullptr)
+        return false;
+    bool copied = true;
+    for (;;) {
+        ssize_t got = ::read(in, buffer, BufferSize);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            copied = got == 0;
+            break;
+        }
+        uint64_t written = 0;
+        if (!Write(static_cast<FileHandle>(out), buffer, static_cast<uint64_t>(got), written)) {
+            copied = false;
+            break;
+        }
+    }
+    std::free(buffer);
+    return copied;
+}
+
+bool CopyWholeFile(const char* from, const char* to) {
+    const FileHandle in = OpenFile(from, EFileAccess::Read, EFileCreation::OpenExisting);
+    if (in == InvalidFileHandle)
+        return false;
+    const FileHandle out = OpenFile(to, EFileAccess::Write, EFileCreation::CreateNew);
+    if (out == InvalidFileHandle) {
+        CloseFile(in);
+        return false;
+    }
+    bool copied = true;
+    bool kernelCopy = true;
+#ifdef __linux__
+    // The kernel copies, or shares the blocks where the file system can, without the bytes passing through
+    // the process. File systems that cannot copy between these two files say so on the first call, before
+    // anything moved; the buffer takes over from there.
+    for (;;) {
+        const ssize_t moved = ::copy_file_range(ToDescriptor(in), nullptr, ToDescriptor(out), nullptr,
+                                                static_cast<size_t>(MaxTransfer), 0);
+        if (moved > 0)
+            continue;
+        if (moved == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        kernelCopy = false;
+        copied = errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EPERM;
+        break;
+    }
+#else
+    kernelCopy = false;
+#endif
+    if (copied && !kernelCopy)
+        copied = CopyThroughBuffer(ToDescriptor(in), ToDescriptor(out));
+    CloseFile(in);
+    // A failed close can lose what a network file system still held.
+    copied &= ::close(ToDescriptor(out)) == 0;
+    return copied;
+}
+
+bool GetFullPath(const char* path, CStringBufferA& fullPath) {
+    const COsPath osPath(path);
+    char* resolved = ::realpath(osPath.Get(), nullptr);
+    if (resolved == nullptr)
+        return false;
+    fullPath.Assign(resolved);
+    std::free(resolved);
+    return true;
+}
+
+EDirectoryState GetDirectoryState(const char* path) {
+    const COsPath osPath(path);
+    struct stat status;
+    if (::stat(osPath.Get(), &status) != 0)
+        return EDirectoryState::Missing;
+    if (!S_ISDIR(status.st_mode))
+        return EDirectoryState::NotADirectory;
+    DIR* stream = ::opendir(osPath.Get());
+    if (stream == nullptr)
+        return EDirectoryState::NotEmpty;
+    EDirectoryState state = EDirectoryState::Empty;
+    while (const dirent* entry = ::readdir(stream)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            state = EDirectoryState::NotEmpty;
+            break;
+        }
+    }
+    ::closedir(stream);
+    return state;
 }
 
 uint64_t GetProcessNumber() {

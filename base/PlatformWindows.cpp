@@ -183,6 +183,45 @@ bool RenameReplacing(const char* from, const char* to) {
     return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+bool CopyWholeFile(const char* from, const char* to) {
+    // A link at the new name would send the bytes to its target; CopyFileA refuses an existing name.
+    if (IsSymbolicLink(to))
+        return false;
+    return ::CopyFileA(from, to, TRUE) != 0;
+}
+
+bool GetFullPath(const char* path, CStringBufferA& fullPath) {
+    char buffer[MAX_PATH];
+    const DWORD length = ::GetFullPathNameA(path, MAX_PATH, buffer, nullptr);
+    if (length == 0 || length >= MAX_PATH || ::GetFileAttributesA(buffer) == INVALID_FILE_ATTRIBUTES)
+        return false;
+    fullPath.Assign(buffer);
+    return true;
+}
+
+EDirectoryState GetDirectoryState(const char* path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return EDirectoryState::Missing;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return EDirectoryState::NotADirectory;
+    TStringBufferA<260> search;
+    search.Format("%s\\*", path);
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = ::FindFirstFileA(search.GetData(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return EDirectoryState::NotEmpty;
+    EDirectoryState state = EDirectoryState::Empty;
+    do {
+        if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0) {
+            state = EDirectoryState::NotEmpty;
+            break;
+        }
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return state;
+}
+
 uint64_t GetProcessNumber() {
     return ::GetCurrentProcessId();
 }
