@@ -24,6 +24,7 @@ void CArchive::Close() {
         CloseFile(m_File);
     m_File = InvalidFileHandle;
     m_References.Clear();
+    m_ReferenceNames.Clear();
 }
 
 bool CArchive::Open() {
@@ -64,7 +65,7 @@ bool CArchive::ReadReferences(uint32_t referenceCount) {
     if (referenceCount > GetRemaining() / ArchiveMinimumStringSize)
         return false;
     // Counts are bounded by the file above; storage for what the file holds that cannot be had stops the run.
-    if (!m_References.Resize(referenceCount))
+    if (!m_References.Resize(referenceCount) || !m_ReferenceNames.Resize(referenceCount))
         StopOutOfMemory();
     for (CArchive*& reference : m_References)
         reference = nullptr;
@@ -79,6 +80,7 @@ bool CArchive::ReadReferences(uint32_t referenceCount) {
     for (uint32_t i = 0; i < referenceCount; ++i) {
         if (!ReadString(name))
             return false;
+        m_ReferenceNames[i] = name;
         CInlineStringA joined(prefix);
         joined.Append(name);
         // Nested mounts can run deep; the read window is not kept across them.

@@ -93,6 +93,10 @@ public:
         return index < m_References.GetCount() ? m_References[index] : nullptr;
     }
 
+    uint32_t GetReferenceCount() const { return static_cast<uint32_t>(m_References.GetCount()); }
+    /// The file name stored at reference index (below GetReferenceCount), as the index spells it.
+    const CInlineStringA& GetReferenceName(uint32_t index) const { return m_ReferenceNames[index]; }
+
     const CArray<CArchiveEntry>& GetEntries() const { return m_Entries; }
     uint32_t GetHeaderValue() const { return m_HeaderValue; }
     const CInlineStringA& GetPath() const { return m_Path; }
@@ -138,6 +142,8 @@ private:
     FileHandle m_File = InvalidFileHandle;
     uint32_t m_HeaderValue = 0;
     CArray<CArchive*> m_References;
+    // The references' file names as stored, for writers that rebuild the index.
+    CArray<CInlineStringA> m_ReferenceNames;
     CArray<CArchiveEntry> m_Entries;
     CHashMap<CStringViewA, CArchiveEntry*> m_EntryIndex;
     CInlineStringA m_Path;

@@ -58,6 +58,8 @@ public:
     /// The archive registered under file name key (letter case counts), or null.
     CArchive* FindArchive(const char* key) const;
     uint64_t GetArchiveCount() const { return m_Archives.GetCount(); }
+    /// The archive at position (below GetArchiveCount) in registration order; lent while it stays mounted.
+    const CArchive* GetArchive(uint64_t position) const { return (m_Archives.begin() + position)->Value; }
 
     /// Destroys every archive and forgets it, closing the files. Streams and archive pointers handed out
     /// before become invalid.

@@ -207,6 +207,7 @@ bool CHeaderLibrary::Load(const CByteBuffer& file) {
     if (FileHeaderSize + gapLength + blockLength > fileLength)
         return false;
     const uint8_t* block = bytes + FileHeaderSize + gapLength;
+    m_PayloadFileOffset = FileHeaderSize + gapLength + BlockHeaderSize;
     if (blockLength < BlockHeaderSize || std::memcmp(block, "BIN1", 4) != 0)
         return false;
     const uint64_t payloadLength = LoadU32BE(block + BlockPayloadLength);

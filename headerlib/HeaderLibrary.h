@@ -97,6 +97,9 @@ public:
     const uint8_t* GetEntryHeader(uint64_t container, uint64_t entry, uint32_t& headerLength) const;
 
     const CByteBuffer& GetPayload() const { return m_Payload; }
+    /// Where the payload's first byte lies in the loaded file: a byte at pointer p of the payload lies at
+    /// file offset GetPayloadFileOffset() + (p - GetRoot()), as it stood before relocation.
+    uint64_t GetPayloadFileOffset() const { return m_PayloadFileOffset; }
     const uint8_t* GetRoot() const { return m_Root; }
     const CArray<CLibraryResource>& GetResources() const { return m_Resources; }
     const CArray<CContainerTable>& GetContainerTables() const { return m_ContainerTables; }
@@ -133,6 +136,7 @@ private:
 
     CByteBuffer m_Payload{CByteBuffer::DefaultGranule};
     const uint8_t* m_Root = nullptr;
+    uint64_t m_PayloadFileOffset = 0;
     CArray<CLibraryResource> m_Resources;
     CArray<CContainerTable> m_ContainerTables;
     CHashMap<ResourceId, uint64_t> m_ContainerIndex;
