@@ -1,7 +1,9 @@
 // The extraction run: the mounting phase, then the header library phase.
 #include "app/Extraction.h"
 
+#include "app/Comparison.h"
 #include "app/HeaderLibraryPhase.h"
+#include "app/Reimport.h"
 #include "app/Listing.h"
 #include "app/Report.h"
 #include "app/WriterPool.h"
@@ -53,9 +55,50 @@ uint32_t GetJobCount(const CRunOptions& options) {
     return processors == 0 ? 1 : std::min(processors, CRunOptions::MaxJobs);
 }
 
+// --compare and --reimport: the run's decisions, then the comparison's or the reimport's own ending. Their
+// records own standard output; the run's messages and the summary go to standard error. The comparison
+// reports differences by its status (1) even where the run printed no failure; a failed header library
+// changes nothing that an extraction of the source would write, so it does not count.
+EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
+    SendMessagesToError();
+    CRunReport report(true);
+    CTreeComparison comparison(options.Tree, options.Json);
+    CReimport reimport(options.Source, options.Tree, options.Destination, options.Verbosity == EVerbosity::Verbose);
+    const bool reimports = options.Mode == ERunMode::Reimport;
+    if (reimports && !reimport.CheckDestination())
+        return EExtractionOutcome::Aborted;
+    CFileList files;
+    EExtractionOutcome outcome = MountArchives(files, options);
+    if (outcome == EExtractionOutcome::Aborted)
+        return outcome;
+    CWriterPool pool(1, EWriteFailureReasons::Silent);
+    const EExtractionOutcome phase = ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool,
+                                                            reimports ? nullptr : &comparison,
+                                                            reimports ? &reimport : nullptr);
+    if (phase == EExtractionOutcome::Aborted)
+        return phase;
+    if (reimports)
+        outcome = reimport.Finish(GetArchiveManager());
+    else
+        outcome = comparison.GetCounts().IsIdentical() ? EExtractionOutcome::Clean : EExtractionOutcome::Failures;
+    report.Finish();
+    CStringBufferA summary;
+    if (reimports)
+        reimport.AppendSummary(summary, report.Counts.ElapsedSeconds);
+    else
+        comparison.AppendSummary(summary, report.Counts.ElapsedSeconds);
+    if (options.Json && !reimports)
+        WriteOutput(summary.GetData(), summary.GetLength());
+    else if (options.Verbosity != EVerbosity::Quiet)
+        PrintError(summary.GetData());
+    return outcome;
+}
+
 } // namespace
 
 EExtractionOutcome ExtractResources(const CRunOptions& options) {
+    if (options.Mode == ERunMode::Compare || options.Mode == ERunMode::Reimport)
+        return CompareOrReimport(options);
     // The listings own standard output; the run's messages go to standard error beside them.
     if (options.Mode == ERunMode::List || options.Mode == ERunMode::Locales)
         SendMessagesToError();

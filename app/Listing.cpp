@@ -75,8 +75,8 @@ bool IsValidUtf8(const char* value, uint64_t length) {
     return true;
 }
 
-// Appends a JSON string: quotes, backslashes and control characters escaped, well-formed UTF-8 kept, and
-// each byte that starts no well-formed sequence replaced by U+FFFD.
+} // namespace
+
 void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(value);
     text.Append("\"", 1);
@@ -113,6 +113,8 @@ void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) 
     text.Append(value + runStart, length - runStart);
     text.Append("\"", 1);
 }
+
+namespace {
 
 void AppendJsonText(CStringBufferA& text, const char* value) {
     if (value == nullptr) {

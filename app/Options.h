@@ -15,6 +15,10 @@ enum class ERunMode {
     Locales,
     /// Read every admitted resource completely; write nothing.
     Test,
+    /// Compare what an extraction would write with the files of a tree; write nothing.
+    Compare,
+    /// Write a copy of the source whose extraction gives an edited tree.
+    Reimport,
 };
 
 /// How much the run says on standard error beyond its failures.
@@ -25,7 +29,7 @@ enum class EVerbosity { Quiet, Normal, Verbose };
 class CRunOptions {
 public:
     ERunMode Mode = ERunMode::Extract;
-    /// The listing as one JSON object per line (list mode only).
+    /// The listing or the comparison as one JSON object per line (list and compare modes only).
     bool Json = false;
     /// An archive that fails to mount is left out instead of ending the run.
     bool KeepGoing = false;
@@ -38,6 +42,10 @@ public:
     const char* Source = nullptr;
     /// Null in the modes that write nothing.
     const char* Output = nullptr;
+    /// The tree that an extraction wrote, for --compare and --reimport; null otherwise.
+    const char* Tree = nullptr;
+    /// The content directory that --reimport writes; null otherwise.
+    const char* Destination = nullptr;
     const char* Locale = "en";
     /// True when the command line named the locale (-locale), so that a locale no container lists is worth a
     /// warning.

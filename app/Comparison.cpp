@@ -1,0 +1,181 @@
+// Comparison records, the index files compared as built, and the extra files of the library folders.
+#include "app/Comparison.h"
+
+#include "app/Listing.h"
+#include "base/ByteBuffer.h"
+#include "base/Console.h"
+#include "base/Platform.h"
+
+#include <cstring>
+
+namespace {
+
+// The records go to standard output in pieces of about this size.
+constexpr uint64_t RecordFlushSize = uint64_t(1) << 16;
+
+const char* GetComparisonName(EFileComparison comparison) {
+    switch (comparison) {
+    case EFileComparison::Differs:
+        return "differs";
+    case EFileComparison::Missing:
+        return "missing";
+    case EFileComparison::NotAFile:
+        return "not a file";
+    case EFileComparison::Same:
+    case EFileComparison::SourceUnreadable:
+        break;
+    }
+    return "";
+}
+
+} // namespace
+
+void CTreeComparison::BeginLibrary(const char* libraryName) {
+    m_Library = libraryName;
+    m_Expected.BeginLibrary(libraryName);
+}
+
+void CTreeComparison::AddRecord(const char* status, const char* library, const ResourceId* id, uint64_t size,
+                                const uint64_t* foundSize, CStringViewA name) {
+    char idText[17] = "-";
+    if (id != nullptr) {
+        ResourceId value = *id;
+        for (int i = 15; i >= 0; --i, value >>= 4)
+            idText[i] = "0123456789ABCDEF"[value & 15];
+        idText[16] = '\0';
+    }
+    if (m_Json) {
+        m_Records.Append("{\"status\": \"", 12);
+        m_Records.Append(status, std::strlen(status));
+        m_Records.Append("\", \"library\": ", 14);
+        AppendJsonString(m_Records, library, std::strlen(library));
+        if (id != nullptr)
+            m_Records.AppendFormat(", \"id\": \"%s\"", idText);
+        else
+            m_Records.Append(", \"id\": null", 12);
+        if (size == CListingLine::UnknownSize)
+            m_Records.Append(", \"size\": null", 14);
+        else
+            m_Records.AppendFormat(", \"size\": %I64u", size);
+        if (foundSize != nullptr)
+            m_Records.AppendFormat(", \"found_size\": %I64u", *foundSize);
+        else
+            m_Records.Append(", \"found_size\": null", 20);
+        m_Records.Append(", \"name\": ", 10);
+        AppendJsonString(m_Records, name.GetData(), name.GetLength());
+        m_Records.Append("}\n", 2);
+    } else {
+        m_Records.AppendFormat("%s\t", status);
+        AppendEscapedText(m_Records, library, std::strlen(library));
+        m_Records.AppendFormat("\t%s\t", idText);
+        if (size == CListingLine::UnknownSize)
+            m_Records.Append("-", 1);
+        else
+            m_Records.AppendFormat("%I64u", size);
+        if (foundSize != nullptr)
+            m_Records.AppendFormat("\t%I64u\t", *foundSize);
+        else
+            m_Records.Append("\t-\t", 3);
+        AppendEscapedText(m_Records, name.GetData(), name.GetLength());
+        m_Records.Append("\n", 1);
+    }
+    if (m_Records.GetLength() >= RecordFlushSize)
+        Flush();
+}
+
+void CTreeComparison::Flush() {
+    WriteOutput(m_Records.GetData(), m_Records.GetLength());
+    m_Records.Assign("");
+}
+
+bool CTreeComparison::CompareResource(ResourceId id, CStringViewA name, const CExpectedContent& expected) {
+    m_Expected.Expect(id);
+    FormatResourcePath(m_PathBuffer, m_Tree, m_Library, id);
+    uint64_t foundSize = 0;
+    const EFileComparison comparison = CompareFileWithContent(m_PathBuffer.GetData(), expected, foundSize);
+    switch (comparison) {
+    case EFileComparison::Same:
+        ++m_Counts.Same;
+        return true;
+    case EFileComparison::SourceUnreadable:
+        ++m_Counts.FailedReads;
+        Print("Failed to read \"%s\".\r\n", m_PathBuffer.GetData());
+        return false;
+    case EFileComparison::Differs:
+        ++m_Counts.Differs;
+        break;
+    case EFileComparison::Missing:
+        ++m_Counts.Missing;
+        break;
+    case EFileComparison::NotAFile:
+        ++m_Counts.NotAFile;
+        break;
+    }
+    const bool found = comparison == EFileComparison::Differs;
+    AddRecord(GetComparisonName(comparison), m_Library, &id, expected.GetSize(), found ? &foundSize : nullptr,
+              name);
+    return true;
+}
+
+void CTreeComparison::CompareIndexFile(const char* fileName, const void* bytes, uint64_t size) {
+    m_PathBuffer.Format("%s\\%s", m_Tree, fileName);
+    uint64_t foundSize = 0;
+    const EFileComparison comparison = CompareFileWithBytes(m_PathBuffer.GetData(), bytes, size, foundSize);
+    switch (comparison) {
+    case EFileComparison::Same:
+        ++m_Counts.Same;
+        return;
+    case EFileComparison::Differs:
+        ++m_Counts.Differs;
+        break;
+    case EFileComparison::Missing:
+    case EFileComparison::SourceUnreadable:
+        ++m_Counts.Missing;
+        break;
+    case EFileComparison::NotAFile:
+        ++m_Counts.NotAFile;
+        break;
+    }
+    const bool found = comparison == EFileComparison::Differs;
+    AddRecord(GetComparisonName(comparison), "", nullptr, size, found ? &foundSize : nullptr, fileName);
+}
+
+void CTreeComparison::AddExtra(void* context, const char* library, const char* fileName, ResourceId id,
+                               bool hasId) {
+    auto& comparison = *static_cast<CTreeComparison*>(context);
+    ++comparison.m_Counts.Extra;
+    uint64_t foundSize = 0;
+    comparison.m_PathBuffer.Format("%s\\%s\\%s", comparison.m_Tree, library, fileName);
+    const bool sized = Os::GetRegularFileSize(comparison.m_PathBuffer.GetData(), foundSize);
+    comparison.AddRecord("extra", library, hasId ? &id : nullptr, CListingLine::UnknownSize,
+                         sized ? &foundSize : nullptr, fileName);
+}
+
+void CTreeComparison::Finish(const CNameMap& names, uint64_t nameTextEstimate, const CStringBufferA& containerText,
+                             const CStringBufferA& externalText) {
+    CStringBufferA nameText;
+    BuildNameMapText(names, nameTextEstimate, nameText);
+    CompareIndexFile("NameMap.txt", nameText.GetData(), nameText.GetLength());
+    CompareIndexFile("ContainerNameMap.txt", containerText.GetData(), containerText.GetLength());
+    CompareIndexFile("ExternalResources.txt", externalText.GetData(), externalText.GetLength());
+    CByteBuffer image(1);
+    BuildResMap(names, image);
+    CompareIndexFile("ResMap.bin", image.GetData(), image.GetSize());
+    m_Expected.FindUnexpected(m_Tree, &CTreeComparison::AddExtra, this);
+    Flush();
+}
+
+void CTreeComparison::AppendSummary(CStringBufferA& text, double elapsedSeconds) const {
+    if (m_Json) {
+        text.AppendFormat("{\"summary\": {\"same\": %I64u, \"differs\": %I64u, \"missing\": %I64u, "
+                          "\"not_a_file\": %I64u, \"extra\": %I64u, \"failed_reads\": %I64u, "
+                          "\"elapsed_seconds\": %.3f}}\n",
+                          m_Counts.Same, m_Counts.Differs, m_Counts.Missing, m_Counts.NotAFile, m_Counts.Extra,
+                          m_Counts.FailedReads, elapsedSeconds);
+        return;
+    }
+    text.AppendFormat("Summary: %I64u same, %I64u differ, %I64u missing, %I64u not a file, %I64u extra, "
+                      "%I64u failed reads; %.2f s\n",
+                      m_Counts.Same, m_Counts.Differs, m_Counts.Missing, m_Counts.NotAFile, m_Counts.Extra,
+                      m_Counts.FailedReads, elapsedSeconds);
+}

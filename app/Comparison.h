@@ -1,0 +1,67 @@
+// --compare: what differs between a tree that an extraction wrote and what an extraction would write now.
+#pragma once
+
+#include "app/FileComparison.h"
+#include "app/OutputFiles.h"
+#include "app/TreeFiles.h"
+#include "base/StringBuffer.h"
+#include "resid/ResourceId.h"
+
+#include <cstdint>
+
+class CByteBuffer;
+
+/// The counts of a comparison.
+struct CComparisonCounts {
+    uint64_t Same = 0;
+    uint64_t Differs = 0;
+    uint64_t Missing = 0;
+    uint64_t NotAFile = 0;
+    uint64_t Extra = 0;
+    uint64_t FailedReads = 0;
+
+    /// True when nothing differs, is missing, is extra or failed.
+    bool IsIdentical() const { return Differs == 0 && Missing == 0 && NotAFile == 0 && Extra == 0 && FailedReads == 0; }
+};
+
+/// Compares, resource by resource as the run decides them, what an extraction would write into a tree with
+/// what the tree holds, and prints one record per difference on standard output: tab-separated text
+/// ("status TAB library TAB id TAB size TAB found size TAB name") or, with json, one JSON object per line.
+/// Files are streamed in blocks, never held whole. Keeps the expected files of every library folder so that
+/// Finish can list the others as extra. Borrows tree for its life.
+class CTreeComparison {
+public:
+    CTreeComparison(const char* tree, bool json) : m_Tree(tree), m_Json(json) {}
+
+    /// The folder of the header library whose resources follow.
+    void BeginLibrary(const char* libraryName);
+    /// Compares the resource's file with the expected content. False when the content could not be read
+    /// from the archives, after "Failed to read" is printed through print.
+    bool CompareResource(ResourceId id, CStringViewA name, const CExpectedContent& expected);
+    /// A resource the run names but leaves out (filters): its file is expected and not compared.
+    void ExpectResource(ResourceId id) { m_Expected.Expect(id); }
+    /// Compares the four index files built from the run's records, then lists the extra files of the library
+    /// folders, and flushes the records.
+    void Finish(const CNameMap& names, uint64_t nameTextEstimate, const CStringBufferA& containerText,
+                const CStringBufferA& externalText);
+    /// Appends the summary line ("Summary: 5 same, 0 differ, ...") for standard error, or its JSON object.
+    void AppendSummary(CStringBufferA& text, double elapsedSeconds) const;
+
+    const CComparisonCounts& GetCounts() const { return m_Counts; }
+
+private:
+    // One record of the output; id null for the index files and for extra files without one.
+    void AddRecord(const char* status, const char* library, const ResourceId* id, uint64_t size,
+                   const uint64_t* foundSize, CStringViewA name);
+    void CompareIndexFile(const char* fileName, const void* bytes, uint64_t size);
+    static void AddExtra(void* context, const char* library, const char* fileName, ResourceId id, bool hasId);
+    void Flush();
+
+    const char* m_Tree;
+    bool m_Json;
+    const char* m_Library = "";
+    CExpectedTreeFiles m_Expected;
+    CComparisonCounts m_Counts;
+    CStringBufferA m_Records;
+    TStringBufferA<260> m_PathBuffer;
+};

@@ -1,0 +1,114 @@
+// File comparisons in fixed-size blocks: memory stays bounded whatever the sizes.
+#include "app/FileComparison.h"
+
+#include "archive/ArchiveManager.h"
+#include "base/File.h"
+#include "base/Memory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint64_t BlockSize = uint64_t(1) << 16;
+
+// Two blocks on the heap, one for each side, freed with the object.
+class CBlockPair {
+public:
+    CBlockPair()
+        : m_Left(static_cast<uint8_t*>(AllocateOrStop(BlockSize))),
+          m_Right(static_cast<uint8_t*>(AllocateOrStop(BlockSize))) {}
+    ~CBlockPair() {
+        FreeMemory(m_Left);
+        FreeMemory(m_Right);
+    }
+    CBlockPair(const CBlockPair&) = delete;
+    CBlockPair& operator=(const CBlockPair&) = delete;
+
+    uint8_t* GetLeft() { return m_Left; }
+    uint8_t* GetRight() { return m_Right; }
+
+private:
+    uint8_t* m_Left;
+    uint8_t* m_Right;
+};
+
+// Opens path for reading and takes its size; the comparison result when it cannot.
+EFileComparison OpenForComparison(const char* path, FileHandle& file, uint64_t& size) {
+    size = 0;
+    file = OpenFile(path, "r");
+    if (file == InvalidFileHandle)
+        return Os::GetDirectoryState(path) == EDirectoryState::Missing ? EFileComparison::Missing
+                                                                       : EFileComparison::NotAFile;
+    if (!Os::GetFileSize(file, size)) {
+        CloseFile(file);
+        file = InvalidFileHandle;
+        return EFileComparison::NotAFile;
+    }
+    return EFileComparison::Same;
+}
+
+// Reads the next count bytes of file into block and compares them with expected; false when they differ
+// or do not all arrive.
+bool IsNextBlockEqual(FileHandle file, uint8_t* block, const uint8_t* expected, uint64_t count) {
+    uint64_t bytesRead = 0;
+    return Os::Read(file, block, count, bytesRead) && bytesRead == count &&
+           std::memcmp(block, expected, count) == 0;
+}
+
+EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expected) {
+    CBlockPair blocks;
+    for (uint64_t done = 0; done < expected.HeaderLength;) {
+        const uint64_t count = std::min(BlockSize, expected.HeaderLength - done);
+        if (!IsNextBlockEqual(file, blocks.GetLeft(), expected.Header + done, count))
+            return EFileComparison::Differs;
+        done += count;
+    }
+    for (uint64_t done = 0; done < expected.DataLength;) {
+        const uint64_t count = std::min(BlockSize, expected.DataLength - done);
+        if (expected.Stream->Read(blocks.GetRight(), count) != count)
+            return EFileComparison::SourceUnreadable;
+        if (!IsNextBlockEqual(file, blocks.GetLeft(), blocks.GetRight(), count))
+            return EFileComparison::Differs;
+        done += count;
+    }
+    return EFileComparison::Same;
+}
+
+} // namespace
+
+EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected, uint64_t& foundSize) {
+    FileHandle file = InvalidFileHandle;
+    const EFileComparison opened = OpenForComparison(path, file, foundSize);
+    if (opened != EFileComparison::Same)
+        return opened;
+    const EFileComparison result =
+        foundSize != expected.GetSize() ? EFileComparison::Differs : CompareOpenFile(file, expected);
+    CloseFile(file);
+    return result;
+}
+
+EFileComparison CompareFileWithBytes(const char* path, const void* bytes, uint64_t size, uint64_t& foundSize) {
+    const CExpectedContent expected{static_cast<const uint8_t*>(bytes), size, nullptr, 0};
+    return CompareFileWithContent(path, expected, foundSize);
+}
+
+bool AreFilesEqual(const char* leftPath, const char* rightPath) {
+    FileHandle left = InvalidFileHandle;
+    FileHandle right = InvalidFileHandle;
+    uint64_t leftSize = 0;
+    uint64_t rightSize = 0;
+    bool equal = OpenForComparison(leftPath, left, leftSize) == EFileComparison::Same &&
+                 OpenForComparison(rightPath, right, rightSize) == EFileComparison::Same && leftSize == rightSize;
+    CBlockPair blocks;
+    for (uint64_t done = 0; equal && done < leftSize;) {
+        const uint64_t count = std::min(BlockSize, leftSize - done);
+        uint64_t bytesRead = 0;
+        equal = Os::Read(left, blocks.GetRight(), count, bytesRead) && bytesRead == count &&
+                IsNextBlockEqual(right, blocks.GetLeft(), blocks.GetRight(), count);
+        done += count;
+    }
+    CloseFile(left);
+    CloseFile(right);
+    return equal;
+}

@@ -1,0 +1,42 @@
+// Streamed comparison of a file on disk with the bytes a run would write there.
+#pragma once
+
+#include <cstdint>
+
+struct CArchiveStream;
+
+/// How a file compares with the bytes expected there.
+enum class EFileComparison {
+    Same,
+    /// Another size or other bytes.
+    Differs,
+    /// Nothing has the file's name.
+    Missing,
+    /// Something that is not a regular file (a directory, a device) has the name.
+    NotAFile,
+    /// The expected bytes could not all be read from the archives.
+    SourceUnreadable,
+};
+
+/// The expected content of one resource file: header (headerLength bytes, null when there is none), then
+/// dataLength bytes read from stream at its position. The stream is borrowed for the call and advances.
+struct CExpectedContent {
+    const uint8_t* Header = nullptr;
+    uint64_t HeaderLength = 0;
+    CArchiveStream* Stream = nullptr;
+    uint64_t DataLength = 0;
+
+    uint64_t GetSize() const { return HeaderLength + DataLength; }
+};
+
+/// Compares the file at path with the expected content, by size first and then block by block, never
+/// holding either side whole. foundSize receives the file's size (0 unless it is a file). A symbolic link
+/// to a file counts as that file.
+EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected, uint64_t& foundSize);
+
+/// Compares the file at path with size bytes held in memory.
+EFileComparison CompareFileWithBytes(const char* path, const void* bytes, uint64_t size, uint64_t& foundSize);
+
+/// True when the two files hold the same bytes, compared block by block; false also when either cannot be
+/// read.
+bool AreFilesEqual(const char* leftPath, const char* rightPath);

@@ -1,0 +1,36 @@
+// The resource files a run expects in a tree, and the files of the tree that it does not expect.
+#pragma once
+
+#include "base/Array.h"
+#include "base/InlineString.h"
+#include "resid/ResourceId.h"
+
+#include <cstdint>
+
+/// The library folders of a run and, in each, the ids of the resource files the run accounts for. Owns
+/// copies of the folder names; grows by one record per resource.
+class CExpectedTreeFiles {
+public:
+    /// Makes name the current library folder (added once, however often it is named).
+    void BeginLibrary(const char* name);
+    /// Expects the file of id in the current library folder.
+    void Expect(ResourceId id);
+
+    /// Calls unexpected(context, library, fileName, id, hasId) for every file of tree's library folders that
+    /// is not expected, folder by folder in the order they were begun, files in listing order. hasId is false
+    /// when the name is not 16 upper-case hexadecimal digits and ".bin". A folder that cannot be listed has
+    /// no files.
+    using UnexpectedSink = void (*)(void* context, const char* library, const char* fileName, ResourceId id,
+                                    bool hasId);
+    void FindUnexpected(const char* tree, UnexpectedSink unexpected, void* context);
+
+private:
+    struct CExpectedFile {
+        uint64_t Library = 0;
+        ResourceId Id = 0;
+    };
+
+    CArray<CInlineStringA> m_Libraries;
+    uint64_t m_Current = 0;
+    CArray<CExpectedFile> m_Files;
+};
