@@ -251,7 +251,7 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         {{"--jobs", "x", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n"},
         {{"--jobs", "007", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"007\".\n"},
         {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
-        {{"--json", Source, Output}, 2, "", "Option --json needs --list.\n"},
+        {{"--json", Source, Output}, 2, "", "Option --json needs --list or --compare.\n"},
         {{"--list", "--test", Source}, 2, "", "Options --list and --test cannot be used together.\n"},
         {{"--locales", Source, Output}, 2, "", "Option --locales takes only the source directory, not also \"" + Output + "\".\n"},
         // "-x" is the source directory's name.

@@ -1,0 +1,171 @@
+// The way back through the built tool: edited trees reimported and extracted again byte for byte, the
+// refusals, and the statuses of a comparison.
+#include "support/ContentBuilder.h"
+#include "support/TempDirectory.h"
+#include "support/ToolRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+CTestContentContainer Container(const std::string& name, std::vector<std::string> entries,
+                                std::vector<std::string> archives, bool inlineHeaders = false) {
+    return {"[wb/" + name + ".bundle].pc_resourcelib", {"all"}, inlineHeaders, 8, std::move(entries),
+            std::move(archives)};
+}
+
+// Every kind of container: entry headers in the library and inline, data split across two archives, a
+// container that two libraries describe, one that only "de" admits.
+CTestContent MakeContent(bool secondLayoutDiffers = false) {
+    const CTestContentContainer separate = Container("separate", {"alpha", "beta", "gamma"}, {"a.archive"});
+    const CTestContentContainer inlined = Container("inline", {"one", "two"}, {"b.archive"}, true);
+    const CTestContentContainer split = Container("split", {std::string(300, 's'), "right"}, {"a.archive", "b.archive"});
+    CTestContentContainer german = Container("german", {"deutsch"}, {"b.archive"});
+    german.Languages = {std::string("de")};
+    CTestContentContainer again = separate;
+    if (secondLayoutDiffers)
+        again.Entries[0] = "alpha!";
+    return {{"a.archive", "b.archive"},
+            {{"lib0.pc_headerlib",
+              {separate, inlined, split, german},
+              {},
+              {MakeTestResource(separate, 0, 0x10, "a0"), MakeTestResource(separate, 1, 0x11, "a1"),
+               MakeTestResource(inlined, 0, 0x20, "i0"), MakeTestResource(inlined, 1, 0x21, "i1"),
+               MakeTestResource(split, 1, 0x30, "s1"), MakeTestResource(german, 0, 0x40, "g0")}},
+             {"lib1.pc_headerlib", {again}, {}, {MakeTestResource(again, 2, 0x12, "a2")}}}};
+}
+
+class WayBackTest : public ::testing::Test {
+protected:
+    CTempDirectory Root;
+    // Each case works in a folder of its own below Root.
+    std::string Case, Source, Tree, Destination;
+    int Cases = 0;
+
+    void Prepare(const CTestContent& content, const std::string& locale = "en") {
+        Case = Root.Join("case" + std::to_string(Cases++));
+        Source = Case + "/src";
+        Tree = Case + "/tree";
+        Destination = Case + "/dest";
+        ASSERT_TRUE(fs::create_directories(Source));
+        ASSERT_TRUE(WriteTestContent(Source, content));
+        ASSERT_EQ(RunTool({"-locale", locale, Source, Tree}).ExitStatus, 0);
+    }
+    // Replaces a resource file by its header (with the data length the tool will set) and new data.
+    void Edit(const std::string& file, const std::string& data, uint64_t headerLength = 24, int headerByte = -1) {
+        std::string header = ReadTestFile(Tree + "/" + file).substr(0, headerLength);
+        for (int i = 0; i < 4; ++i)
+            header[12 + i] = static_cast<char>(data.size() >> (8 * i));
+        if (headerByte >= 0)
+            header[headerByte] = '#';
+        WriteTestFile(Tree + "/" + file, header + data);
+    }
+    CTreeSnapshot ExtractInto(const std::string& source, const std::string& name, const std::string& locale) {
+        EXPECT_LE(RunTool({"-locale", locale, source, Case + "/" + name}).ExitStatus, 1);
+        return SnapshotTree(Case + "/" + name);
+    }
+};
+
+} // namespace
+
+TEST_F(WayBackTest, ReimportedTreeExtractsAsEditedAndLeavesTheRestAsItWas) {
+    const struct {
+        const char* Name;
+        std::string Locale, File, Data;
+        int HeaderByte;
+    } cases[] = {
+        {"no edit", "en", "", "", -1},
+        {"same size, library header", "en", "lib0/0000000000000010.bin", "ALPHA", -1},
+        {"larger, inline header", "en", "lib0/0000000000000020.bin", std::string(5000, 'L'), -1},
+        {"smaller, split container", "en", "lib0/0000000000000030.bin", "r", -1},
+        {"empty, container in two libraries", "en", "lib1/0000000000000012.bin", "", -1},
+        {"edited header byte", "en", "lib0/0000000000000011.bin", "beta", 3},
+        {"edited inline header byte", "en", "lib0/0000000000000021.bin", "two", 5},
+        {"other locale", "de", "lib0/0000000000000040.bin", "Deutsch, neu", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Prepare(MakeContent(), c.Locale);
+        if (!c.File.empty())
+            Edit(c.File, c.Data, 24, c.HeaderByte);
+        const SToolRun run = RunTool({"--reimport", Destination, "-locale", c.Locale, Source, Tree});
+        EXPECT_EQ(run.ExitStatus, 0) << run.Error;
+        EXPECT_EQ(run.Output.find("changed\t") != std::string::npos, !c.File.empty()) << run.Output;
+        EXPECT_TRUE(ExtractInto(Destination, "again", c.Locale) == SnapshotTree(Tree));
+        // In the other locale everything reads as before, but for the edited file where it admits it.
+        const std::string other = c.Locale == "en" ? "de" : "en";
+        CTreeSnapshot expected = ExtractInto(Source, "before", other);
+        if (expected.count(c.File) != 0)
+            expected[c.File] = ReadTestFile(Tree + "/" + c.File);
+        EXPECT_TRUE(ExtractInto(Destination, "other", other) == expected);
+        EXPECT_EQ(RunTool({"--compare", "-locale", c.Locale, Destination, Tree}).ExitStatus, 0);
+        EXPECT_EQ(SnapshotTree(Destination) == SnapshotTree(Source), c.File.empty());
+    }
+}
+
+TEST_F(WayBackTest, RefusesWhatCannotBePutBackExactly) {
+    const struct {
+        const char* Name;
+        bool SecondLayoutDiffers;
+        std::string Edited, Data, Destination;
+        int ExitStatus;
+        std::string Message;
+    } cases[] = {
+        {"file shorter than its header", false, "lib0/0000000000000010.bin", "short", "dest", 1,
+         "shorter than its entry header"},
+        {"second library differs", true, "lib0/0000000000000010.bin", "ALPHA!", "dest", 1,
+         "described differently by"},
+        {"destination not empty", false, "", "", "tree", 2, "is not an empty directory"},
+        {"destination inside the source", false, "", "", "src/new", 2, "or lies inside it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Prepare(MakeContent(c.SecondLayoutDiffers));
+        if (!c.Edited.empty())
+            WriteTestFile(Tree + "/" + c.Edited, c.Data == "short" ? c.Data : ReadTestFile(Tree + "/" + c.Edited).substr(0, 24) + c.Data);
+        const SToolRun run = RunTool({"--reimport", Case + "/" + c.Destination, Source, Tree});
+        EXPECT_EQ(run.ExitStatus, c.ExitStatus);
+        EXPECT_NE(run.Error.find(c.Message), std::string::npos) << run.Error;
+        // A refused container is left as it was; the rest of the run still writes the destination.
+        if (c.ExitStatus == 1)
+            EXPECT_TRUE(SnapshotTree(Destination) == SnapshotTree(Source));
+        else
+            EXPECT_FALSE(fs::exists(Case + "/" + c.Destination + "/a.archive"));
+    }
+}
+
+TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
+    const struct {
+        const char* Name;
+        std::string File;
+        int Change; // 0 none, 1 rewrite, 2 remove, 3 make a directory
+        std::string Line;
+    } cases[] = {
+        {"same", "", 0, ""},
+        {"differs", "lib0/0000000000000010.bin", 1, "differs\tlib0\t0000000000000010\t29\t1\ta0\n"},
+        {"missing", "lib0/0000000000000011.bin", 2, "missing\tlib0\t0000000000000011\t28\t-\ta1\n"},
+        {"not a file", "lib0/0000000000000020.bin", 3, "not a file\tlib0\t0000000000000020\t27\t-\ti0\n"},
+        {"extra", "lib1/stray.txt", 1, "extra\tlib1\t-\t-\t1\tstray.txt\n"},
+        {"index file", "NameMap.txt", 1, "differs\t\t-\t"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Prepare(MakeContent());
+        const std::string path = Tree + "/" + c.File;
+        if (c.Change >= 2)
+            fs::remove(path);
+        if (c.Change == 1)
+            WriteTestFile(path, "x");
+        if (c.Change == 3)
+            fs::create_directory(path);
+        const SToolRun run = RunTool({"--compare", Source, Tree});
+        EXPECT_EQ(run.ExitStatus, c.Change == 0 ? 0 : 1);
+        EXPECT_EQ(run.Output.substr(0, c.Line.size()), c.Line);
+        EXPECT_EQ(run.Output.empty(), c.Line.empty()) << run.Output;
+    }
+}
