@@ -4,11 +4,16 @@
 #include "base/ByteOrder.h"
 #include "base/Memory.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace {
 
+// Grows the index by doubling, so that an index of many entries is built in linear time.
 void AppendOrStop(CByteBuffer& index, const void* bytes, uint64_t count) {
+    const uint64_t size = index.GetSize();
+    if (count > index.GetCapacity() - size && !index.Reserve(std::max(size + count, 2 * index.GetCapacity())))
+        StopOutOfMemory();
     if (!index.Append(bytes, count))
         StopOutOfMemory();
 }

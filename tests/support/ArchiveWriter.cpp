@@ -1,17 +1,12 @@
 // Builders of "*.archive" files for tests: segment bytes laid out across files, then the index records.
 #include "support/ArchiveWriter.h"
 
+#include "archive/ArchiveWriter.h"
 #include "support/BinaryFile.h"
 
 namespace {
 
-constexpr uint64_t HeaderSize = 24;
-
-void PutString(std::vector<uint8_t>& bytes, const std::string& text) {
-    AppendLittleEndian(bytes, text.size(), 4);
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.push_back(0);
-}
+constexpr uint64_t HeaderSize = ArchiveHeaderSize;
 
 } // namespace
 
@@ -36,27 +31,31 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
     std::vector<std::vector<uint8_t>> images;
     for (size_t a = 0; a < archives.size(); ++a) {
         const CTestArchive& archive = archives[a];
-        std::vector<uint8_t> image = {'A', 'R', 'C', 'H', 0, 0, 0, 0};
-        for (uint64_t count : {archive.Entries.size(), archive.References.size()})
-            AppendLittleEndian(image, count, 4);
-        AppendLittleEndian(image, HeaderSize + data[a].size(), 8);
+        // The header, the segment bytes this file holds, then the index, all from the product's writer.
+        std::vector<uint8_t> image(HeaderSize);
+        StoreArchiveHeader(image.data(), 0, static_cast<uint32_t>(archive.Entries.size()),
+                           static_cast<uint32_t>(archive.References.size()), HeaderSize + data[a].size());
         image.insert(image.end(), data[a].begin(), data[a].end());
+        CByteBuffer index;
         for (const std::string& reference : archive.References)
-            PutString(image, reference);
+            AppendArchiveString(index, {reference.data(), reference.size()});
         size_t next = 0;
         for (const CTestEntry& entry : archive.Entries) {
-            image.resize(image.size() + 24, 0);
-            PutString(image, entry.Name);
-            AppendLittleEndian(image, entry.Segments.size(), 4);
+            std::vector<CArchiveSegment> segments;
             uint64_t dataOffset = 0;
             for (const CTestSegment& segment : entry.Segments) {
-                const uint64_t size = segment.Size.value_or(segment.Bytes.size());
-                AppendLittleEndian(image, segment.Reference, 4);
-                for (uint64_t field : {dataOffset, segment.FileOffset.value_or(offsets[a][next++]), size})
-                    AppendLittleEndian(image, field, 8);
-                dataOffset += size;
+                CArchiveSegment& record = segments.emplace_back();
+                record.ReferenceIndex = segment.Reference;
+                record.DataOffset = dataOffset;
+                record.FileOffset = segment.FileOffset.value_or(offsets[a][next++]);
+                record.Size = segment.Size.value_or(segment.Bytes.size());
+                dataOffset += record.Size;
             }
+            const uint8_t opaque[16] = {};
+            AppendArchiveEntry(index, 0, opaque, {entry.Name.data(), entry.Name.size()}, segments.data(),
+                               static_cast<uint32_t>(segments.size()));
         }
+        image.insert(image.end(), index.GetData(), index.GetData() + index.GetSize());
         images.push_back(std::move(image));
     }
     return images;

@@ -1,6 +1,8 @@
-// Builders of "*.pc_headerlib" files for tests: payload layout, reference slots and the relocation segment.
+// Builders of "*.pc_headerlib" files for tests: the records of a described library, laid out with the
+// product's header library writer.
 #include "support/HeaderLibraryWriter.h"
 
+#include "headerlib/HeaderLibraryWriter.h"
 #include "support/BinaryFile.h"
 #include "support/ExpectedOutput.h"
 
@@ -21,34 +23,23 @@ constexpr uint32_t HeaderDataLength = 12;
 // Bytes of fields the loader must not read, so that a stray read of them shows.
 constexpr uint8_t Filler = 0xCD;
 
-// The payload under construction: regions are appended, and each reference slot is set once its target
-// has a place, which is always later in the payload than the slot.
+// The payload under construction, on the product's writer: each reference slot is set once its target has
+// a place, which is always later in the payload than the slot.
 struct CPayloadBuilder {
-    std::vector<uint8_t> Bytes;
-    std::vector<uint32_t> Slots;
+    CHeaderLibraryWriter Writer;
 
-    uint32_t Allocate(uint64_t size, uint8_t fill = Filler) {
-        const auto offset = static_cast<uint32_t>(Bytes.size());
-        Bytes.resize(Bytes.size() + size, fill);
-        return offset;
-    }
-    void SetU32(uint32_t offset, uint64_t value) { PatchLittleEndian(Bytes, offset, value, 4); }
-    void SetReference(uint32_t slot, uint64_t target) {
-        PatchLittleEndian(Bytes, slot, target, 8);
-        Slots.push_back(slot);
-    }
+    uint32_t Allocate(uint64_t size, uint8_t fill = Filler) { return Writer.Allocate(size, fill); }
+    void SetU32(uint32_t offset, uint64_t value) { Writer.StoreU32(offset, static_cast<uint32_t>(value)); }
+    void SetReference(uint32_t slot, uint64_t target) { Writer.SetReference(slot, target); }
     // A count and a list's reference: null for an empty list, as a count of 0 is never followed.
     uint32_t SetList(uint32_t countField, uint32_t slot, uint64_t count) {
         SetU32(countField, count);
         const uint32_t first = count == 0 ? 0 : Allocate(ListElementSize * count);
-        SetReference(slot, count == 0 ? ~uint64_t(0) : first);
+        SetReference(slot, count == 0 ? CHeaderLibraryWriter::NullTarget : first);
         return first;
     }
     void SetText(uint32_t slot, const std::optional<std::string>& text) {
-        const uint32_t offset = text ? Allocate(text->size() + 1, 0) : 0;
-        if (text)
-            std::copy(text->begin(), text->end(), Bytes.begin() + offset);
-        SetReference(slot, text ? offset : ~uint64_t(0));
+        SetReference(slot, text ? Writer.AppendText({text->data(), text->size()}) : CHeaderLibraryWriter::NullTarget);
     }
 };
 
@@ -65,7 +56,7 @@ void BuildPayload(const CTestHeaderLibrary& library, CPayloadBuilder& payload,
         layout.ContainerRecords.push_back(record);
         payload.SetU32(record + ContainerDataStart, container.DataStart);
         // Only the inline-header bit is meaningful; the others are set or clear to show they are ignored.
-        payload.Bytes[record + ContainerFlags] = container.InlineHeaders ? 0xFF : 0xFB;
+        payload.Writer.StoreByte(record + ContainerFlags, container.InlineHeaders ? 0xFF : 0xFB);
         layout.LanguageLists.push_back(payload.SetList(record + Field::ContainerLanguageCount,
                                                        record + Field::ContainerLanguages,
                                                        container.Languages.size()));
@@ -81,12 +72,13 @@ void BuildPayload(const CTestHeaderLibrary& library, CPayloadBuilder& payload,
             const CTestEntryHeader& entry = library.Containers[i].Entries[j];
             const uint32_t element = layout.EntryHeaderLists[i] + j * ListElementSize;
             payload.SetU32(element + Field::EntryHeaderLength, entry.HeaderLength);
-            payload.Bytes.resize((payload.Bytes.size() + 7) / 8 * 8, 0);
+            payload.Writer.Align(8);
             const uint32_t size = std::max<uint32_t>(entry.HeaderLength, 16);
-            const uint32_t header = payload.Allocate(size);
+            std::vector<uint8_t> bytes(size);
             for (uint32_t k = 0; k < size; ++k)
-                payload.Bytes[header + k] =
-                    k < entry.HeaderBytes.size() ? entry.HeaderBytes[k] : uint8_t(0xA0 + k);
+                bytes[k] = k < entry.HeaderBytes.size() ? entry.HeaderBytes[k] : uint8_t(0xA0 + k);
+            const uint32_t header = payload.Allocate(size);
+            payload.Writer.StoreBytes(header, bytes.data(), size);
             payload.SetU32(header + HeaderDataLength, entry.DataLength);
             payload.SetReference(element, header);
         }
@@ -111,10 +103,11 @@ void BuildPayload(const CTestHeaderLibrary& library, CPayloadBuilder& payload,
         }
     }
     layout.ResourceList = payload.Allocate(block.size());
-    std::copy(block.begin(), block.end(), payload.Bytes.begin() + layout.ResourceList);
+    payload.Writer.StoreBytes(layout.ResourceList, block.data(), block.size());
     payload.SetReference(Field::RootResourceList, layout.ResourceList);
     payload.SetU32(Field::RootResourceListLength, block.size());
-    layout.Slots = payload.Slots;
+    const CArray<uint32_t>& slots = payload.Writer.GetSlots();
+    layout.Slots.assign(slots.begin(), slots.end());
 }
 
 } // namespace
@@ -124,32 +117,17 @@ std::vector<uint8_t> BuildTestHeaderLibraryImage(const CTestHeaderLibrary& libra
     CTestHeaderLibraryLayout placed;
     CPayloadBuilder payload;
     BuildPayload(library, payload, placed);
-    // The relocation segment: its tag, body length, entry count and entries.
-    std::vector<uint8_t> relocation;
-    for (uint64_t field : {uint64_t(0x12EBA5ED), 4 + 4 * payload.Slots.size(), payload.Slots.size()})
-        AppendLittleEndian(relocation, field, 4);
-    for (uint32_t slot : payload.Slots)
-        AppendLittleEndian(relocation, slot, 4);
-
-    // The file header: "BILH", the gap before the block (none), the block length and unread fields.
-    std::vector<uint8_t> image = {'B', 'I', 'L', 'H'};
-    for (uint64_t field : {uint64_t(0), uint64_t(0x11111111), 16 + payload.Bytes.size() + relocation.size(),
-                           uint64_t(0x11111111), uint64_t(0x11111111)})
-        AppendLittleEndian(image, field, 4);
-    placed.BlockStart = image.size();
-    // "BIN1", the segment count at byte 6 and the payload length, the format's one big-endian field.
-    const auto length = static_cast<uint32_t>(payload.Bytes.size());
-    image.insert(image.end(),
-                 {'B', 'I', 'N', '1', 0xAA, 0xAA, 1, 0xAA, uint8_t(length >> 24), uint8_t(length >> 16),
-                  uint8_t(length >> 8), uint8_t(length), 0xAA, 0xAA, 0xAA, 0xAA});
-    placed.PayloadStart = image.size();
-    placed.PayloadLength = length;
-    image.insert(image.end(), payload.Bytes.begin(), payload.Bytes.end());
-    placed.RelocationSegmentStart = image.size();
-    image.insert(image.end(), relocation.begin(), relocation.end());
+    // The fields readers skip hold 0x11 in the file header and 0xAA in the block header.
+    CByteBuffer image;
+    CHeaderLibraryImageLayout parts;
+    payload.Writer.BuildImage(image, parts, 0x11, 0xAA);
+    placed.BlockStart = parts.BlockStart;
+    placed.PayloadStart = parts.PayloadStart;
+    placed.RelocationSegmentStart = parts.RelocationSegmentStart;
+    placed.PayloadLength = static_cast<uint32_t>(payload.Writer.GetPayloadLength());
     if (layout != nullptr)
         *layout = std::move(placed);
-    return image;
+    return std::vector<uint8_t>(image.GetData(), image.GetData() + image.GetSize());
 }
 
 bool WriteTestHeaderLibrary(const std::string& path, const CTestHeaderLibrary& library) {
