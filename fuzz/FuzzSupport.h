@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,12 @@ void FuzzCheck(bool condition, const char* message);
 
 /// A new, empty directory under $TMPDIR (or /dev/shm), removed at exit.
 std::string MakeFuzzDirectory();
+
+/// The whole content of the file at path; empty when it cannot be read.
+std::string ReadFuzzFile(const std::string& path);
+
+/// Every file below directory by its path relative to it, with its bytes.
+std::map<std::string, std::string> SnapshotFuzzTree(const std::string& directory);
 
 /// Every allocation of more than 256 MiB stops the process: the inputs are small, so such a request can only
 /// come from a size taken from the input unchecked. Requests of refuseFrom bytes or more (0: none) are

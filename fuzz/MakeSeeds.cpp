@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     const std::string root = argv[1];
     const std::string sample = root + "/sample";
     for (const char* target :
-         {"fuzz_archive_index", "fuzz_header_library", "fuzz_resource_path", "fuzz_extraction"})
+         {"fuzz_archive_index", "fuzz_header_library", "fuzz_resource_path", "fuzz_extraction", "fuzz_reimport"})
         std::filesystem::create_directories(root + "/" + target);
     std::filesystem::create_directories(sample);
     bool written = WriteSampleContent(sample);
@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < std::size(paths); ++i)
         written &= WriteBinaryFile(root + "/fuzz_resource_path/" + std::to_string(i),
                                    reinterpret_cast<const uint8_t*>(paths[i]), std::strlen(paths[i]));
+    // Reimport shapes: two libraries, inline and split containers, three edits.
+    const std::vector<uint8_t> reimport = {1, 3, 0x13, 3, 5, 9, 0, 0x22, 2, 7, 7, 3, 0, 40, 'x', 3, 2, 0, 'y', 30};
+    written &= WriteBinaryFile(root + "/fuzz_reimport/shapes", reimport);
     std::filesystem::remove_all(sample);
     if (!written)
         std::fprintf(stderr, "vorsk_fuzz_seeds: cannot write into %s\n", argv[1]);
