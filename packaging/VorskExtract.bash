@@ -15,7 +15,7 @@ _VorskExtract_source() {
         if ((options)) && [[ $word == --* ]]; then
             case $word in
             --) options=0 ;;
-            --include | --exclude | --jobs) ((i++)) ;;
+            --include | --exclude | --jobs | --reimport) ((i++)) ;;
             esac
             continue
         fi
@@ -55,6 +55,12 @@ _VorskExtract() {
     --include | --exclude)
         return
         ;;
+    --reimport)
+        # The destination: a new folder, or an empty one.
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+        return
+        ;;
     --jobs)
         local processors
         processors=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 1)
@@ -74,14 +80,14 @@ _VorskExtract() {
         word=${COMP_WORDS[i]}
         case ${word,,} in
         --) ((offer == 2)) && offer=1 ;;
-        --include | --exclude | --jobs) ((i++)) ;;
+        --include | --exclude | --jobs | --reimport) ((i++)) ;;
         --help | --version | -locale | [^-]* | "") offer=0 ;;
         esac
         ((offer == 1)) && [[ $word != -- ]] && offer=0
     done
     local options="-locale"
     ((offer == 2)) && options="--help --version --list --json --include --exclude --locales --test
-        --keep-going --skip-existing --quiet --verbose --jobs -- -locale"
+        --keep-going --skip-existing --quiet --verbose --jobs --compare --reimport -- -locale"
     if ((offer)) && [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
