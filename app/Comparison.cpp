@@ -167,14 +167,14 @@ void CTreeComparison::Finish(const CNameMap& names, uint64_t nameTextEstimate, c
 
 void CTreeComparison::AppendSummary(CStringBufferA& text, double elapsedSeconds) const {
     if (m_Json) {
-        text.AppendFormat("{\"summary\": {\"same\": %I64u, \"differs\": %I64u, \"missing\": %I64u, "
+        text.AppendFormat("{\"summary\": {\"same\": %I64u, \"different\": %I64u, \"missing\": %I64u, "
                           "\"not_a_file\": %I64u, \"extra\": %I64u, \"failed_reads\": %I64u, "
                           "\"elapsed_seconds\": %.3f}}\n",
                           m_Counts.Same, m_Counts.Differs, m_Counts.Missing, m_Counts.NotAFile, m_Counts.Extra,
                           m_Counts.FailedReads, elapsedSeconds);
         return;
     }
-    text.AppendFormat("Summary: %I64u same, %I64u differ, %I64u missing, %I64u not a file, %I64u extra, "
+    text.AppendFormat("Summary: %I64u same, %I64u different, %I64u missing, %I64u not a file, %I64u extra, "
                       "%I64u failed reads; %.2f s\n",
                       m_Counts.Same, m_Counts.Differs, m_Counts.Missing, m_Counts.NotAFile, m_Counts.Extra,
                       m_Counts.FailedReads, elapsedSeconds);

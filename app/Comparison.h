@@ -44,7 +44,7 @@ public:
     /// folders, and flushes the records.
     void Finish(const CNameMap& names, uint64_t nameTextEstimate, const CStringBufferA& containerText,
                 const CStringBufferA& externalText);
-    /// Appends the summary line ("Summary: 5 same, 0 differ, ...") for standard error, or its JSON object.
+    /// Appends the summary line ("Summary: 5 same, 0 different, ...") for standard error, or its JSON object.
     void AppendSummary(CStringBufferA& text, double elapsedSeconds) const;
 
     const CComparisonCounts& GetCounts() const { return m_Counts; }
