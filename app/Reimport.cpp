@@ -326,22 +326,35 @@ bool CReimport::IsHeaderShared(uint64_t container, uint64_t entry) const {
     return false;
 }
 
-void CReimport::ScanSegments(const CArchive* archive, bool& headerInData, uint64_t& dataEnd) const {
-    headerInData = false;
-    dataEnd = 0;
+void CReimport::ScanSegments() {
+    const auto byArchive = [](const CArchiveScan& a, const CArchiveScan& b) {
+        return std::less<const CArchive*>()(a.Archive, b.Archive);
+    };
+    for (uint64_t position = 0; position < m_Manager->GetArchiveCount(); ++position)
+        Push(m_Scans, CArchiveScan{m_Manager->GetArchive(position), false, 0});
+    std::sort(m_Scans.begin(), m_Scans.end(), byArchive);
     for (uint64_t position = 0; position < m_Manager->GetArchiveCount(); ++position) {
         const CArchive* holder = m_Manager->GetArchive(position);
         for (const CArchiveEntry& entry : holder->GetEntries()) {
             for (const CArchiveSegment& segment : entry.Segments) {
-                if (segment.Size == 0 || holder->GetReference(segment.ReferenceIndex) != archive)
+                const CArchiveScan key{holder->GetReference(segment.ReferenceIndex), false, 0};
+                CArchiveScan* scan = std::lower_bound(m_Scans.begin(), m_Scans.end(), key, byArchive);
+                if (segment.Size == 0 || key.Archive == nullptr || scan == m_Scans.end() || scan->Archive != key.Archive)
                     continue;
-                headerInData |= segment.FileOffset < ArchiveHeaderSize;
+                scan->HeaderInData |= segment.FileOffset < ArchiveHeaderSize;
                 // Segments may claim bytes past the end of the file; appended bytes must not become theirs.
                 const uint64_t end = segment.FileOffset + segment.Size;
-                dataEnd = std::max(dataEnd, end < segment.FileOffset ? ~uint64_t(0) : end);
+                scan->DataEnd = std::max(scan->DataEnd, end < segment.FileOffset ? ~uint64_t(0) : end);
             }
         }
     }
+}
+
+const CReimport::CArchiveScan& CReimport::GetScan(const CArchive* archive) const {
+    const CArchiveScan key{archive, false, 0};
+    return *std::lower_bound(m_Scans.begin(), m_Scans.end(), key, [](const CArchiveScan& a, const CArchiveScan& b) {
+        return std::less<const CArchive*>()(a.Archive, b.Archive);
+    });
 }
 
 bool CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
@@ -418,10 +431,7 @@ bool CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
                record.Path.GetData());
         return refuse();
     }
-    bool headerInData = false;
-    uint64_t dataEnd = 0;
-    ScanSegments(lead.Archive, headerInData, dataEnd);
-    if (headerInData) {
+    if (GetScan(lead.Archive).HeaderInData) {
         Refuse("Cannot reimport \"%s\": the header of \"%s\" lies inside entry data.\n", record.Path.GetData(),
                lead.Archive->GetPath().GetData());
         return refuse();
@@ -603,9 +613,7 @@ bool CReimport::WriteContainer(FileHandle file, const CContainerPlan& plan, uint
 
 bool CReimport::AppendContainers(FileHandle file, const CArchive& archive) {
     uint64_t size = 0;
-    bool headerInData = false;
-    uint64_t dataEnd = 0;
-    ScanSegments(&archive, headerInData, dataEnd);
+    const uint64_t dataEnd = GetScan(&archive).DataEnd;
     if (!Os::GetFileSize(file, size) || !Os::Seek(file, size))
         return false;
     // Zeros up to the end of what the segments claim, so that no segment reads the appended bytes.
@@ -629,21 +637,31 @@ bool CReimport::AppendContainers(FileHandle file, const CArchive& archive) {
             break;
         }
     }
-    CArray<CArchiveSegment> rebuilt;
+    // The new segment of each rebuilt entry, found by the entry's address when the index is written.
+    struct CRebuiltEntry {
+        const CArchiveEntry* Entry = nullptr;
+        CArchiveSegment Segment;
+    };
+    const auto byEntry = [](const CRebuiltEntry& a, const CRebuiltEntry& b) {
+        return std::less<const CArchiveEntry*>()(a.Entry, b.Entry);
+    };
+    CArray<CRebuiltEntry> rebuilt;
     for (const CContainerPlan& plan : m_Plans) {
         if (plan.Archive != &archive)
             continue;
         uint64_t written = 0;
         if (!WriteContainer(file, plan, written))
             return false;
-        CArchiveSegment segment;
-        segment.ReferenceIndex = self;
-        segment.DataEnd = written;
-        segment.FileOffset = position;
-        segment.Size = written;
-        Push(rebuilt, segment);
+        CRebuiltEntry entry;
+        entry.Entry = plan.ArchiveEntry;
+        entry.Segment.ReferenceIndex = self;
+        entry.Segment.DataEnd = written;
+        entry.Segment.FileOffset = position;
+        entry.Segment.Size = written;
+        Push(rebuilt, entry);
         position += written;
     }
+    std::sort(rebuilt.begin(), rebuilt.end(), byEntry);
 
     CByteBuffer index(CByteBuffer::DefaultGranule);
     for (uint32_t reference = 0; reference < referenceCount; ++reference)
@@ -656,19 +674,14 @@ bool CReimport::AppendContainers(FileHandle file, const CArchive& archive) {
         ++referenceCount;
     }
     for (const CArchiveEntry& entry : archive.GetEntries()) {
-        const CArchiveSegment* segments = entry.Segments.GetData();
-        auto segmentCount = static_cast<uint32_t>(entry.Segments.GetCount());
-        uint64_t rebuiltPosition = 0;
-        for (const CContainerPlan& plan : m_Plans) {
-            if (plan.Archive != &archive)
-                continue;
-            if (plan.ArchiveEntry == &entry) {
-                segments = &rebuilt[rebuiltPosition];
-                segmentCount = 1;
-            }
-            ++rebuiltPosition;
-        }
-        AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name, segments, segmentCount);
+        CRebuiltEntry key;
+        key.Entry = &entry;
+        const CRebuiltEntry* found = std::lower_bound(rebuilt.begin(), rebuilt.end(), key, byEntry);
+        if (found != rebuilt.end() && found->Entry == &entry)
+            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name, &found->Segment, 1);
+        else
+            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name, entry.Segments.GetData(),
+                               static_cast<uint32_t>(entry.Segments.GetCount()));
     }
     uint8_t header[ArchiveHeaderSize];
     StoreArchiveHeader(header, archive.GetHeaderValue(), static_cast<uint32_t>(archive.GetEntries().GetCount()),
@@ -730,6 +743,7 @@ void CReimport::CountIgnored(void* context, const char* library, const char* fil
 EExtractionOutcome CReimport::Finish(const CArchiveManager& manager) {
     m_Manager = &manager;
     m_Expected.FindUnexpected(m_Tree, &CReimport::CountIgnored, this);
+    ScanSegments();
     PlanContainers();
     if (!CollectDestinationFiles())
         return EExtractionOutcome::Aborted;

@@ -120,6 +120,13 @@ private:
         bool Changed = false;
     };
 
+    // What the segments of all mounted archives hold of one archive file.
+    struct CArchiveScan {
+        const CArchive* Archive = nullptr;
+        bool HeaderInData = false;
+        uint64_t DataEnd = 0;
+    };
+
     static constexpr uint64_t NoResource = ~uint64_t(0);
 
     void FormatTreePath(const CResourceRecord& resource);
@@ -135,9 +142,10 @@ private:
     void BuildHeaderRanges();
 
     [[nodiscard]] bool CollectDestinationFiles();
-    // Whether a segment of a mounted archive holds bytes of archive's 24-byte header, and where the
-    // segments that archive holds end at most.
-    void ScanSegments(const CArchive* archive, bool& headerInData, uint64_t& dataEnd) const;
+    // Fills the scans: for every mounted archive, whether a segment of any mounted archive lies over its
+    // 24-byte header, and where the segments that it holds end at most.
+    void ScanSegments();
+    const CArchiveScan& GetScan(const CArchive* archive) const;
     [[nodiscard]] bool WriteDestinationFile(const CDestinationFile& file, const char* temporaryPath);
     [[nodiscard]] bool AppendContainers(FileHandle file, const CArchive& archive);
     [[nodiscard]] bool WriteContainer(FileHandle file, const CContainerPlan& plan, uint64_t& written);
@@ -169,6 +177,7 @@ private:
     CArray<uint64_t> m_HeaderRangeEnds;
     CArray<uint64_t> m_ContainersByName;
     CArray<CDestinationFile> m_Files;
+    CArray<CArchiveScan> m_Scans;
 
     uint64_t m_Changed = 0;
     uint64_t m_Unchanged = 0;
