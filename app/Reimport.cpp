@@ -25,14 +25,6 @@ constexpr uint64_t HeaderDataLengthOffset = 12;
 // Files are written under their final name with this added, then renamed.
 constexpr char TemporarySuffix[] = ".vorsk-partial";
 
-// Appends value, growing the storage geometrically: the run appends one record per resource.
-template <typename T> void Push(CArray<T>& array, T value) {
-    if (array.GetCount() == array.GetCapacity() && !array.Reserve(std::max<uint64_t>(16, 2 * array.GetCount())))
-        StopOutOfMemory();
-    if (!array.Append(std::move(value)))
-        StopOutOfMemory();
-}
-
 // A heap block for the copies, freed with the object.
 class CCopyBlock {
 public:
@@ -89,7 +81,7 @@ void SplitPath(CStringViewA path, CPathComponents& components) {
             (void)components.Parts.Resize(count - 1);
             continue;
         }
-        Push(components.Parts, part);
+        AppendGrowing(components.Parts, part);
     }
 }
 
@@ -186,12 +178,12 @@ bool CReimport::CheckDestination() {
 }
 
 void CReimport::TakeLibraryFile(const char* path) {
-    Push(m_LibraryFiles, CInlineStringA(path));
+    AppendGrowing(m_LibraryFiles, CInlineStringA(path));
 }
 
 void CReimport::TakeLibrary(const CHeaderLibrary& library, const char* libraryName) {
     m_CurrentLibrary = m_LibraryNames.GetCount();
-    Push(m_LibraryNames, CInlineStringA(libraryName));
+    AppendGrowing(m_LibraryNames, CInlineStringA(libraryName));
     m_Expected.BeginLibrary(libraryName);
     m_LibraryContainerBase = m_Containers.GetCount();
     const uint8_t* root = library.GetRoot();
@@ -209,10 +201,10 @@ void CReimport::TakeLibrary(const CHeaderLibrary& library, const char* libraryNa
             uint32_t headerLength = 0;
             const uint8_t* header = library.GetEntryHeader(container, entry, headerLength);
             const EntrySpan& span = table.Spans[entry];
-            Push(m_Entries, CEntryRecord{library.GetPayloadFileOffset() + static_cast<uint64_t>(header - root),
+            AppendGrowing(m_Entries, CEntryRecord{library.GetPayloadFileOffset() + static_cast<uint64_t>(header - root),
                                          headerLength, span.Offset, span.Length});
         }
-        Push(m_Containers, std::move(record));
+        AppendGrowing(m_Containers, std::move(record));
     }
 }
 
@@ -261,7 +253,7 @@ bool CReimport::TakeResource(ResourceId id, CStringViewA name, uint64_t containe
     resource.NameOffset = m_NameText.GetLength();
     resource.NameLength = name.GetLength();
     m_NameText.Append(name.GetData(), name.GetLength());
-    Push(m_Resources, resource);
+    AppendGrowing(m_Resources, resource);
     return true;
 }
 
@@ -288,7 +280,7 @@ void CReimport::BuildHeaderRanges() {
         const CContainerRecord& record = m_Containers[container];
         for (uint64_t entry = 0; entry < record.EntryCount; ++entry) {
             const CEntryRecord& header = m_Entries[record.FirstEntry + entry];
-            Push(m_HeaderRanges, CHeaderRange{record.LibraryFile, header.HeaderOffset,
+            AppendGrowing(m_HeaderRanges, CHeaderRange{record.LibraryFile, header.HeaderOffset,
                                               header.HeaderOffset + header.HeaderLength, container, entry});
         }
     }
@@ -298,7 +290,7 @@ void CReimport::BuildHeaderRanges() {
     // The furthest end of the ranges so far in the same file, so that a search can stop walking back.
     for (uint64_t i = 0; i < m_HeaderRanges.GetCount(); ++i) {
         const bool sameFile = i > 0 && m_HeaderRanges[i - 1].LibraryFile == m_HeaderRanges[i].LibraryFile;
-        Push(m_HeaderRangeEnds, sameFile ? std::max(m_HeaderRangeEnds[i - 1], m_HeaderRanges[i].End)
+        AppendGrowing(m_HeaderRangeEnds, sameFile ? std::max(m_HeaderRangeEnds[i - 1], m_HeaderRanges[i].End)
                                          : m_HeaderRanges[i].End);
     }
 }
@@ -331,7 +323,7 @@ void CReimport::ScanSegments() {
         return std::less<const CArchive*>()(a.Archive, b.Archive);
     };
     for (uint64_t position = 0; position < m_Manager->GetArchiveCount(); ++position)
-        Push(m_Scans, CArchiveScan{m_Manager->GetArchive(position), false, 0});
+        AppendGrowing(m_Scans, CArchiveScan{m_Manager->GetArchive(position), false, 0});
     std::sort(m_Scans.begin(), m_Scans.end(), byArchive);
     for (uint64_t position = 0; position < m_Manager->GetArchiveCount(); ++position) {
         const CArchive* holder = m_Manager->GetArchive(position);
@@ -469,7 +461,7 @@ bool CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
                 continue;
             const CResourceRecord& resource = m_Resources[changedBy];
             const auto dataLength = static_cast<uint32_t>(resource.FileSize - GetHeaderLength(resource));
-            Push(m_Patches, CLibraryPatch{description.LibraryFile, m_Entries[description.FirstEntry + entry].HeaderOffset,
+            AppendGrowing(m_Patches, CLibraryPatch{description.LibraryFile, m_Entries[description.FirstEntry + entry].HeaderOffset,
                                           0, changedBy, dataLength});
         }
     }
@@ -480,20 +472,20 @@ bool CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
         const CContainerRecord& own = m_Containers[resource.Container];
         if (!own.InlineHeaders) {
             const CEntryRecord& header = m_Entries[own.FirstEntry + resource.Entry];
-            Push(m_Patches, CLibraryPatch{own.LibraryFile, header.HeaderOffset, header.HeaderLength, *r,
+            AppendGrowing(m_Patches, CLibraryPatch{own.LibraryFile, header.HeaderOffset, header.HeaderLength, *r,
                                           static_cast<uint32_t>(resource.FileSize - header.HeaderLength)});
         }
         resource.State = EResourceState::Reimported;
         ++m_Changed;
     }
-    Push(m_Plans, std::move(plan));
+    AppendGrowing(m_Plans, std::move(plan));
     return true;
 }
 
 void CReimport::PlanContainers() {
     BuildHeaderRanges();
     for (uint64_t container = 0; container < m_Containers.GetCount(); ++container)
-        Push(m_ContainersByName, container);
+        AppendGrowing(m_ContainersByName, container);
     std::stable_sort(m_ContainersByName.begin(), m_ContainersByName.end(), [this](uint64_t a, uint64_t b) {
         const CInlineStringA& x = m_Containers[a].ArchiveName;
         const CInlineStringA& y = m_Containers[b].ArchiveName;
@@ -503,7 +495,7 @@ void CReimport::PlanContainers() {
     // The resources of one archive entry together, in run order within it.
     CArray<uint64_t> order;
     for (uint64_t r = 0; r < m_Resources.GetCount(); ++r)
-        Push(order, r);
+        AppendGrowing(order, r);
     std::stable_sort(order.begin(), order.end(), [this](uint64_t a, uint64_t b) {
         return std::less<const CArchiveEntry*>()(m_Resources[a].ArchiveEntry, m_Resources[b].ArchiveEntry);
     });
@@ -533,7 +525,7 @@ bool CReimport::CollectDestinationFiles() {
         file.Archive = archive;
         file.LibraryFile = libraryFile;
         file.Changed = changed;
-        Push(m_Files, std::move(file));
+        AppendGrowing(m_Files, std::move(file));
         return true;
     };
     for (uint64_t position = 0; position < m_Manager->GetArchiveCount(); ++position) {
@@ -658,7 +650,7 @@ bool CReimport::AppendContainers(FileHandle file, const CArchive& archive) {
         entry.Segment.DataEnd = written;
         entry.Segment.FileOffset = position;
         entry.Segment.Size = written;
-        Push(rebuilt, entry);
+        AppendGrowing(rebuilt, entry);
         position += written;
     }
     std::sort(rebuilt.begin(), rebuilt.end(), byEntry);
@@ -759,7 +751,7 @@ EExtractionOutcome CReimport::Finish(const CArchiveManager& manager) {
         const uint64_t separator = CStringViewA(path.GetData()).FindLastChar('\\');
         CInlineStringA parent(CStringViewA(path.GetData()).Substring(0, separator));
         path.Append(TemporarySuffix, sizeof TemporarySuffix - 1);
-        Push(temporaryPaths, CInlineStringA(CStringViewA(path.GetData())));
+        AppendGrowing(temporaryPaths, CInlineStringA(CStringViewA(path.GetData())));
         written = CreateDirectoryPath(parent.GetData()) && WriteDestinationFile(file, path.GetData());
     }
     for (uint64_t i = 0; written && i < m_Files.GetCount(); ++i) {

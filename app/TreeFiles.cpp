@@ -2,7 +2,6 @@
 #include "app/TreeFiles.h"
 
 #include "base/FileList.h"
-#include "base/Memory.h"
 #include "base/StringBuffer.h"
 
 #include <algorithm>
@@ -35,14 +34,13 @@ void CExpectedTreeFiles::BeginLibrary(const char* name) {
             return;
         }
     }
-    if (!m_Libraries.Append(CInlineStringA(view)))
-        StopOutOfMemory();
+    AppendGrowing(m_Libraries, CInlineStringA(view));
     m_Current = m_Libraries.GetCount() - 1;
 }
 
 void CExpectedTreeFiles::Expect(ResourceId id) {
-    if (!m_Files.Append(CExpectedFile{m_Current, id}))
-        StopOutOfMemory();
+    // One record per resource of the run.
+    AppendGrowing(m_Files, CExpectedFile{m_Current, id});
 }
 
 void CExpectedTreeFiles::FindUnexpected(const char* tree, UnexpectedSink unexpected, void* context) {

@@ -116,3 +116,14 @@ private:
     uint64_t m_Count = 0;
     uint64_t m_Capacity = 0;
 };
+
+/// Appends value to an array that grows one element at a time over a whole run: when it is full, its storage
+/// first grows to twice its count (at least 16), so that n appends cost O(n) moves. Storage that cannot be
+/// had stops the process (StopOutOfMemory).
+template <typename T, uint64_t Alignment> void AppendGrowing(CArray<T, Alignment>& array, T value) {
+    const uint64_t count = array.GetCount();
+    if (count == array.GetCapacity() && !array.Reserve(count < 8 ? 16 : 2 * count))
+        StopOutOfMemory();
+    if (!array.Append(std::move(value)))
+        StopOutOfMemory();
+}

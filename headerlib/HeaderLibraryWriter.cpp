@@ -55,9 +55,7 @@ void CHeaderLibraryWriter::StoreBytes(uint32_t offset, const void* bytes, uint64
 void CHeaderLibraryWriter::SetReference(uint32_t slot, uint64_t target) {
     assert(slot + uint64_t(8) <= m_Payload.GetSize());
     StoreU64LE(m_Payload.GetData() + slot, target);
-    const uint64_t count = m_Slots.GetCount();
-    if ((count == m_Slots.GetCapacity() && !m_Slots.Reserve(count < 16 ? 16 : 2 * count)) || !m_Slots.Append(slot))
-        StopOutOfMemory();
+    AppendGrowing(m_Slots, slot);
 }
 
 void CHeaderLibraryWriter::BuildImage(CByteBuffer& image, CHeaderLibraryImageLayout& layout, uint8_t headerFill,
