@@ -11,6 +11,7 @@
 #include "base/Console.h"
 #include "base/FileList.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -77,10 +78,11 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
                                                             reimports ? &reimport : nullptr);
     if (phase == EExtractionOutcome::Aborted)
         return phase;
-    if (reimports)
-        outcome = reimport.Finish(GetArchiveManager());
-    else
-        outcome = comparison.GetCounts().IsIdentical() ? EExtractionOutcome::Clean : EExtractionOutcome::Failures;
+    // An archive left out by --keep-going is a failure whatever the comparison or the reimport found.
+    const EExtractionOutcome result = reimports ? reimport.Finish(GetArchiveManager())
+                                      : comparison.GetCounts().IsIdentical() ? EExtractionOutcome::Clean
+                                                                             : EExtractionOutcome::Failures;
+    outcome = std::max(outcome, result);
     report.Finish();
     CStringBufferA summary;
     if (reimports)

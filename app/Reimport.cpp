@@ -257,10 +257,6 @@ bool CReimport::TakeResource(ResourceId id, CStringViewA name, uint64_t containe
     return true;
 }
 
-void CReimport::Refuse(const char* format, const char* first, const char* second, const char* third) {
-    Print(format, first, second, third);
-}
-
 bool CReimport::HaveSameLayout(uint64_t left, uint64_t right) const {
     const CContainerRecord& a = m_Containers[left];
     const CContainerRecord& b = m_Containers[right];
@@ -349,57 +345,43 @@ const CReimport::CArchiveScan& CReimport::GetScan(const CArchive* archive) const
     });
 }
 
-bool CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
-    const uint64_t* firstChanged = std::find_if(
-        begin, end, [this](uint64_t r) { return m_Resources[r].State == EResourceState::Changed; });
-    const CResourceRecord& lead = m_Resources[*firstChanged];
-    const uint64_t container = lead.Container;
-    const CContainerRecord& record = m_Containers[container];
-    const auto refuse = [&]() {
-        for (const uint64_t* r = begin; r != end; ++r) {
-            if (m_Resources[*r].State == EResourceState::Changed) {
-                m_Resources[*r].State = EResourceState::Refused;
-                ++m_Refused;
-            }
-        }
-        return false;
-    };
-
-    for (const uint64_t* r = begin; r != end; ++r) {
+bool CReimport::CheckFileSizes(const CContainerGroup& group) {
+    for (const uint64_t* r = group.Begin; r != group.End; ++r) {
         const CResourceRecord& resource = m_Resources[*r];
         if (resource.State != EResourceState::Changed)
             continue;
         FormatTreePath(resource);
-        if (resource.FileSize < GetHeaderLength(resource)) {
-            Refuse("Cannot reimport \"%s\": shorter than its entry header.\n", m_PathBuffer.GetData());
-            return refuse();
+        const uint64_t headerLength = GetHeaderLength(resource);
+        if (resource.FileSize < headerLength) {
+            Print("Cannot reimport \"%s\": shorter than its entry header.\n", m_PathBuffer.GetData());
+            return false;
         }
-        if (resource.FileSize - GetHeaderLength(resource) > 0xFFFFFFFFu) {
-            Refuse("Cannot reimport \"%s\": its data is longer than an entry header can state.\n",
-                   m_PathBuffer.GetData());
-            return refuse();
-        }
-    }
-
-    const auto byName = [this](uint64_t a, uint64_t b) {
-        const CInlineStringA& x = m_Containers[a].ArchiveName;
-        const CInlineStringA& y = m_Containers[b].ArchiveName;
-        const int order = std::memcmp(x.GetData(), y.GetData(), std::min(x.GetLength(), y.GetLength()));
-        return order != 0 ? order < 0 : x.GetLength() < y.GetLength();
-    };
-    const auto descriptions = std::equal_range(m_ContainersByName.begin(), m_ContainersByName.end(), container, byName);
-    for (const uint64_t* other = descriptions.first; other != descriptions.second; ++other) {
-        if (!HaveSameLayout(container, *other)) {
-            Refuse("Cannot reimport \"%s\": described differently by \"%s\" and \"%s\".\n", record.Path.GetData(),
-                   m_LibraryFiles[record.LibraryFile].GetData(),
-                   m_LibraryFiles[m_Containers[*other].LibraryFile].GetData());
-            return refuse();
+        if (resource.FileSize - headerLength > 0xFFFFFFFFu) {
+            Print("Cannot reimport \"%s\": its data is longer than an entry header can state.\n",
+                  m_PathBuffer.GetData());
+            return false;
         }
     }
+    return true;
+}
 
-    // Files of one entry must agree: the entry can hold only one content.
-    for (const uint64_t* r = begin; r != end; ++r) {
-        for (const uint64_t* s = r + 1; s != end; ++s) {
+bool CReimport::CheckDescriptions(const CContainerGroup& group) const {
+    const CContainerRecord& record = m_Containers[group.Container];
+    for (const uint64_t* other = group.FirstDescription; other != group.EndDescription; ++other) {
+        if (!HaveSameLayout(group.Container, *other)) {
+            Print("Cannot reimport \"%s\": described differently by \"%s\" and \"%s\".\n", record.Path.GetData(),
+                  m_LibraryFiles[record.LibraryFile].GetData(),
+                  m_LibraryFiles[m_Containers[*other].LibraryFile].GetData());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The files of one entry must agree when one of them changed: the entry holds only one content.
+bool CReimport::CheckEntriesAgree(const CContainerGroup& group) {
+    for (const uint64_t* r = group.Begin; r != group.End; ++r) {
+        for (const uint64_t* s = r + 1; s != group.End; ++s) {
             const CResourceRecord& a = m_Resources[*r];
             const CResourceRecord& b = m_Resources[*s];
             if (a.Entry != b.Entry || a.State == EResourceState::Missing || b.State == EResourceState::Missing ||
@@ -409,31 +391,88 @@ bool CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
             const CInlineStringA first(CStringViewA(m_PathBuffer.GetData()));
             FormatTreePath(b);
             if (!AreFilesEqual(first.GetData(), m_PathBuffer.GetData())) {
-                Refuse("Cannot reimport \"%s\": \"%s\" comes from the same entry with other bytes.\n",
-                       first.GetData(), m_PathBuffer.GetData());
-                return refuse();
+                Print("Cannot reimport \"%s\": \"%s\" comes from the same entry with other bytes.\n",
+                      first.GetData(), m_PathBuffer.GetData());
+                return false;
             }
         }
     }
+    return true;
+}
 
+// The rebuilt data keeps the bytes around the entries, which must lie within the archive entry; the new
+// index needs the archive's header, which no entry's data may hold.
+bool CReimport::CheckPlacement(const CContainerGroup& group) const {
+    const CContainerRecord& record = m_Containers[group.Container];
     const CEntryRecord* entries = &m_Entries[record.FirstEntry];
     const uint64_t lastEnd = entries[record.EntryCount - 1].SpanOffset + entries[record.EntryCount - 1].SpanLength;
-    if (lastEnd > lead.ArchiveEntry->GetSize() || entries[0].SpanOffset > lastEnd) {
-        Refuse("Cannot reimport \"%s\": its entries do not all lie within its archive entry.\n",
-               record.Path.GetData());
-        return refuse();
+    if (lastEnd > group.ArchiveEntry->GetSize() || entries[0].SpanOffset > lastEnd) {
+        Print("Cannot reimport \"%s\": its entries do not all lie within its archive entry.\n", record.Path.GetData());
+        return false;
     }
-    if (GetScan(lead.Archive).HeaderInData) {
-        Refuse("Cannot reimport \"%s\": the header of \"%s\" lies inside entry data.\n", record.Path.GetData(),
-               lead.Archive->GetPath().GetData());
-        return refuse();
+    if (GetScan(group.Archive).HeaderInData) {
+        Print("Cannot reimport \"%s\": the header of \"%s\" lies inside entry data.\n", record.Path.GetData(),
+              group.Archive->GetPath().GetData());
+        return false;
     }
+    return true;
+}
+
+bool CReimport::CheckHeadersUnshared(const CContainerGroup& group, const CContainerPlan& plan) const {
+    for (const uint64_t* other = group.FirstDescription; other != group.EndDescription; ++other) {
+        for (uint64_t entry = 0; entry < plan.ChangedBy.GetCount(); ++entry) {
+            if (plan.ChangedBy[entry] != NoResource && IsHeaderShared(*other, entry)) {
+                Print("Cannot reimport \"%s\": an entry header it changes shares its bytes with another entry.\n",
+                      m_Containers[group.Container].Path.GetData());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Every description of the container states the new data lengths; the libraries that the changed files
+// came from also take the files' other header bytes, unless the headers are inline.
+void CReimport::AddPatches(const CContainerGroup& group, const CContainerPlan& plan) {
+    for (const uint64_t* other = group.FirstDescription; other != group.EndDescription; ++other) {
+        const CContainerRecord& description = m_Containers[*other];
+        for (uint64_t entry = 0; entry < plan.ChangedBy.GetCount(); ++entry) {
+            const uint64_t changedBy = plan.ChangedBy[entry];
+            if (changedBy == NoResource)
+                continue;
+            const CResourceRecord& resource = m_Resources[changedBy];
+            const auto dataLength = static_cast<uint32_t>(resource.FileSize - GetHeaderLength(resource));
+            AppendGrowing(m_Patches, CLibraryPatch{description.LibraryFile,
+                                                   m_Entries[description.FirstEntry + entry].HeaderOffset, 0,
+                                                   changedBy, dataLength});
+        }
+    }
+    for (const uint64_t* r = group.Begin; r != group.End; ++r) {
+        const CResourceRecord& resource = m_Resources[*r];
+        const CContainerRecord& own = m_Containers[resource.Container];
+        if (resource.State != EResourceState::Changed || own.InlineHeaders)
+            continue;
+        const CEntryRecord& header = m_Entries[own.FirstEntry + resource.Entry];
+        AppendGrowing(m_Patches, CLibraryPatch{own.LibraryFile, header.HeaderOffset, header.HeaderLength, *r,
+                                               static_cast<uint32_t>(resource.FileSize - header.HeaderLength)});
+    }
+}
+
+void CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
+    const uint64_t* firstChanged = std::find_if(
+        begin, end, [this](uint64_t r) { return m_Resources[r].State == EResourceState::Changed; });
+    const CResourceRecord& lead = m_Resources[*firstChanged];
+    CContainerGroup group{begin, end, lead.Container, lead.Archive, lead.ArchiveEntry, nullptr, nullptr};
+    const auto descriptions = std::equal_range(m_ContainersByName.begin(), m_ContainersByName.end(),
+                                               lead.Container, GetArchiveNameOrder());
+    group.FirstDescription = descriptions.first;
+    group.EndDescription = descriptions.second;
 
     CContainerPlan plan;
     plan.Archive = lead.Archive;
     plan.ArchiveEntry = lead.ArchiveEntry;
-    plan.Container = container;
-    if (!plan.ChangedBy.Resize(record.EntryCount))
+    plan.Container = lead.Container;
+    if (!plan.ChangedBy.Resize(m_Containers[lead.Container].EntryCount))
         StopOutOfMemory();
     for (uint64_t& changedBy : plan.ChangedBy)
         changedBy = NoResource;
@@ -441,57 +480,40 @@ bool CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
         if (m_Resources[*r].State == EResourceState::Changed && plan.ChangedBy[m_Resources[*r].Entry] == NoResource)
             plan.ChangedBy[m_Resources[*r].Entry] = *r;
     }
-    for (const uint64_t* other = descriptions.first; other != descriptions.second; ++other) {
-        for (uint64_t entry = 0; entry < record.EntryCount; ++entry) {
-            if (plan.ChangedBy[entry] != NoResource && IsHeaderShared(*other, entry)) {
-                Refuse("Cannot reimport \"%s\": an entry header it changes shares its bytes with another entry.\n",
-                       record.Path.GetData(), "", "");
-                return refuse();
-            }
-        }
-    }
 
-    // Every description of the container states the new data lengths; the libraries that the changed files
-    // came from also take the files' other header bytes, unless the headers are inline.
-    for (const uint64_t* other = descriptions.first; other != descriptions.second; ++other) {
-        const CContainerRecord& description = m_Containers[*other];
-        for (uint64_t entry = 0; entry < record.EntryCount; ++entry) {
-            const uint64_t changedBy = plan.ChangedBy[entry];
-            if (changedBy == NoResource)
-                continue;
-            const CResourceRecord& resource = m_Resources[changedBy];
-            const auto dataLength = static_cast<uint32_t>(resource.FileSize - GetHeaderLength(resource));
-            AppendGrowing(m_Patches, CLibraryPatch{description.LibraryFile, m_Entries[description.FirstEntry + entry].HeaderOffset,
-                                          0, changedBy, dataLength});
-        }
+    const bool accepted = CheckFileSizes(group) && CheckDescriptions(group) && CheckEntriesAgree(group) &&
+                          CheckPlacement(group) && CheckHeadersUnshared(group, plan);
+    if (accepted) {
+        AddPatches(group, plan);
+        AppendGrowing(m_Plans, std::move(plan));
     }
     for (const uint64_t* r = begin; r != end; ++r) {
         CResourceRecord& resource = m_Resources[*r];
         if (resource.State != EResourceState::Changed)
             continue;
-        const CContainerRecord& own = m_Containers[resource.Container];
-        if (!own.InlineHeaders) {
-            const CEntryRecord& header = m_Entries[own.FirstEntry + resource.Entry];
-            AppendGrowing(m_Patches, CLibraryPatch{own.LibraryFile, header.HeaderOffset, header.HeaderLength, *r,
-                                          static_cast<uint32_t>(resource.FileSize - header.HeaderLength)});
-        }
-        resource.State = EResourceState::Reimported;
-        ++m_Changed;
+        resource.State = accepted ? EResourceState::Reimported : EResourceState::Refused;
+        ++(accepted ? m_Changed : m_Refused);
     }
-    AppendGrowing(m_Plans, std::move(plan));
-    return true;
+}
+
+// Orders container records by their lower-cased archive names, byte by byte; a name that begins another
+// comes first.
+auto CReimport::GetArchiveNameOrder() const -> CArchiveNameOrder {
+    return CArchiveNameOrder{this};
+}
+
+bool CReimport::CArchiveNameOrder::operator()(uint64_t left, uint64_t right) const {
+    const CInlineStringA& a = Owner->m_Containers[left].ArchiveName;
+    const CInlineStringA& b = Owner->m_Containers[right].ArchiveName;
+    const int order = std::memcmp(a.GetData(), b.GetData(), std::min(a.GetLength(), b.GetLength()));
+    return order != 0 ? order < 0 : a.GetLength() < b.GetLength();
 }
 
 void CReimport::PlanContainers() {
     BuildHeaderRanges();
     for (uint64_t container = 0; container < m_Containers.GetCount(); ++container)
         AppendGrowing(m_ContainersByName, container);
-    std::stable_sort(m_ContainersByName.begin(), m_ContainersByName.end(), [this](uint64_t a, uint64_t b) {
-        const CInlineStringA& x = m_Containers[a].ArchiveName;
-        const CInlineStringA& y = m_Containers[b].ArchiveName;
-        const int order = std::memcmp(x.GetData(), y.GetData(), std::min(x.GetLength(), y.GetLength()));
-        return order != 0 ? order < 0 : x.GetLength() < y.GetLength();
-    });
+    std::stable_sort(m_ContainersByName.begin(), m_ContainersByName.end(), GetArchiveNameOrder());
     // The resources of one archive entry together, in run order within it.
     CArray<uint64_t> order;
     for (uint64_t r = 0; r < m_Resources.GetCount(); ++r)
@@ -505,7 +527,7 @@ void CReimport::PlanContainers() {
         while (last < order.GetCount() && m_Resources[order[last]].ArchiveEntry == m_Resources[order[first]].ArchiveEntry)
             changed |= m_Resources[order[last++]].State == EResourceState::Changed;
         if (changed)
-            (void)PlanContainer(order.GetData() + first, order.GetData() + last);
+            PlanContainer(order.GetData() + first, order.GetData() + last);
         first = last;
     }
 }

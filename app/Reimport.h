@@ -132,11 +132,35 @@ private:
     void FormatTreePath(const CResourceRecord& resource);
     CStringViewA GetName(const CResourceRecord& resource) const;
     uint64_t GetHeaderLength(const CResourceRecord& resource) const;
-    void Refuse(const char* format, const char* first, const char* second = "", const char* third = "");
 
+    // The resources of one archive entry (positions [Begin, End) of the sorted order), the container record
+    // of the first changed one, and every container record with its archive name.
+    struct CContainerGroup {
+        const uint64_t* Begin = nullptr;
+        const uint64_t* End = nullptr;
+        uint64_t Container = 0;
+        const CArchive* Archive = nullptr;
+        const CArchiveEntry* ArchiveEntry = nullptr;
+        const uint64_t* FirstDescription = nullptr;
+        const uint64_t* EndDescription = nullptr;
+    };
+    struct CArchiveNameOrder {
+        const CReimport* Owner;
+        bool operator()(uint64_t left, uint64_t right) const;
+    };
+
+    CArchiveNameOrder GetArchiveNameOrder() const;
     void PlanContainers();
-    // Plans the container of the resources at positions [begin, end) of the sorted order; false when refused.
-    bool PlanContainer(const uint64_t* begin, const uint64_t* end);
+    // Plans the rebuilt container of one group, or refuses it, printing why; the group's changed resources
+    // become reimported or refused.
+    void PlanContainer(const uint64_t* begin, const uint64_t* end);
+    // The checks of a group, each printing why it refuses.
+    [[nodiscard]] bool CheckFileSizes(const CContainerGroup& group);
+    [[nodiscard]] bool CheckDescriptions(const CContainerGroup& group) const;
+    [[nodiscard]] bool CheckEntriesAgree(const CContainerGroup& group);
+    [[nodiscard]] bool CheckPlacement(const CContainerGroup& group) const;
+    [[nodiscard]] bool CheckHeadersUnshared(const CContainerGroup& group, const CContainerPlan& plan) const;
+    void AddPatches(const CContainerGroup& group, const CContainerPlan& plan);
     bool HaveSameLayout(uint64_t left, uint64_t right) const;
     bool IsHeaderShared(uint64_t container, uint64_t entry) const;
     void BuildHeaderRanges();
