@@ -63,13 +63,17 @@ const char* GetModeOption(ERunMode mode) {
         return "--locales";
     case ERunMode::Test:
         return "--test";
+    case ERunMode::Compare:
+        return "--compare";
+    case ERunMode::Reimport:
+        return "--reimport";
     case ERunMode::Extract:
         break;
     }
     return nullptr;
 }
 
-// Sets a mode that writes nothing; only one such mode may be given.
+// Sets a mode other than extraction; only one such mode may be given.
 int SetMode(CRunOptions& options, ERunMode mode) {
     if (options.Mode != ERunMode::Extract && options.Mode != mode)
         return Reject("Options %s and %s cannot be used together.\n", GetModeOption(options.Mode),
@@ -93,7 +97,7 @@ constexpr COptionRow Options[] = {
     {"--list", nullptr,
      "List every resource with what an extraction would do with it; takes only the source directory.",
      [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::List); }},
-    {"--json", nullptr, "With --list: one JSON object per line.",
+    {"--json", nullptr, "With --list or --compare: one JSON object per line.",
      [](CRunOptions& options, const char*) {
          options.Json = true;
          return Continue;
@@ -113,6 +117,15 @@ constexpr COptionRow Options[] = {
      [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::Locales); }},
     {"--test", nullptr, "Read every admitted resource and write nothing; takes only the source directory.",
      [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::Test); }},
+    {"--compare", nullptr,
+     "Compare the tree an extraction wrote (in place of the output directory) with what it would write now.",
+     [](CRunOptions& options, const char*) { return SetMode(options, ERunMode::Compare); }},
+    {"--reimport", "<destination>",
+     "Write a copy of the source whose extraction gives the edited tree (in place of the output directory).",
+     [](CRunOptions& options, const char* value) {
+         options.Destination = value;
+         return SetMode(options, ERunMode::Reimport);
+     }},
     {"--keep-going", nullptr, "Leave out an archive that fails to mount instead of stopping.",
      [](CRunOptions& options, const char*) {
          options.KeepGoing = true;
@@ -184,17 +197,19 @@ int ReadOptions(int argc, const char* const* argv, CRunOptions& options, int& ne
         if (status != Continue)
             return status;
     }
-    if (options.Json && options.Mode != ERunMode::List)
-        return Reject("Option --json needs --list.\n", "");
+    if (options.Json && options.Mode != ERunMode::List && options.Mode != ERunMode::Compare)
+        return Reject("Option --json needs --list or --compare.\n", "");
     return Continue;
 }
 
 // The tool's original rules for what follows the options: an optional "-locale <locale>", the source
-// directory and, when extracting, the output directory; the modes that write nothing need the source
-// directory only. Returns Continue when the run can start, otherwise the exit status.
+// directory and, when extracting, the output directory; --compare and --reimport take the tree in its place,
+// and the other modes need the source directory only. Returns Continue when the run can start, otherwise
+// the exit status.
 int ReadOperands(int argc, const char* const* argv, int next, CRunOptions& options) {
+    const bool takesTree = options.Mode == ERunMode::Compare || options.Mode == ERunMode::Reimport;
     const bool writesOutput = options.Mode == ERunMode::Extract;
-    const int operandsNeeded = writesOutput ? 2 : 1;
+    const int operandsNeeded = writesOutput || takesTree ? 2 : 1;
     if (argc - next < operandsNeeded) {
         PrintUsage();
         return 0;
@@ -216,12 +231,14 @@ int ReadOperands(int argc, const char* const* argv, int next, CRunOptions& optio
         return 0;
     }
     options.Source = argv[firstPositional];
-    if (!writesOutput && argc - firstPositional > 1) {
+    if (!writesOutput && !takesTree && argc - firstPositional > 1) {
         return Reject("Option %s takes only the source directory, not also \"%s\".\n",
                       GetModeOption(options.Mode), argv[firstPositional + 1]);
     }
     if (writesOutput)
         options.Output = argv[firstPositional + 1];
+    if (takesTree)
+        options.Tree = argv[firstPositional + 1];
     return Continue;
 }
 

@@ -2,6 +2,7 @@
 #include "app/Comparison.h"
 
 #include "app/Listing.h"
+#include "archive/ArchiveManager.h"
 #include "base/ByteBuffer.h"
 #include "base/Console.h"
 #include "base/Platform.h"
@@ -30,9 +31,10 @@ const char* GetComparisonName(EFileComparison comparison) {
 
 } // namespace
 
-void CTreeComparison::BeginLibrary(const char* libraryName) {
-    m_Library = libraryName;
-    m_Expected.BeginLibrary(libraryName);
+bool CTreeComparison::BeginLibrary(const CLibraryScope& library) {
+    m_Library = library.Name.GetData();
+    m_Expected.BeginLibrary(m_Library);
+    return true;
 }
 
 void CTreeComparison::AddRecord(const char* status, const char* library, const ResourceId* id, uint64_t size,
@@ -88,7 +90,14 @@ void CTreeComparison::Flush() {
     m_Records.Assign("");
 }
 
-bool CTreeComparison::CompareResource(ResourceId id, CStringViewA name, const CExpectedContent& expected) {
+bool CTreeComparison::TakeResource(const CResourceItem& item) {
+    const CAdmission& admission = item.Admission;
+    if (admission.Status != EResourceStatus::Extract)
+        return true;
+    const ResourceId id = item.Resource.Id;
+    const CStringViewA name = item.Resource.Name;
+    CArchiveStream stream = admission.Stream;
+    const CExpectedContent expected{admission.Header, admission.HeaderLength, &stream, admission.Span.Length};
     m_Expected.Expect(id);
     FormatResourcePath(m_PathBuffer, m_Tree, m_Library, id);
     uint64_t foundSize = 0;
@@ -151,18 +160,18 @@ void CTreeComparison::AddExtra(void* context, const char* library, const char* f
                          sized ? &foundSize : nullptr, fileName);
 }
 
-void CTreeComparison::Finish(const CNameMap& names, uint64_t nameTextEstimate, const CStringBufferA& containerText,
-                             const CStringBufferA& externalText) {
+bool CTreeComparison::Finish(const CRunRecords& records) {
     CStringBufferA nameText;
-    BuildNameMapText(names, nameTextEstimate, nameText);
+    BuildNameMapText(records.Names, records.NameTextEstimate, nameText);
     CompareIndexFile("NameMap.txt", nameText.GetData(), nameText.GetLength());
-    CompareIndexFile("ContainerNameMap.txt", containerText.GetData(), containerText.GetLength());
-    CompareIndexFile("ExternalResources.txt", externalText.GetData(), externalText.GetLength());
+    CompareIndexFile("ContainerNameMap.txt", records.ContainerText.GetData(), records.ContainerText.GetLength());
+    CompareIndexFile("ExternalResources.txt", records.ExternalText.GetData(), records.ExternalText.GetLength());
     CByteBuffer image(1);
-    BuildResMap(names, image);
+    BuildResMap(records.Names, image);
     CompareIndexFile("ResMap.bin", image.GetData(), image.GetSize());
     m_Expected.FindUnexpected(m_Tree, &CTreeComparison::AddExtra, this);
     Flush();
+    return m_Counts.IsIdentical();
 }
 
 void CTreeComparison::AppendSummary(CStringBufferA& text, double elapsedSeconds) const {

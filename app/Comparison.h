@@ -3,6 +3,7 @@
 
 #include "app/FileComparison.h"
 #include "app/OutputFiles.h"
+#include "app/ResourceHandler.h"
 #include "app/TreeFiles.h"
 #include "base/StringBuffer.h"
 #include "resid/ResourceId.h"
@@ -29,21 +30,20 @@ struct CComparisonCounts {
 /// ("status TAB library TAB id TAB size TAB found size TAB name") or, with json, one JSON object per line.
 /// Files are streamed in blocks, never held whole. Keeps the expected files of every library folder so that
 /// Finish can list the others as extra. Borrows tree for its life.
-class CTreeComparison {
+class CTreeComparison : public CResourceHandler {
 public:
     CTreeComparison(const char* tree, bool json) : m_Tree(tree), m_Json(json) {}
 
-    /// The folder of the header library whose resources follow.
-    void BeginLibrary(const char* libraryName);
-    /// Compares the resource's file with the expected content. False when the content could not be read
-    /// from the archives, after "Failed to read" is printed through print.
-    bool CompareResource(ResourceId id, CStringViewA name, const CExpectedContent& expected);
-    /// A resource the run names but leaves out (filters): its file is expected and not compared.
-    void ExpectResource(ResourceId id) { m_Expected.Expect(id); }
+    /// The library's folder below the tree holds the files of the resources that follow.
+    bool BeginLibrary(const CLibraryScope& library) override;
+    /// Compares the file of an admitted resource with what an extraction would write; other statuses are
+    /// left alone. False when the content could not be read from the archives, after "Failed to read".
+    bool TakeResource(const CResourceItem& item) override;
+    /// The file of a resource that the patterns leave out is expected and not compared.
+    void TakeFilteredOut(const CResourceItem& item) override { m_Expected.Expect(item.Resource.Id); }
     /// Compares the four index files built from the run's records, then lists the extra files of the library
-    /// folders, and flushes the records.
-    void Finish(const CNameMap& names, uint64_t nameTextEstimate, const CStringBufferA& containerText,
-                const CStringBufferA& externalText);
+    /// folders, and flushes the records. True when everything was identical.
+    bool Finish(const CRunRecords& records) override;
     /// Appends the summary line ("Summary: 5 same, 0 different, ...") for standard error, or its JSON object.
     void AppendSummary(CStringBufferA& text, double elapsedSeconds) const;
 

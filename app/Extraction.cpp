@@ -3,8 +3,8 @@
 
 #include "app/Comparison.h"
 #include "app/HeaderLibraryPhase.h"
-#include "app/Reimport.h"
 #include "app/Listing.h"
+#include "app/Reimport.h"
 #include "app/Report.h"
 #include "app/WriterPool.h"
 #include "archive/ArchiveManager.h"
@@ -69,20 +69,18 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     if (reimports && !reimport.CheckDestination())
         return EExtractionOutcome::Aborted;
     CFileList files;
-    EExtractionOutcome outcome = MountArchives(files, options);
-    if (outcome == EExtractionOutcome::Aborted)
-        return outcome;
+    const EExtractionOutcome mounted = MountArchives(files, options);
+    if (mounted == EExtractionOutcome::Aborted)
+        return mounted;
     CWriterPool pool(1, EWriteFailureReasons::Silent);
-    const EExtractionOutcome phase = ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool,
-                                                            reimports ? nullptr : &comparison,
-                                                            reimports ? &reimport : nullptr);
+    CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
+    const EExtractionOutcome phase = ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool, &handler);
     if (phase == EExtractionOutcome::Aborted)
         return phase;
     // An archive left out by --keep-going is a failure whatever the comparison or the reimport found.
-    const EExtractionOutcome result = reimports ? reimport.Finish(GetArchiveManager())
+    const EExtractionOutcome result = reimports ? reimport.WriteDestination(GetArchiveManager(), files)
                                       : comparison.GetCounts().IsIdentical() ? EExtractionOutcome::Clean
                                                                              : EExtractionOutcome::Failures;
-    outcome = std::max(outcome, result);
     report.Finish();
     CStringBufferA summary;
     if (reimports)
@@ -93,7 +91,7 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
         WriteOutput(summary.GetData(), summary.GetLength());
     else if (options.Verbosity != EVerbosity::Quiet)
         PrintError(summary.GetData());
-    return outcome;
+    return std::max(mounted, result);
 }
 
 } // namespace

@@ -147,8 +147,10 @@ bool CHeaderLibraryPhase::ProcessResource(const CLibraryResource& resource, cons
         // Left out by the patterns, but named as an extraction would name it, so that the index files and
         // the later libraries' decisions stay those of a full run.
         ++m_Report.Counts.FilteredOut;
-        if (admitted)
+        if (admitted) {
+            handler.TakeFilteredOut(CResourceItem{resource, admission, scope});
             SetName(resource.Id, resource.Name);
+        }
         return true;
     }
     CountStatus(resource, admission);
@@ -194,7 +196,8 @@ bool ProcessWith(CFileList& files, CHeaderLibraryPhase& phase, CResourceHandler&
 } // namespace
 
 EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager,
-                                          const CRunOptions& options, CRunReport& report, CWriterPool& pool) {
+                                          const CRunOptions& options, CRunReport& report, CWriterPool& pool,
+                                          CResourceHandler* handler) {
     if (!files.FindFiles(options.Source, "*.pc_headerlib")) {
         pool.Message("No pc_headerlib files found in %s\n", options.Source);
         return EExtractionOutcome::Aborted;
@@ -202,9 +205,15 @@ EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& man
     report.LibrariesTotal = files.GetCount();
     CHeaderLibraryPhase phase(manager, options, report, pool);
     const CHandlerContext context{options, report.Counts, pool};
+    if (handler != nullptr)
+        return ProcessWith(files, phase, *handler) ? EExtractionOutcome::Clean : EExtractionOutcome::Failures;
     // The mode's handler, chosen once for the run.
     bool clean = true;
     switch (options.Mode) {
+    case ERunMode::Compare:
+    case ERunMode::Reimport:
+        // Their handlers come from the caller, which ends their runs.
+        break;
     case ERunMode::Extract: {
         CExtractHandler handler(context);
         clean = ProcessWith(files, phase, handler);

@@ -5,6 +5,7 @@
 
 class CArchiveManager;
 class CFileList;
+class CResourceHandler;
 class CRunReport;
 class CWriterPool;
 
@@ -16,5 +17,7 @@ class CWriterPool;
 /// four index files. Every message goes through pool, so that it stands in the run's order; the counts go
 /// to report. Returns Aborted when the source cannot be listed (nothing is written), Failures when anything
 /// printed a failure, Clean otherwise.
+/// A handler given by the caller (--compare, --reimport) takes the resources instead of the mode's own.
 EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager, const CRunOptions& options,
-                                          CRunReport& report, CWriterPool& pool);
+                                          CRunReport& report, CWriterPool& pool,
+                                          CResourceHandler* handler = nullptr);

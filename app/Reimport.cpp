@@ -9,6 +9,7 @@
 #include "base/ByteOrder.h"
 #include "base/Console.h"
 #include "base/File.h"
+#include "base/FileList.h"
 #include "base/Memory.h"
 #include "headerlib/HeaderLibrary.h"
 
@@ -177,14 +178,12 @@ bool CReimport::CheckDestination() {
     return true;
 }
 
-void CReimport::TakeLibraryFile(const char* path) {
-    AppendGrowing(m_LibraryFiles, CInlineStringA(path));
-}
-
-void CReimport::TakeLibrary(const CHeaderLibrary& library, const char* libraryName) {
+bool CReimport::BeginLibrary(const CLibraryScope& scope) {
+    AppendGrowing(m_LibraryFiles, CInlineStringA(scope.Path));
+    const CHeaderLibrary& library = scope.Library;
     m_CurrentLibrary = m_LibraryNames.GetCount();
-    AppendGrowing(m_LibraryNames, CInlineStringA(libraryName));
-    m_Expected.BeginLibrary(libraryName);
+    AppendGrowing(m_LibraryNames, CInlineStringA(scope.Name));
+    m_Expected.BeginLibrary(scope.Name.GetData());
     m_LibraryContainerBase = m_Containers.GetCount();
     const uint8_t* root = library.GetRoot();
     for (uint64_t container = 0; container < library.GetContainerCount(); ++container) {
@@ -206,6 +205,7 @@ void CReimport::TakeLibrary(const CHeaderLibrary& library, const char* libraryNa
         }
         AppendGrowing(m_Containers, std::move(record));
     }
+    return true;
 }
 
 void CReimport::FormatTreePath(const CResourceRecord& resource) {
@@ -221,17 +221,21 @@ uint64_t CReimport::GetHeaderLength(const CResourceRecord& resource) const {
     return container.InlineHeaders ? InlineHeaderLength : m_Entries[container.FirstEntry + resource.Entry].HeaderLength;
 }
 
-bool CReimport::TakeResource(ResourceId id, CStringViewA name, uint64_t container, uint32_t entry,
-                             const CExpectedContent& expected, const CArchive* archive,
-                             const CArchiveEntry* archiveEntry) {
-    m_Expected.Expect(id);
+bool CReimport::TakeResource(const CResourceItem& item) {
+    const CAdmission& admission = item.Admission;
+    if (admission.Status != EResourceStatus::Extract)
+        return true;
+    const CStringViewA name = item.Resource.Name;
+    CArchiveStream stream = admission.Stream;
+    const CExpectedContent expected{admission.Header, admission.HeaderLength, &stream, admission.Span.Length};
+    m_Expected.Expect(item.Resource.Id);
     CResourceRecord resource;
-    resource.Id = id;
+    resource.Id = item.Resource.Id;
     resource.Library = m_CurrentLibrary;
-    resource.Container = m_LibraryContainerBase + container;
-    resource.Entry = entry;
-    resource.Archive = archive;
-    resource.ArchiveEntry = archiveEntry;
+    resource.Container = m_LibraryContainerBase + admission.Container;
+    resource.Entry = GetMemberIndex(item.Resource.MemberId);
+    resource.Archive = stream.Archive;
+    resource.ArchiveEntry = stream.Entry;
     FormatTreePath(resource);
     switch (CompareFileWithContent(m_PathBuffer.GetData(), expected, resource.FileSize)) {
     case EFileComparison::Same:
@@ -532,7 +536,7 @@ void CReimport::PlanContainers() {
     }
 }
 
-bool CReimport::CollectDestinationFiles() {
+bool CReimport::CollectDestinationFiles(const CFileList& libraries) {
     const auto add = [this](const char* path, const CArchive* archive, uint64_t libraryFile, bool changed) {
         CDestinationFile file;
         file.SourcePath.Assign(path);
@@ -557,10 +561,15 @@ bool CReimport::CollectDestinationFiles() {
         if (!add(archive->GetPath().GetData(), archive, NoResource, changed))
             return false;
     }
-    for (uint64_t library = 0; library < m_LibraryFiles.GetCount(); ++library) {
+    // Every listed header library, in listing order; those that failed to load are copied as they are.
+    for (uint64_t listed = 0; listed < libraries.GetCount(); ++listed) {
+        const CStringViewA path(libraries.GetPath(listed));
+        uint64_t library = 0;
+        while (library < m_LibraryFiles.GetCount() && !(CStringViewA(m_LibraryFiles[library]) == path))
+            ++library;
         const bool changed = std::any_of(m_Patches.begin(), m_Patches.end(),
                                          [library](const CLibraryPatch& patch) { return patch.LibraryFile == library; });
-        if (!add(m_LibraryFiles[library].GetData(), nullptr, library, changed))
+        if (!add(path.GetData(), nullptr, library, changed))
             return false;
     }
     return true;
@@ -754,12 +763,12 @@ void CReimport::CountIgnored(void* context, const char* library, const char* fil
     PrintError(line.GetData());
 }
 
-EExtractionOutcome CReimport::Finish(const CArchiveManager& manager) {
+EExtractionOutcome CReimport::WriteDestination(const CArchiveManager& manager, const CFileList& libraries) {
     m_Manager = &manager;
     m_Expected.FindUnexpected(m_Tree, &CReimport::CountIgnored, this);
     ScanSegments();
     PlanContainers();
-    if (!CollectDestinationFiles())
+    if (!CollectDestinationFiles(libraries))
         return EExtractionOutcome::Aborted;
 
     // Every file is written under a temporary name first; only when all of them are complete do they take

@@ -3,6 +3,7 @@
 
 #include "app/Extraction.h"
 #include "app/FileComparison.h"
+#include "app/ResourceHandler.h"
 #include "app/TreeFiles.h"
 #include "base/Array.h"
 #include "base/InlineString.h"
@@ -15,11 +16,12 @@
 class CArchive;
 class CArchiveManager;
 struct CArchiveEntry;
+class CFileList;
 class CHeaderLibrary;
 
-/// Reimports the edited resource files of a tree into a copy of the source directory. The run hands over
-/// every header library it lists, the containers of each one it loads and every resource it takes, each
-/// compared with its tree file while its bytes are at hand. Finish then plans each changed container
+/// Reimports the edited resource files of a tree into a copy of the source directory. As the run's handler
+/// it records the containers of each header library it loads and compares every admitted resource with its
+/// tree file while its bytes are at hand. WriteDestination then plans each changed container
 /// (refusing those whose files cannot be put back exactly), writes every file the run read into the
 /// destination under a temporary name (a copy, an archive copy with the rebuilt containers and a new index
 /// appended, or a header library copy with patched entry headers) and renames them into place.
@@ -27,7 +29,7 @@ class CHeaderLibrary;
 /// Keeps, for the whole run, one record per container and entry of every loaded library and per taken
 /// resource, with copies of the texts it prints. Never holds a file's bytes whole: every copy and comparison
 /// is streamed in blocks. Borrows the options' texts.
-class CReimport {
+class CReimport : public CResourceHandler {
 public:
     CReimport(const char* source, const char* tree, const char* destination, bool verbose);
 
@@ -35,23 +37,22 @@ public:
     /// the source nor inside the source or the tree. False after printing why.
     [[nodiscard]] bool CheckDestination();
 
-    /// A header library file that the run lists, loaded or not: it is copied to the destination.
-    void TakeLibraryFile(const char* path);
-    /// The containers of the library just loaded from the last file taken, whose folder is libraryName.
-    void TakeLibrary(const CHeaderLibrary& library, const char* libraryName);
-    /// A resource the run takes: entry position entry of the library's container, its expected content
-    /// (header, then the stream at the span's offset) and the archive entry that holds the container. The
-    /// tree file is compared at once. False when the content could not be read from the archives, after
+    /// Records the library's file and its containers with their entries.
+    bool BeginLibrary(const CLibraryScope& library) override;
+    /// Compares the tree file of an admitted resource with its content in the archives and records it;
+    /// other statuses are left alone. False when the content could not be read from the archives, after
     /// "Failed to read" is printed.
-    bool TakeResource(ResourceId id, CStringViewA name, uint64_t container, uint32_t entry,
-                      const CExpectedContent& expected, const CArchive* archive, const CArchiveEntry* archiveEntry);
-    /// A resource the filters leave out: its tree file is expected, not reimported.
-    void ExpectResource(ResourceId id) { m_Expected.Expect(id); }
+    bool TakeResource(const CResourceItem& item) override;
+    /// The tree file of a resource that the patterns leave out is expected, not reimported.
+    void TakeFilteredOut(const CResourceItem& item) override { m_Expected.Expect(item.Resource.Id); }
+    /// Nothing to do before WriteDestination.
+    bool Finish(const CRunRecords&) override { return true; }
 
-    /// Plans and writes the destination. Aborted when a file the run read lies outside the source or a file
-    /// cannot be written (nothing is left under a final name then); Failures when a container was refused or
-    /// a read failed; Clean otherwise.
-    EExtractionOutcome Finish(const CArchiveManager& manager);
+    /// Plans and writes the destination: the archives of manager and the header libraries listed in
+    /// libraries, loaded or not. Aborted when a file the run read lies outside the source or a file cannot be
+    /// written (nothing is left under a final name then); Failures when a container was refused or a read
+    /// failed; Clean otherwise.
+    EExtractionOutcome WriteDestination(const CArchiveManager& manager, const CFileList& libraries);
     /// Appends the summary line for standard error.
     void AppendSummary(CStringBufferA& text, double elapsedSeconds) const;
 
@@ -165,7 +166,7 @@ private:
     bool IsHeaderShared(uint64_t container, uint64_t entry) const;
     void BuildHeaderRanges();
 
-    [[nodiscard]] bool CollectDestinationFiles();
+    [[nodiscard]] bool CollectDestinationFiles(const CFileList& libraries);
     // Fills the scans: for every mounted archive, whether a segment of any mounted archive lies over its
     // 24-byte header, and where the segments that it holds end at most.
     void ScanSegments();

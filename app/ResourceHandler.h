@@ -73,6 +73,9 @@ public:
     /// Takes one resource, whatever its status. Returns false when it printed a failure; an admitted
     /// resource's id then stays unnamed, so that a later library may try it again.
     virtual bool TakeResource(const CResourceItem& item) = 0;
+    /// A resource that the include and exclude patterns leave out although a run without them would take
+    /// it (Extract): the modes that account for every file of a tree expect its file all the same.
+    virtual void TakeFilteredOut(const CResourceItem& item) { (void)item; }
     /// Ends the run after the last library, with everything the phase recorded; false when anything failed.
     virtual bool Finish(const CRunRecords& records) = 0;
 };
