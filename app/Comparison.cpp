@@ -164,8 +164,10 @@ bool CTreeComparison::Finish(const CRunRecords& records) {
     CStringBufferA nameText;
     BuildNameMapText(records.Names, records.NameTextEstimate, nameText);
     CompareIndexFile("NameMap.txt", nameText.GetData(), nameText.GetLength());
-    CompareIndexFile("ContainerNameMap.txt", records.ContainerText.GetData(), records.ContainerText.GetLength());
-    CompareIndexFile("ExternalResources.txt", records.ExternalText.GetData(), records.ExternalText.GetLength());
+    CompareIndexFile("ContainerNameMap.txt", records.ContainerText.GetData(),
+                     records.ContainerText.GetLength());
+    CompareIndexFile("ExternalResources.txt", records.ExternalText.GetData(),
+                     records.ExternalText.GetLength());
     CByteBuffer image(1);
     BuildResMap(records.Names, image);
     CompareIndexFile("ResMap.bin", image.GetData(), image.GetSize());
@@ -179,8 +181,8 @@ void CTreeComparison::AppendSummary(CStringBufferA& text, double elapsedSeconds)
         text.AppendFormat("{\"summary\": {\"same\": %I64u, \"different\": %I64u, \"missing\": %I64u, "
                           "\"not_a_file\": %I64u, \"extra\": %I64u, \"failed_reads\": %I64u, "
                           "\"elapsed_seconds\": %.3f}}\n",
-                          m_Counts.Same, m_Counts.Differs, m_Counts.Missing, m_Counts.NotAFile, m_Counts.Extra,
-                          m_Counts.FailedReads, elapsedSeconds);
+                          m_Counts.Same, m_Counts.Differs, m_Counts.Missing, m_Counts.NotAFile,
+                          m_Counts.Extra, m_Counts.FailedReads, elapsedSeconds);
         return;
     }
     text.AppendFormat("Summary: %I64u same, %I64u different, %I64u missing, %I64u not a file, %I64u extra, "

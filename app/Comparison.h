@@ -22,7 +22,9 @@ struct CComparisonCounts {
     uint64_t FailedReads = 0;
 
     /// True when nothing differs, is missing, is extra or failed.
-    bool IsIdentical() const { return Differs == 0 && Missing == 0 && NotAFile == 0 && Extra == 0 && FailedReads == 0; }
+    bool IsIdentical() const {
+        return Differs == 0 && Missing == 0 && NotAFile == 0 && Extra == 0 && FailedReads == 0;
+    }
 };
 
 /// Compares, resource by resource as the run decides them, what an extraction would write into a tree with

@@ -77,7 +77,8 @@ EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expecte
 
 } // namespace
 
-EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected, uint64_t& foundSize) {
+EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected,
+                                       uint64_t& foundSize) {
     FileHandle file = InvalidFileHandle;
     const EFileComparison opened = OpenForComparison(path, file, foundSize);
     if (opened != EFileComparison::Same)
@@ -88,7 +89,8 @@ EFileComparison CompareFileWithContent(const char* path, const CExpectedContent&
     return result;
 }
 
-EFileComparison CompareFileWithBytes(const char* path, const void* bytes, uint64_t size, uint64_t& foundSize) {
+EFileComparison CompareFileWithBytes(const char* path, const void* bytes, uint64_t size,
+                                     uint64_t& foundSize) {
     const CExpectedContent expected{static_cast<const uint8_t*>(bytes), size, nullptr, 0};
     return CompareFileWithContent(path, expected, foundSize);
 }
@@ -99,7 +101,8 @@ bool AreFilesEqual(const char* leftPath, const char* rightPath) {
     uint64_t leftSize = 0;
     uint64_t rightSize = 0;
     bool equal = OpenForComparison(leftPath, left, leftSize) == EFileComparison::Same &&
-                 OpenForComparison(rightPath, right, rightSize) == EFileComparison::Same && leftSize == rightSize;
+                 OpenForComparison(rightPath, right, rightSize) == EFileComparison::Same &&
+                 leftSize == rightSize;
     CBlockPair blocks;
     for (uint64_t done = 0; equal && done < leftSize;) {
         const uint64_t count = std::min(BlockSize, leftSize - done);

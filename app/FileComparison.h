@@ -32,7 +32,8 @@ struct CExpectedContent {
 /// Compares the file at path with the expected content, by size first and then block by block, never
 /// holding either side whole. foundSize receives the file's size (0 unless it is a file). A symbolic link
 /// to a file counts as that file.
-EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected, uint64_t& foundSize);
+EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected,
+                                       uint64_t& foundSize);
 
 /// Compares the file at path with size bytes held in memory.
 EFileComparison CompareFileWithBytes(const char* path, const void* bytes, uint64_t size, uint64_t& foundSize);

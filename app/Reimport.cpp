@@ -49,7 +49,8 @@ bool WriteAt(FileHandle file, uint64_t offset, const void* bytes, uint64_t count
 }
 
 // Copies count bytes of the entry's data from offset on into file at its position.
-bool CopyFromStream(FileHandle file, CArchiveStream& stream, uint64_t offset, uint64_t count, CCopyBlock& block) {
+bool CopyFromStream(FileHandle file, CArchiveStream& stream, uint64_t offset, uint64_t count,
+                    CCopyBlock& block) {
     stream.Position = offset;
     for (uint64_t done = 0; done < count;) {
         const uint64_t step = std::min(CopyBlockSize, count - done);
@@ -116,7 +117,8 @@ void GetFullPathOfAny(const char* path, CStringBufferA& fullPath) {
     CInlineStringA head(path);
     CInlineStringA tail;
     while (!Os::GetFullPath(head.GetData(), fullPath)) {
-        const uint64_t slash = std::max(CStringViewA(head).FindLastChar('/') + 1, CStringViewA(head).FindLastChar('\\') + 1);
+        const uint64_t slash =
+            std::max(CStringViewA(head).FindLastChar('/') + 1, CStringViewA(head).FindLastChar('\\') + 1);
         CInlineStringA part(CStringViewA(head).Substring(slash));
         if (!tail.IsEmpty())
             part.Append("/");
@@ -200,8 +202,9 @@ bool CReimport::BeginLibrary(const CLibraryScope& scope) {
             uint32_t headerLength = 0;
             const uint8_t* header = library.GetEntryHeader(container, entry, headerLength);
             const EntrySpan& span = table.Spans[entry];
-            AppendGrowing(m_Entries, CEntryRecord{library.GetPayloadFileOffset() + static_cast<uint64_t>(header - root),
-                                         headerLength, span.Offset, span.Length});
+            AppendGrowing(m_Entries,
+                          CEntryRecord{library.GetPayloadFileOffset() + static_cast<uint64_t>(header - root),
+                                       headerLength, span.Offset, span.Length});
         }
         AppendGrowing(m_Containers, std::move(record));
     }
@@ -218,7 +221,8 @@ CStringViewA CReimport::GetName(const CResourceRecord& resource) const {
 
 uint64_t CReimport::GetHeaderLength(const CResourceRecord& resource) const {
     const CContainerRecord& container = m_Containers[resource.Container];
-    return container.InlineHeaders ? InlineHeaderLength : m_Entries[container.FirstEntry + resource.Entry].HeaderLength;
+    return container.InlineHeaders ? InlineHeaderLength
+                                   : m_Entries[container.FirstEntry + resource.Entry].HeaderLength;
 }
 
 bool CReimport::TakeResource(const CResourceItem& item) {
@@ -280,8 +284,9 @@ void CReimport::BuildHeaderRanges() {
         const CContainerRecord& record = m_Containers[container];
         for (uint64_t entry = 0; entry < record.EntryCount; ++entry) {
             const CEntryRecord& header = m_Entries[record.FirstEntry + entry];
-            AppendGrowing(m_HeaderRanges, CHeaderRange{record.LibraryFile, header.HeaderOffset,
-                                              header.HeaderOffset + header.HeaderLength, container, entry});
+            AppendGrowing(m_HeaderRanges,
+                          CHeaderRange{record.LibraryFile, header.HeaderOffset,
+                                       header.HeaderOffset + header.HeaderLength, container, entry});
         }
     }
     std::sort(m_HeaderRanges.begin(), m_HeaderRanges.end(), [](const CHeaderRange& a, const CHeaderRange& b) {
@@ -291,7 +296,7 @@ void CReimport::BuildHeaderRanges() {
     for (uint64_t i = 0; i < m_HeaderRanges.GetCount(); ++i) {
         const bool sameFile = i > 0 && m_HeaderRanges[i - 1].LibraryFile == m_HeaderRanges[i].LibraryFile;
         AppendGrowing(m_HeaderRangeEnds, sameFile ? std::max(m_HeaderRangeEnds[i - 1], m_HeaderRanges[i].End)
-                                         : m_HeaderRanges[i].End);
+                                                  : m_HeaderRanges[i].End);
     }
 }
 
@@ -310,8 +315,8 @@ bool CReimport::IsHeaderShared(uint64_t container, uint64_t entry) const {
         const CHeaderRange& range = m_HeaderRanges[i];
         if (range.LibraryFile != record.LibraryFile || m_HeaderRangeEnds[i] <= header.HeaderOffset)
             break;
-        const bool sameEntry =
-            range.Entry == entry && m_Containers[range.Container].ArchiveName == CStringViewA(record.ArchiveName);
+        const bool sameEntry = range.Entry == entry &&
+                               m_Containers[range.Container].ArchiveName == CStringViewA(record.ArchiveName);
         if (range.End > header.HeaderOffset && !sameEntry)
             return true;
     }
@@ -331,7 +336,8 @@ void CReimport::ScanSegments() {
             for (const CArchiveSegment& segment : entry.Segments) {
                 const CArchiveScan key{holder->GetReference(segment.ReferenceIndex), false, 0};
                 CArchiveScan* scan = std::lower_bound(m_Scans.begin(), m_Scans.end(), key, byArchive);
-                if (segment.Size == 0 || key.Archive == nullptr || scan == m_Scans.end() || scan->Archive != key.Archive)
+                if (segment.Size == 0 || key.Archive == nullptr || scan == m_Scans.end() ||
+                    scan->Archive != key.Archive)
                     continue;
                 scan->HeaderInData |= segment.FileOffset < ArchiveHeaderSize;
                 // Segments may claim bytes past the end of the file; appended bytes must not become theirs.
@@ -344,9 +350,10 @@ void CReimport::ScanSegments() {
 
 const CReimport::CArchiveScan& CReimport::GetScan(const CArchive* archive) const {
     const CArchiveScan key{archive, false, 0};
-    return *std::lower_bound(m_Scans.begin(), m_Scans.end(), key, [](const CArchiveScan& a, const CArchiveScan& b) {
-        return std::less<const CArchive*>()(a.Archive, b.Archive);
-    });
+    return *std::lower_bound(m_Scans.begin(), m_Scans.end(), key,
+                             [](const CArchiveScan& a, const CArchiveScan& b) {
+                                 return std::less<const CArchive*>()(a.Archive, b.Archive);
+                             });
 }
 
 bool CReimport::CheckFileSizes(const CContainerGroup& group) {
@@ -373,8 +380,8 @@ bool CReimport::CheckDescriptions(const CContainerGroup& group) const {
     const CContainerRecord& record = m_Containers[group.Container];
     for (const uint64_t* other = group.FirstDescription; other != group.EndDescription; ++other) {
         if (!HaveSameLayout(group.Container, *other)) {
-            Print("Cannot reimport \"%s\": described differently by \"%s\" and \"%s\".\n", record.Path.GetData(),
-                  m_LibraryFiles[record.LibraryFile].GetData(),
+            Print("Cannot reimport \"%s\": described differently by \"%s\" and \"%s\".\n",
+                  record.Path.GetData(), m_LibraryFiles[record.LibraryFile].GetData(),
                   m_LibraryFiles[m_Containers[*other].LibraryFile].GetData());
             return false;
         }
@@ -388,7 +395,8 @@ bool CReimport::CheckEntriesAgree(const CContainerGroup& group) {
         for (const uint64_t* s = r + 1; s != group.End; ++s) {
             const CResourceRecord& a = m_Resources[*r];
             const CResourceRecord& b = m_Resources[*s];
-            if (a.Entry != b.Entry || a.State == EResourceState::Missing || b.State == EResourceState::Missing ||
+            if (a.Entry != b.Entry || a.State == EResourceState::Missing ||
+                b.State == EResourceState::Missing ||
                 (a.State != EResourceState::Changed && b.State != EResourceState::Changed))
                 continue;
             FormatTreePath(a);
@@ -409,9 +417,11 @@ bool CReimport::CheckEntriesAgree(const CContainerGroup& group) {
 bool CReimport::CheckPlacement(const CContainerGroup& group) const {
     const CContainerRecord& record = m_Containers[group.Container];
     const CEntryRecord* entries = &m_Entries[record.FirstEntry];
-    const uint64_t lastEnd = entries[record.EntryCount - 1].SpanOffset + entries[record.EntryCount - 1].SpanLength;
+    const uint64_t lastEnd =
+        entries[record.EntryCount - 1].SpanOffset + entries[record.EntryCount - 1].SpanLength;
     if (lastEnd > group.ArchiveEntry->GetSize() || entries[0].SpanOffset > lastEnd) {
-        Print("Cannot reimport \"%s\": its entries do not all lie within its archive entry.\n", record.Path.GetData());
+        Print("Cannot reimport \"%s\": its entries do not all lie within its archive entry.\n",
+              record.Path.GetData());
         return false;
     }
     if (GetScan(group.Archive).HeaderInData) {
@@ -426,7 +436,8 @@ bool CReimport::CheckHeadersUnshared(const CContainerGroup& group, const CContai
     for (const uint64_t* other = group.FirstDescription; other != group.EndDescription; ++other) {
         for (uint64_t entry = 0; entry < plan.ChangedBy.GetCount(); ++entry) {
             if (plan.ChangedBy[entry] != NoResource && IsHeaderShared(*other, entry)) {
-                Print("Cannot reimport \"%s\": an entry header it changes shares its bytes with another entry.\n",
+                Print("Cannot reimport \"%s\": an entry header it changes shares its bytes with another "
+                      "entry.\n",
                       m_Containers[group.Container].Path.GetData());
                 return false;
             }
@@ -457,8 +468,9 @@ void CReimport::AddPatches(const CContainerGroup& group, const CContainerPlan& p
         if (resource.State != EResourceState::Changed || own.InlineHeaders)
             continue;
         const CEntryRecord& header = m_Entries[own.FirstEntry + resource.Entry];
-        AppendGrowing(m_Patches, CLibraryPatch{own.LibraryFile, header.HeaderOffset, header.HeaderLength, *r,
-                                               static_cast<uint32_t>(resource.FileSize - header.HeaderLength)});
+        AppendGrowing(m_Patches,
+                      CLibraryPatch{own.LibraryFile, header.HeaderOffset, header.HeaderLength, *r,
+                                    static_cast<uint32_t>(resource.FileSize - header.HeaderLength)});
     }
 }
 
@@ -481,7 +493,8 @@ void CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
     for (uint64_t& changedBy : plan.ChangedBy)
         changedBy = NoResource;
     for (const uint64_t* r = begin; r != end; ++r) {
-        if (m_Resources[*r].State == EResourceState::Changed && plan.ChangedBy[m_Resources[*r].Entry] == NoResource)
+        if (m_Resources[*r].State == EResourceState::Changed &&
+            plan.ChangedBy[m_Resources[*r].Entry] == NoResource)
             plan.ChangedBy[m_Resources[*r].Entry] = *r;
     }
 
@@ -528,7 +541,8 @@ void CReimport::PlanContainers() {
     for (uint64_t first = 0; first < order.GetCount();) {
         uint64_t last = first;
         bool changed = false;
-        while (last < order.GetCount() && m_Resources[order[last]].ArchiveEntry == m_Resources[order[first]].ArchiveEntry)
+        while (last < order.GetCount() &&
+               m_Resources[order[last]].ArchiveEntry == m_Resources[order[first]].ArchiveEntry)
             changed |= m_Resources[order[last++]].State == EResourceState::Changed;
         if (changed)
             PlanContainer(order.GetData() + first, order.GetData() + last);
@@ -557,7 +571,8 @@ bool CReimport::CollectDestinationFiles(const CFileList& libraries) {
     for (uint64_t position = 0; position < m_Manager->GetArchiveCount(); ++position) {
         const CArchive* archive = m_Manager->GetArchive(position);
         const bool changed =
-            std::any_of(m_Plans.begin(), m_Plans.end(), [archive](const CContainerPlan& plan) { return plan.Archive == archive; });
+            std::any_of(m_Plans.begin(), m_Plans.end(),
+                        [archive](const CContainerPlan& plan) { return plan.Archive == archive; });
         if (!add(archive->GetPath().GetData(), archive, NoResource, changed))
             return false;
     }
@@ -567,15 +582,17 @@ bool CReimport::CollectDestinationFiles(const CFileList& libraries) {
         uint64_t library = 0;
         while (library < m_LibraryFiles.GetCount() && !(CStringViewA(m_LibraryFiles[library]) == path))
             ++library;
-        const bool changed = std::any_of(m_Patches.begin(), m_Patches.end(),
-                                         [library](const CLibraryPatch& patch) { return patch.LibraryFile == library; });
+        const bool changed =
+            std::any_of(m_Patches.begin(), m_Patches.end(),
+                        [library](const CLibraryPatch& patch) { return patch.LibraryFile == library; });
         if (!add(path.GetData(), nullptr, library, changed))
             return false;
     }
     return true;
 }
 
-bool CReimport::CopyFromTree(FileHandle file, const CResourceRecord& resource, uint64_t offset, uint64_t count) {
+bool CReimport::CopyFromTree(FileHandle file, const CResourceRecord& resource, uint64_t offset,
+                             uint64_t count) {
     FormatTreePath(resource);
     const FileHandle tree = OpenFile(m_PathBuffer.GetData(), "r");
     uint64_t size = 0;
@@ -585,7 +602,8 @@ bool CReimport::CopyFromTree(FileHandle file, const CResourceRecord& resource, u
     for (uint64_t done = 0; copied && done < count;) {
         const uint64_t step = std::min(CopyBlockSize, count - done);
         uint64_t bytesRead = 0;
-        copied = Os::Read(tree, block.Get(), step, bytesRead) && bytesRead == step && WriteAll(file, block.Get(), step);
+        copied = Os::Read(tree, block.Get(), step, bytesRead) && bytesRead == step &&
+                 WriteAll(file, block.Get(), step);
         done += step;
     }
     CloseFile(tree);
@@ -597,7 +615,8 @@ bool CReimport::WriteContainer(FileHandle file, const CContainerPlan& plan, uint
     const CEntryRecord* entries = &m_Entries[record.FirstEntry];
     CArchiveStream stream{plan.Archive, plan.ArchiveEntry, 0, plan.ArchiveEntry->GetSize()};
     CCopyBlock block;
-    const uint64_t lastEnd = entries[record.EntryCount - 1].SpanOffset + entries[record.EntryCount - 1].SpanLength;
+    const uint64_t lastEnd =
+        entries[record.EntryCount - 1].SpanOffset + entries[record.EntryCount - 1].SpanLength;
     written = entries[0].SpanOffset + (stream.Size - lastEnd);
     if (!CopyFromStream(file, stream, 0, entries[0].SpanOffset, block))
         return false;
@@ -617,10 +636,12 @@ bool CReimport::WriteContainer(FileHandle file, const CContainerPlan& plan, uint
             FormatTreePath(resource);
             const FileHandle tree = OpenFile(m_PathBuffer.GetData(), "r");
             uint64_t bytesRead = 0;
-            const bool read = tree != InvalidFileHandle && Os::Read(tree, header, InlineHeaderLength, bytesRead) &&
+            const bool read = tree != InvalidFileHandle &&
+                              Os::Read(tree, header, InlineHeaderLength, bytesRead) &&
                               bytesRead == InlineHeaderLength;
             CloseFile(tree);
-            StoreU32LE(header + HeaderDataLengthOffset, static_cast<uint32_t>(resource.FileSize - InlineHeaderLength));
+            StoreU32LE(header + HeaderDataLengthOffset,
+                       static_cast<uint32_t>(resource.FileSize - InlineHeaderLength));
             if (!read || !WriteAll(file, header, InlineHeaderLength) ||
                 !CopyFromTree(file, resource, InlineHeaderLength, resource.FileSize - InlineHeaderLength))
                 return false;
@@ -703,12 +724,12 @@ bool CReimport::AppendContainers(FileHandle file, const CArchive& archive) {
         if (found != rebuilt.end() && found->Entry == &entry)
             AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name, &found->Segment, 1);
         else
-            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name, entry.Segments.GetData(),
-                               static_cast<uint32_t>(entry.Segments.GetCount()));
+            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name,
+                               entry.Segments.GetData(), static_cast<uint32_t>(entry.Segments.GetCount()));
     }
     uint8_t header[ArchiveHeaderSize];
-    StoreArchiveHeader(header, archive.GetHeaderValue(), static_cast<uint32_t>(archive.GetEntries().GetCount()),
-                       referenceCount, position);
+    StoreArchiveHeader(header, archive.GetHeaderValue(),
+                       static_cast<uint32_t>(archive.GetEntries().GetCount()), referenceCount, position);
     return WriteAll(file, index.GetData(), index.GetSize()) && WriteAt(file, 0, header, sizeof header);
 }
 
@@ -744,7 +765,8 @@ bool CReimport::WriteDestinationFile(const CDestinationFile& file, const char* t
         return false;
     if (!file.Changed)
         return true;
-    const FileHandle handle = Os::OpenFile(temporaryPath, EFileAccess::ReadWrite, EFileCreation::OpenExisting);
+    const FileHandle handle =
+        Os::OpenFile(temporaryPath, EFileAccess::ReadWrite, EFileCreation::OpenExisting);
     if (handle == InvalidFileHandle)
         return false;
     const bool written = file.Archive != nullptr ? AppendContainers(handle, *file.Archive)

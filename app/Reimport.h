@@ -178,7 +178,8 @@ private:
     [[nodiscard]] bool CopyFromTree(FileHandle file, const CResourceRecord& resource, uint64_t offset,
                                     uint64_t count);
     void PrintResults() const;
-    static void CountIgnored(void* context, const char* library, const char* fileName, ResourceId id, bool hasId);
+    static void CountIgnored(void* context, const char* library, const char* fileName, ResourceId id,
+                             bool hasId);
 
     const char* m_Source;
     const char* m_Tree;

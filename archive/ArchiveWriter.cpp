@@ -49,8 +49,8 @@ void AppendArchiveString(CByteBuffer& index, CStringViewA text) {
     AppendOrStop(index, &zero, 1);
 }
 
-void AppendArchiveEntry(CByteBuffer& index, uint64_t opaqueValue, const uint8_t* opaqueBlock, CStringViewA name,
-                        const CArchiveSegment* segments, uint32_t segmentCount) {
+void AppendArchiveEntry(CByteBuffer& index, uint64_t opaqueValue, const uint8_t* opaqueBlock,
+                        CStringViewA name, const CArchiveSegment* segments, uint32_t segmentCount) {
     AppendU64(index, opaqueValue);
     AppendOrStop(index, opaqueBlock, 16);
     AppendArchiveString(index, name);

@@ -19,5 +19,5 @@ void AppendArchiveString(CByteBuffer& index, CStringViewA text);
 /// Appends one entry record: the opaque value, the 16-byte opaque block, the name, the segment count and
 /// the segment records (reference index, data offset, file offset, size; DataEnd is not stored). Storage
 /// that cannot be had stops the process.
-void AppendArchiveEntry(CByteBuffer& index, uint64_t opaqueValue, const uint8_t* opaqueBlock, CStringViewA name,
-                        const CArchiveSegment* segments, uint32_t segmentCount);
+void AppendArchiveEntry(CByteBuffer& index, uint64_t opaqueValue, const uint8_t* opaqueBlock,
+                        CStringViewA name, const CArchiveSegment* segments, uint32_t segmentCount);

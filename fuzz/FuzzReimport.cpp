@@ -34,8 +34,12 @@ CTestContent MakeContent(CInput& input, std::vector<std::string>& files) {
     uint64_t id = 0x100;
     for (uint32_t c = 0; c < containers; ++c) {
         const uint32_t shape = input.Next();
-        CTestContentContainer container{"[fz/c" + std::to_string(c) + ".bundle].pc_resourcelib", {std::string("all")},
-                                        (shape & 1) != 0, shape >> 4, {}, {"a.archive"}};
+        CTestContentContainer container{"[fz/c" + std::to_string(c) + ".bundle].pc_resourcelib",
+                                        {std::string("all")},
+                                        (shape & 1) != 0,
+                                        shape >> 4,
+                                        {},
+                                        {"a.archive"}};
         if ((shape & 2) != 0)
             container.Archives.push_back("b.archive");
         const uint32_t entries = 1 + input.Next() % 4;
@@ -58,7 +62,8 @@ CTestContent MakeContent(CInput& input, std::vector<std::string>& files) {
     return content;
 }
 
-bool Run(ERunMode mode, const std::string& source, const std::string& second, const std::string& destination = "") {
+bool Run(ERunMode mode, const std::string& source, const std::string& second,
+         const std::string& destination = "") {
     CRunOptions options;
     options.Mode = mode;
     options.Verbosity = EVerbosity::Quiet;

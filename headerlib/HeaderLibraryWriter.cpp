@@ -58,8 +58,8 @@ void CHeaderLibraryWriter::SetReference(uint32_t slot, uint64_t target) {
     AppendGrowing(m_Slots, slot);
 }
 
-void CHeaderLibraryWriter::BuildImage(CByteBuffer& image, CHeaderLibraryImageLayout& layout, uint8_t headerFill,
-                                      uint8_t blockFill) const {
+void CHeaderLibraryWriter::BuildImage(CByteBuffer& image, CHeaderLibraryImageLayout& layout,
+                                      uint8_t headerFill, uint8_t blockFill) const {
     const uint64_t payloadLength = m_Payload.GetSize();
     const uint64_t relocationLength = RelocationHead + 4 * m_Slots.GetCount();
     const uint64_t blockLength = BlockHeaderSize + payloadLength + relocationLength;

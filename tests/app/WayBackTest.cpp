@@ -15,7 +15,11 @@ namespace fs = std::filesystem;
 
 CTestContentContainer Container(const std::string& name, std::vector<std::string> entries,
                                 std::vector<std::string> archives, bool inlineHeaders = false) {
-    return {"[wb/" + name + ".bundle].pc_resourcelib", {"all"}, inlineHeaders, 8, std::move(entries),
+    return {"[wb/" + name + ".bundle].pc_resourcelib",
+            {"all"},
+            inlineHeaders,
+            8,
+            std::move(entries),
             std::move(archives)};
 }
 
@@ -24,7 +28,8 @@ CTestContentContainer Container(const std::string& name, std::vector<std::string
 CTestContent MakeContent(bool secondLayoutDiffers = false) {
     const CTestContentContainer separate = Container("separate", {"alpha", "beta", "gamma"}, {"a.archive"});
     const CTestContentContainer inlined = Container("inline", {"one", "two"}, {"b.archive"}, true);
-    const CTestContentContainer split = Container("split", {std::string(300, 's'), "right"}, {"a.archive", "b.archive"});
+    const CTestContentContainer split =
+        Container("split", {std::string(300, 's'), "right"}, {"a.archive", "b.archive"});
     CTestContentContainer german = Container("german", {"deutsch"}, {"b.archive"});
     german.Languages = {std::string("de")};
     CTestContentContainer again = separate;
@@ -57,7 +62,8 @@ protected:
         ASSERT_EQ(RunTool({"-locale", locale, Source, Tree}).ExitStatus, 0);
     }
     // Replaces a resource file by its header (with the data length the tool will set) and new data.
-    void Edit(const std::string& file, const std::string& data, uint64_t headerLength = 24, int headerByte = -1) {
+    void Edit(const std::string& file, const std::string& data, uint64_t headerLength = 24,
+              int headerByte = -1) {
         std::string header = ReadTestFile(Tree + "/" + file).substr(0, headerLength);
         for (int i = 0; i < 4; ++i)
             header[12 + i] = static_cast<char>(data.size() >> (8 * i));
@@ -127,7 +133,9 @@ TEST_F(WayBackTest, RefusesWhatCannotBePutBackExactly) {
         SCOPED_TRACE(c.Name);
         Prepare(MakeContent(c.SecondLayoutDiffers));
         if (!c.Edited.empty())
-            WriteTestFile(Tree + "/" + c.Edited, c.Data == "short" ? c.Data : ReadTestFile(Tree + "/" + c.Edited).substr(0, 24) + c.Data);
+            WriteTestFile(Tree + "/" + c.Edited,
+                          c.Data == "short" ? c.Data
+                                            : ReadTestFile(Tree + "/" + c.Edited).substr(0, 24) + c.Data);
         const SToolRun run = RunTool({"--reimport", Case + "/" + c.Destination, Source, Tree});
         EXPECT_EQ(run.ExitStatus, c.ExitStatus);
         EXPECT_NE(run.Error.find(c.Message), std::string::npos) << run.Error;
