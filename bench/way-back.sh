@@ -62,7 +62,7 @@ for ((run = 0; run < runs; run++)); do
 done
 
 # One edit: the first resource file of the first library, longer by a line, its data length set.
-edited=$(find "$root/tree" -mindepth 2 -name '*.bin' | sort | head -1)
+edited=$(find "$root/tree" -mindepth 2 -name '*.bin' | sort | sed -n 1p)
 python3 - "$edited" <<'EOF'
 import struct, sys
 path = sys.argv[1]
