@@ -153,13 +153,21 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
         std::string File;
         int Change; // 0 none, 1 rewrite, 2 remove, 3 make a directory
         std::string Line;
+        std::vector<std::string> Options;
     } cases[] = {
-        {"same", "", 0, ""},
-        {"differs", "lib0/0000000000000010.bin", 1, "differs\tlib0\t0000000000000010\t29\t1\ta0\n"},
-        {"missing", "lib0/0000000000000011.bin", 2, "missing\tlib0\t0000000000000011\t28\t-\ta1\n"},
-        {"not a file", "lib0/0000000000000020.bin", 3, "not a file\tlib0\t0000000000000020\t27\t-\ti0\n"},
-        {"extra", "lib1/stray.txt", 1, "extra\tlib1\t-\t-\t1\tstray.txt\n"},
-        {"index file", "NameMap.txt", 1, "differs\t\t-\t"},
+        {"same", "", 0, "", {}},
+        {"differs", "lib0/0000000000000010.bin", 1, "differs\tlib0\t0000000000000010\t29\t1\ta0\n", {}},
+        {"missing", "lib0/0000000000000011.bin", 2, "missing\tlib0\t0000000000000011\t28\t-\ta1\n", {}},
+        {"not a file", "lib0/0000000000000020.bin", 3, "not a file\tlib0\t0000000000000020\t27\t-\ti0\n", {}},
+        {"extra", "lib1/stray.txt", 1, "extra\tlib1\t-\t-\t1\tstray.txt\n", {}},
+        {"index file", "NameMap.txt", 1, "differs\t\t-\t", {}},
+        {"filtered out, still expected", "", 0, "", {"--exclude", "a0"}},
+        {"json",
+         "lib0/0000000000000010.bin",
+         1,
+         "{\"status\": \"differs\", \"library\": \"lib0\", \"id\": \"0000000000000010\", \"size\": 29, "
+         "\"found_size\": 1, \"name\": \"a0\"}\n{\"summary\": {\"same\": 9, \"different\": 1,",
+         {"--json"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -171,7 +179,10 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
             WriteTestFile(path, "x");
         if (c.Change == 3)
             fs::create_directory(path);
-        const SToolRun run = RunTool({"--compare", Source, Tree});
+        std::vector<std::string> arguments = {"--compare"};
+        arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
+        arguments.insert(arguments.end(), {Source, Tree});
+        const SToolRun run = RunTool(arguments);
         EXPECT_EQ(run.ExitStatus, c.Change == 0 ? 0 : 1);
         EXPECT_EQ(run.Output.substr(0, c.Line.size()), c.Line);
         EXPECT_EQ(run.Output.empty(), c.Line.empty()) << run.Output;
