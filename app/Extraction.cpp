@@ -64,7 +64,8 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     SendMessagesToError();
     CRunReport report(true);
     CTreeComparison comparison(options.Tree, options.Json);
-    CReimport reimport(options.Source, options.Tree, options.Destination, options.Verbosity == EVerbosity::Verbose);
+    CReimport reimport(options.Source, options.Tree, options.Destination,
+                       options.Verbosity == EVerbosity::Verbose);
     const bool reimports = options.Mode == ERunMode::Reimport;
     if (reimports && !reimport.CheckDestination())
         return EExtractionOutcome::Aborted;
@@ -74,7 +75,8 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
         return mounted;
     CWriterPool pool(1, EWriteFailureReasons::Silent);
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
-    const EExtractionOutcome phase = ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool, &handler);
+    const EExtractionOutcome phase =
+        ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool, &handler);
     if (phase == EExtractionOutcome::Aborted)
         return phase;
     // An archive left out by --keep-going is a failure whatever the comparison or the reimport found.

@@ -18,6 +18,6 @@ class CWriterPool;
 /// to report. Returns Aborted when the source cannot be listed (nothing is written), Failures when anything
 /// printed a failure, Clean otherwise.
 /// A handler given by the caller (--compare, --reimport) takes the resources instead of the mode's own.
-EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager, const CRunOptions& options,
-                                          CRunReport& report, CWriterPool& pool,
+EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& manager,
+                                          const CRunOptions& options, CRunReport& report, CWriterPool& pool,
                                           CResourceHandler* handler = nullptr);

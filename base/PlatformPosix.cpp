@@ -7,11 +7,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <cstdlib>
-#include <climits>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
