@@ -153,6 +153,8 @@ const char* GetStatusName(EResourceStatus status) {
         return "locale";
     case EResourceStatus::Unavailable:
         return "unavailable";
+    case EResourceStatus::Unreadable:
+        return "unreadable";
     }
     return "";
 }

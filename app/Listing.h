@@ -17,9 +17,11 @@ enum class EResourceStatus {
     Locale,
     /// The archives cannot give it: no container, no entry, a span or a size out of range.
     Unavailable,
+    /// Its archive files are too short for its bytes: an extraction prints "Failed to read".
+    Unreadable,
 };
 
-/// The word for a status in listings: "extract", "named", "locale" or "unavailable".
+/// The word for a status in listings: "extract", "named", "locale", "unavailable" or "unreadable".
 const char* GetStatusName(EResourceStatus status);
 
 /// One resource as listed. The texts are borrowed for the call; Name may hold any bytes but NUL.

@@ -1,112 +1,139 @@
-// CWriterPool: resource files written by worker threads, with the run's messages printed in the run's order.
+// CWriterPool: resource files created and filled by worker threads, their outcomes printed in the run's order.
 #pragma once
 
-#include "base/ByteBuffer.h"
+#include "archive/ArchiveManager.h"
+#include "base/Array.h"
+#include "base/Platform.h"
 #include "base/StringBuffer.h"
+#include "resid/ResourceId.h"
 
+#include <atomic>
 #include <condition_variable>
-#include <cstdarg>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
-/// Whether a failed write also prints the operating system's reason on standard error.
+/// Whether a failure also prints the operating system's reason on standard error.
 enum class EWriteFailureReasons { Silent, Print };
 
-/// What the writes of a run came to.
+/// Where a message goes: standard output (or wherever Print sends it) or standard error.
+enum class EMessageStream { Output, Error };
+
+/// What the files of a run came to.
 struct WriteCounts {
     uint64_t FilesWritten = 0;
     uint64_t BytesWritten = 0;
     uint64_t FailedWrites = 0;
+    /// Files whose archive bytes did not all arrive although the archive files were long enough when the
+    /// file was queued (a file changed during the run, a read error). Their partial files are removed.
+    uint64_t FailedReads = 0;
 };
 
-/// Creates, writes and closes resource files on worker threads while one selecting thread reads the next
-/// resources, and prints every message of the run as if one thread had done it all: a message, or the
-/// "Failed to write" line of a write, is printed (and flushed) only once everything queued before it is
-/// done and printed.
+/// One resource file as the selecting thread decided it: named after Id in the current folder, Header's
+/// bytes first, then Length bytes of archive data from Data's position on.
+struct CResourceFile {
+    ResourceId Id = 0;
+    /// Copied when at most InlineHeaderSize bytes long, borrowed otherwise (see ReleaseHeaders).
+    const uint8_t* Header = nullptr;
+    uint32_t HeaderLength = 0;
+    /// Borrowed from the archive manager, whose archives must stay mounted until the pool is finished.
+    CArchiveStream Data;
+    uint64_t Length = 0;
+};
+
+/// Writes resource files while one selecting thread decides on the next ones, and prints every message of
+/// the run in the order in which it was queued, exactly as one thread doing it all would.
 ///
-/// With a job count of 1 or less there are no threads: each write and each message happens at once on the
-/// caller's thread, exactly as a plain WriteWholeFile and Print would.
+/// The selecting thread queues descriptions of files (CResourceFile) and messages. Workers take runs of
+/// queued files, create each file new (Os::CreateFileIn replaces whatever else has the name) and copy its
+/// bytes straight from the archive files, in the kernel where it can (Os::CopyRange) and otherwise through
+/// a buffer of their own, so that a resource is never held whole. Workers never print and never allocate:
+/// they leave each outcome in its task, and the selecting thread prints finished tasks in order whenever it
+/// queues, waits for room or finishes. With a job count of 1 or less there are no workers: each file is
+/// written, and each message printed, at once on the caller's thread.
 ///
-/// Otherwise the pool owns the queued tasks: the path text is copied, and the bytes are taken over from the
-/// caller's buffer, which gets an empty buffer back (one recycled from an earlier write when there is one,
-/// so it usually has its storage already). The storage of the buffers queued or being written is capped at
-/// the waiting limit; a single buffer larger than that is let in only when nothing else waits. Methods are
-/// called from one thread; the workers only write files and print.
-///
-/// While a pool with threads exists it takes part in the out-of-memory stop (base/Memory): wherever memory
-/// runs out, every message that comes before the failing step in the run's order is printed first, and no
-/// write after it is started. Writes that had already started may still leave their files behind.
+/// Owns a ring of tasks, the copy buffers and the folder handles handed to it (SetFolder), all allocated
+/// when it starts. Every method is called from the selecting thread. While workers run, the out-of-memory
+/// stop first finishes the pool, so that everything queued before the stop is printed.
 class CWriterPool {
 public:
     static constexpr uint32_t MaxWorkers = 32;
-    // 8 MiB keeps two writers busy (about 1,000 resources of a typical size wait at the cap) while the peak
-    // memory of a run stays within its header libraries and a few of its largest resources: 16 and 64 MiB
-    // were no faster and added their size to the peak.
-    static constexpr uint64_t DefaultWaitingLimit = uint64_t(8) << 20;
+    static constexpr uint32_t InlineHeaderSize = 64;
 
     /// Starts jobCount worker threads (at most MaxWorkers), none for a job count of 1 or less. When the
     /// system refuses threads, the pool runs with those it got, or with none.
-    explicit CWriterPool(uint32_t jobCount, EWriteFailureReasons reasons = EWriteFailureReasons::Silent,
-                         uint64_t waitingLimit = DefaultWaitingLimit);
-    /// Waits for every queued write and message (as Finish does), then ends the threads.
+    explicit CWriterPool(uint32_t jobCount, EWriteFailureReasons reasons = EWriteFailureReasons::Silent);
+    /// Finishes (as Finish does), closes the folders and ends the threads.
     ~CWriterPool();
     CWriterPool(const CWriterPool&) = delete;
     CWriterPool& operator=(const CWriterPool&) = delete;
 
-    /// Writes the size bytes of bytes to path as WriteWholeFile does; a failure prints "Failed to write"
-    /// with the path, in order. With workers, the path is copied, bytes is emptied (its storage traded for a
-    /// recycled one) and the call blocks while the waiting limit is reached.
-    void Write(const char* path, CByteBuffer& bytes);
+    /// Makes folder, an open directory whose path is path (copied), the folder of the files queued from now
+    /// on. The pool owns the handle and closes it once those files are done.
+    void SetFolder(FileHandle folder, const char* path);
+
+    /// Writes file into the current folder as "%.16I64X.bin" of its id. A file that cannot be created or
+    /// written prints "Failed to write" with its path (an emptied file stays); one whose data ends short
+    /// prints "Failed to read" and is removed, and its id is kept for GetFailedReads. Blocks while the
+    /// queue is full.
+    void Write(const CResourceFile& file);
 
     /// Prints a Print-style message in order after everything queued before it.
-    void Message(const char* format, ...);
+    void Message(EMessageStream stream, const char* format, ...);
 
-    /// Waits until every queued write is done and every message printed; returns the counts of the run so
+    /// Waits until every queued file is done and every message printed; returns the counts of the run so
     /// far. The pool stays usable.
     const WriteCounts& Finish();
 
-    /// The number of worker threads running; 0 when writes happen on the caller's thread.
+    /// Finishes when a queued file borrows its header, so that the caller may replace the header's bytes.
+    void ReleaseHeaders();
+
+    /// The ids whose files failed their read after being queued, in order; complete after Finish.
+    const CArray<ResourceId>& GetFailedReads() const { return m_FailedReads; }
+
+    /// The number of worker threads running; 0 when files are written on the caller's thread.
     uint32_t GetWorkerCount() const { return m_WorkerCount; }
-    /// The largest storage that was ever queued or being written at once.
-    uint64_t GetPeakWaitingBytes() const { return m_PeakWaitingBytes; }
 
 private:
     struct CTask;
+    struct CFolder {
+        FileHandle Handle = InvalidFileHandle;
+        TStringBufferA<260> Path;
+    };
 
-    CTask* TakeFreeTask();
-    void Enqueue(CTask* task, std::unique_lock<std::mutex>& lock);
-    void RunWorker();
-    void PrintCompleted(std::unique_lock<std::mutex>& lock);
+    static void RunWorker(void* pool);
+    void TakeBatches();
+    void Perform(CTask& task, uint8_t* buffer);
+    CTask& Claim();
+    void Publish();
+    void ReapFinished();
+    void WaitForOldest();
     void Report(CTask& task);
-    void Recycle(CTask* task);
-    void Count(bool written, uint64_t size);
-    void PrintFailure(const char* path, uint32_t error);
-    void StopForOutOfMemory();
-    static void OnOutOfMemory();
+    static void FinishBeforeStop();
 
     const EWriteFailureReasons m_Reasons;
-    const uint64_t m_WaitingLimit;
     uint32_t m_WorkerCount = 0;
-    std::thread m_Workers[MaxWorkers];
+    Os::ThreadHandle m_Threads[MaxWorkers] = {};
+    Os::CThreadStart m_Start;
+    CTask* m_Tasks = nullptr;
+    uint8_t* m_Buffers = nullptr;
+    // Folders in use by queued files; a folder task in the queue closes the one before it.
+    CFolder m_Folders[4];
+    uint32_t m_CurrentFolder = 0;
+    CArray<ResourceId> m_FailedReads;
+    WriteCounts m_Counts;
+    bool m_Borrowing = false;
 
-    // Guarded by m_Mutex. The queue runs from m_Head to m_Tail in the run's order; m_NextWrite is the first
-    // write that no worker has taken yet.
+    // Positions in the run's order: tasks before m_Reaped are printed, those before m_Published may be
+    // taken by workers, those before m_Queued are filled. Only the selecting thread moves m_Queued and
+    // m_Reaped; m_Published and m_Taken are guarded by m_Mutex.
+    uint64_t m_Reaped = 0;
+    uint64_t m_Queued = 0;
     std::mutex m_Mutex;
     std::condition_variable m_WorkReady;
-    std::condition_variable m_RoomReady;
-    std::condition_variable m_Idle;
-    CTask* m_Head = nullptr;
-    CTask* m_Tail = nullptr;
-    CTask* m_NextWrite = nullptr;
-    CTask* m_FreeTasks = nullptr;
-    uint64_t m_FreeBytes = 0;
-    uint64_t m_NextSequence = 0;
-    // Nothing at or after this place in the run's order is started or printed: set by the out-of-memory stop.
-    uint64_t m_StopSequence = UINT64_MAX;
-    uint64_t m_WaitingBytes = 0;
-    uint64_t m_PeakWaitingBytes = 0;
-    bool m_Printing = false;
+    std::condition_variable m_TaskDone;
+    uint64_t m_Published = 0;
+    uint64_t m_Taken = 0;
+    uint32_t m_BuffersGiven = 0;
+    bool m_SelectorWaiting = false;
     bool m_Closing = false;
-    WriteCounts m_Counts;
 };

@@ -101,6 +101,8 @@ public:
     uint32_t GetHeaderValue() const { return m_HeaderValue; }
     const CInlineStringA& GetPath() const { return m_Path; }
     FileHandle GetFile() const { return m_File; }
+    /// The size the file had when it was opened.
+    uint64_t GetFileSize() const { return m_FileSize; }
 
 private:
     friend class CArchiveManager;

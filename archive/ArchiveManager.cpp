@@ -129,10 +129,11 @@ CArchiveManager& GetArchiveManager() {
     return manager;
 }
 
-uint64_t CArchiveStream::Read(void* buffer, uint64_t count) {
-    if (Archive == nullptr || Entry == nullptr || Entry->Segments.GetCount() == 0)
-        return 0;
-
+bool CArchiveStream::Locate(uint64_t count, const CArchive*& holder, uint64_t& fileOffset,
+                            uint64_t& length) const {
+    length = 0;
+    if (Archive == nullptr || Entry == nullptr || Entry->Segments.GetCount() == 0 || count == 0)
+        return false;
     // Binary search for a segment whose closed range [data offset, data end] holds the position.
     const CArchiveSegment* segments = Entry->Segments.GetData();
     const uint64_t segmentCount = Entry->Segments.GetCount();
@@ -155,28 +156,36 @@ uint64_t CArchiveStream::Read(void* buffer, uint64_t count) {
         if (low > high)
             break;
     }
-    if (count == 0 || found == segmentCount)
-        return 0;
+    // A segment that ends at the position, or holds nothing, gives way to the next: the data is the
+    // segments laid end to end.
+    while (found < segmentCount && segments[found].DataEnd == Position)
+        ++found;
+    if (found == segmentCount)
+        return false;
+    const CArchiveSegment& segment = segments[found];
+    // A segment naming a reference that the archive does not have ends the data.
+    holder = Archive->GetReference(segment.ReferenceIndex);
+    if (holder == nullptr)
+        return false;
+    // A file position beyond 64 bits names no byte of any file; it must not wrap to the file's start.
+    const uint64_t intoSegment = Position - segment.DataOffset;
+    if (segment.FileOffset > ~uint64_t(0) - intoSegment)
+        return false;
+    fileOffset = segment.FileOffset + intoSegment;
+    const uint64_t inSegment = segment.DataEnd - Position;
+    length = inSegment < count ? inSegment : count;
+    return true;
+}
 
+uint64_t CArchiveStream::Read(void* buffer, uint64_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
     uint64_t total = 0;
-    for (uint64_t index = found; index < segmentCount && total < count; ++index) {
-        const CArchiveSegment& segment = segments[index];
-        const uint64_t left = count - total;
-        const uint64_t inSegment = segment.DataEnd - Position;
-        const uint64_t wanted = inSegment < left ? inSegment : left;
-        if (wanted == 0)
-            continue;
-        // A segment naming a reference that the archive does not have ends the read.
-        const CArchive* holder = Archive->GetReference(segment.ReferenceIndex);
-        if (holder == nullptr)
-            break;
-        // A file position beyond 64 bits names no byte of any file; it must not wrap to the file's start.
-        const uint64_t intoSegment = Position - segment.DataOffset;
-        if (segment.FileOffset > ~uint64_t(0) - intoSegment)
-            break;
+    const CArchive* holder = nullptr;
+    uint64_t fileOffset = 0;
+    uint64_t wanted = 0;
+    while (total < count && Locate(count - total, holder, fileOffset, wanted)) {
         uint64_t bytesRead = 0;
-        if (!Os::ReadAt(holder->GetFile(), segment.FileOffset + intoSegment, out, wanted, bytesRead))
+        if (!Os::ReadAt(holder->GetFile(), fileOffset, out, wanted, bytesRead))
             bytesRead = 0;
         Position += bytesRead;
         total += bytesRead;

@@ -24,6 +24,12 @@ struct CArchiveStream {
     /// a segment that names a reference the archive does not have. 0 when nothing was found, for an entry
     /// without segments, or at or beyond the end of the data.
     uint64_t Read(void* buffer, uint64_t count);
+
+    /// Where the data from Position on is stored: the archive whose file holds it, the offset in that file,
+    /// and how many of the next count bytes lie there in one run. Position is not moved. False, with length
+    /// 0, when no byte from Position can be had: what makes Read return 0 there. count 0 gives false.
+    [[nodiscard]] bool Locate(uint64_t count, const CArchive*& holder, uint64_t& fileOffset,
+                              uint64_t& length) const;
 };
 
 /// The set of mounted archives. Archives are keyed by the file-name part of their path, byte for byte, so

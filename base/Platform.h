@@ -32,8 +32,8 @@ void CloseFile(FileHandle file);
 /// Reads up to count bytes at the current position, continuing until count bytes, the end of the file or
 /// an error. bytesRead is what arrived; false only on an error of the read call.
 [[nodiscard]] bool Read(FileHandle file, void* buffer, uint64_t count, uint64_t& bytesRead);
-/// Reads up to count bytes at the absolute offset without using the file position, continuing as Read
-/// does.
+/// Reads up to count bytes at the absolute offset, continuing as Read does. Several threads may read one
+/// handle at once; the file position afterwards is unspecified (Windows moves it).
 [[nodiscard]] bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count,
                           uint64_t& bytesRead);
 /// Writes count bytes at the current position, continuing until all are written; false on an error or a
@@ -71,6 +71,45 @@ uint64_t GetProcessNumber();
 
 /// Creates one directory. AlreadyExists when any kind of entry has that name already.
 [[nodiscard]] ECreateDirectory MakeDirectory(const char* path);
+
+/// Opens the directory at path so that files can be created in it by name; symbolic links are followed.
+/// The invalid handle on failure. Close with CloseFile.
+[[nodiscard]] FileHandle OpenDirectory(const char* path);
+/// Creates the directory name inside the open directory parent, whose path is parentPath (the platforms
+/// that cannot create relative to a handle use the path). AlreadyExists when anything has the name.
+[[nodiscard]] ECreateDirectory MakeDirectoryIn(FileHandle parent, const char* parentPath, const char* name);
+/// Opens the directory name inside parent as OpenDirectory does, but fails when name is a symbolic link
+/// (a reparse point on Windows), whatever it points at. While the handle is open the directory stays the
+/// one opened: files created through the handle land in it even when the name is renamed and replaced by
+/// a link (on Windows the directory cannot be renamed or removed at all meanwhile).
+[[nodiscard]] FileHandle OpenDirectoryIn(FileHandle parent, const char* parentPath, const char* name);
+/// Creates the file name inside directory for writing, always as a new file that no other name shares:
+/// anything else at name (a file, a symbolic link, a hard link, a named pipe, a device node) is removed
+/// first, never opened, so its target or its other names are untouched. Fails, with the invalid handle,
+/// when a directory has the name or the name cannot be removed or created. Created files get the default
+/// permissions of the platform.
+[[nodiscard]] FileHandle CreateFileIn(FileHandle directory, const char* directoryPath, const char* name);
+/// Removes the file name inside directory. False when it cannot.
+[[nodiscard]] bool RemoveFileIn(FileHandle directory, const char* directoryPath, const char* name);
+
+/// Copies up to count bytes from the absolute offset of from to the current position of to inside the
+/// system, without passing them through the caller's memory; copied is what moved. True when count bytes
+/// moved or from ended first (copied < count). False on an error, or where the system cannot copy between
+/// these two files (always on Windows): the caller then reads and writes the rest itself.
+[[nodiscard]] bool CopyRange(FileHandle from, uint64_t offset, FileHandle to, uint64_t count, uint64_t& copied);
+
+/// A started thread; joined with JoinThread.
+using ThreadHandle = uintptr_t;
+/// What a thread runs: Entry(Argument).
+struct CThreadStart {
+    void (*Entry)(void*) = nullptr;
+    void* Argument = nullptr;
+};
+/// Starts a thread that runs start on a stack of stackSize bytes (raised to the system's minimum). start is
+/// borrowed until the thread ends. False, with nothing started, when the system refuses.
+[[nodiscard]] bool StartThread(const CThreadStart& start, uint64_t stackSize, ThreadHandle& thread);
+/// Waits for the thread to end and releases it.
+void JoinThread(ThreadHandle thread);
 
 /// Reports every regular file of directory (symbolic links followed, directories skipped) whose name
 /// matches pattern, "*" standing for any run of characters and other characters matching themselves with

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -308,6 +309,114 @@ ECreateDirectory MakeDirectory(const char* path) {
         return ECreateDirectory::Created;
     return errno == EEXIST ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
 }
+
+FileHandle OpenDirectory(const char* path) {
+    const COsPath osPath(path);
+    int descriptor;
+    do {
+        descriptor = ::open(osPath.Get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    return descriptor < 0 ? InvalidFileHandle : static_cast<FileHandle>(descriptor);
+}
+
+ECreateDirectory MakeDirectoryIn(FileHandle parent, const char*, const char* name) {
+    if (::mkdirat(ToDescriptor(parent), name, 0777) == 0)
+        return ECreateDirectory::Created;
+    return errno == EEXIST ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
+}
+
+FileHandle OpenDirectoryIn(FileHandle parent, const char*, const char* name) {
+    int descriptor;
+    do {
+        descriptor = ::openat(ToDescriptor(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    return descriptor < 0 ? InvalidFileHandle : static_cast<FileHandle>(descriptor);
+}
+
+FileHandle CreateFileIn(FileHandle directory, const char*, const char* name) {
+    // Another process may put something at the name again between the removal and the creation; a few
+    // rounds settle any honest race, and a hostile one ends in a failure instead of a loop.
+    constexpr int Attempts = 4;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        const int descriptor = ::openat(ToDescriptor(directory), name,
+                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (descriptor >= 0)
+            return static_cast<FileHandle>(descriptor);
+        if (errno == EINTR)
+            continue;
+        if (errno != EEXIST)
+            return InvalidFileHandle;
+        // unlinkat without AT_REMOVEDIR refuses a directory (EISDIR or EPERM), which is then the failure.
+        if (::unlinkat(ToDescriptor(directory), name, 0) != 0 && errno != ENOENT)
+            return InvalidFileHandle;
+    }
+    errno = EEXIST;
+    return InvalidFileHandle;
+}
+
+bool RemoveFileIn(FileHandle directory, const char*, const char* name) {
+    return ::unlinkat(ToDescriptor(directory), name, 0) == 0;
+}
+
+bool CopyRange(FileHandle from, uint64_t offset, FileHandle to, uint64_t count, uint64_t& copied) {
+    copied = 0;
+#ifdef __linux__
+    while (copied < count) {
+        const uint64_t position = offset + copied;
+        if (position < offset || position > static_cast<uint64_t>(INT64_MAX)) {
+            errno = EOVERFLOW;
+            return false;
+        }
+        off_t source = static_cast<off_t>(position);
+        const uint64_t chunk = count - copied < MaxTransfer ? count - copied : MaxTransfer;
+        const ssize_t result =
+            ::copy_file_range(ToDescriptor(from), &source, ToDescriptor(to), nullptr, static_cast<size_t>(chunk), 0);
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (result == 0)
+            return true;
+        copied += static_cast<uint64_t>(result);
+    }
+    return true;
+#else
+    (void)from;
+    (void)offset;
+    (void)to;
+    errno = ENOSYS;
+    return count == 0;
+#endif
+}
+
+bool StartThread(const CThreadStart& start, uint64_t stackSize, ThreadHandle& thread) {
+    static_assert(sizeof(pthread_t) <= sizeof(ThreadHandle), "a thread handle holds a pthread_t");
+    pthread_attr_t attributes;
+    if (::pthread_attr_init(&attributes) != 0)
+        return false;
+    const uint64_t minimum = static_cast<uint64_t>(PTHREAD_STACK_MIN);
+    if (stackSize < minimum)
+        stackSize = minimum;
+    // A size the system refuses leaves its default in place, which only costs address space.
+    (void)::pthread_attr_setstacksize(&attributes, static_cast<size_t>(stackSize));
+    pthread_t handle;
+    const int result = ::pthread_create(
+        &handle, &attributes,
+        [](void* lent) -> void* {
+            const auto* call = static_cast<const CThreadStart*>(lent);
+            call->Entry(call->Argument);
+            return nullptr;
+        },
+        const_cast<CThreadStart*>(&start));
+    ::pthread_attr_destroy(&attributes);
+    if (result != 0)
+        return false;
+    thread = static_cast<ThreadHandle>(handle);
+    return true;
+}
+
+void JoinThread(ThreadHandle thread) { ::pthread_join(static_cast<pthread_t>(thread), nullptr); }
 
 EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {
     const COsPath osDirectory(directory);

@@ -104,20 +104,24 @@ bool Read(FileHandle file, void* buffer, uint64_t count, uint64_t& bytesRead) {
 
 bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count, uint64_t& bytesRead) {
     bytesRead = 0;
-    if (offset > static_cast<uint64_t>(INT64_MAX))
-        return false;
-    // A read at an offset moves the position of a synchronous handle, so it is put back afterwards: callers
-    // that mix Read and ReadAt see the position alone, as pread leaves it on POSIX.
-    const HANDLE handle = ToHandle(file);
-    uint64_t saved = 0;
-    uint64_t position = 0;
-    if (!MovePosition(handle, 0, FILE_CURRENT, saved) ||
-        !MovePosition(handle, static_cast<int64_t>(offset), FILE_BEGIN, position))
-        return false;
-    const bool result = ReadFromPosition(handle, static_cast<uint8_t*>(buffer), count, bytesRead);
-    if (!MovePosition(handle, static_cast<int64_t>(saved), FILE_BEGIN, position))
-        return false;
-    return result;
+    auto* out = static_cast<uint8_t*>(buffer);
+    // Each read names its own offset, so that threads reading one handle do not share a position.
+    while (bytesRead < count) {
+        const uint64_t position = offset + bytesRead;
+        if (position < offset || position > static_cast<uint64_t>(INT64_MAX))
+            return false;
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        DWORD result = 0;
+        if (!::ReadFile(ToHandle(file), out + bytesRead, static_cast<DWORD>(ChunkOf(count - bytesRead)), &result,
+                        &at))
+            return ::GetLastError() == ERROR_HANDLE_EOF;
+        if (result == 0)
+            break;
+        bytesRead += result;
+    }
+    return true;
 }
 
 bool Write(FileHandle file, const void* buffer, uint64_t count, uint64_t& bytesWritten) {
@@ -230,6 +234,98 @@ ECreateDirectory MakeDirectory(const char* path) {
     if (::CreateDirectoryA(path, nullptr))
         return ECreateDirectory::Created;
     return ::GetLastError() == ERROR_ALREADY_EXISTS ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
+}
+
+FileHandle OpenDirectory(const char* path) {
+    // Backup semantics open a directory; the share modes leave out deletion, so that the directory cannot
+    // be renamed or removed while the handle is held.
+    const HANDLE handle = ::CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle : reinterpret_cast<FileHandle>(handle);
+}
+
+ECreateDirectory MakeDirectoryIn(FileHandle, const char* parentPath, const char* name) {
+    TStringBufferA<260> path;
+    path.Format("%s\\%s", parentPath, name);
+    return MakeDirectory(path.GetData());
+}
+
+FileHandle OpenDirectoryIn(FileHandle, const char* parentPath, const char* name) {
+    TStringBufferA<260> path;
+    path.Format("%s\\%s", parentPath, name);
+    // The reparse point itself is opened, never what it points at, and then refused.
+    const HANDLE handle =
+        ::CreateFileA(path.GetData(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return InvalidFileHandle;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::CloseHandle(handle);
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return InvalidFileHandle;
+    }
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+FileHandle CreateFileIn(FileHandle, const char* directoryPath, const char* name) {
+    TStringBufferA<260> path;
+    path.Format("%s\\%s", directoryPath, name);
+    // As on POSIX: a few rounds of removing what is in the way, then a failure.
+    constexpr int Attempts = 4;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        const HANDLE handle = ::CreateFileA(path.GetData(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle != INVALID_HANDLE_VALUE)
+            return reinterpret_cast<FileHandle>(handle);
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return InvalidFileHandle;
+        const DWORD attributes = ::GetFileAttributesA(path.GetData());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            ::SetLastError(ERROR_ALREADY_EXISTS);
+            return InvalidFileHandle;
+        }
+        if (!RemoveFile(path.GetData()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+            return InvalidFileHandle;
+    }
+    ::SetLastError(ERROR_FILE_EXISTS);
+    return InvalidFileHandle;
+}
+
+bool RemoveFileIn(FileHandle, const char* directoryPath, const char* name) {
+    TStringBufferA<260> path;
+    path.Format("%s\\%s", directoryPath, name);
+    return ::DeleteFileA(path.GetData()) != 0;
+}
+
+bool CopyRange(FileHandle, uint64_t, FileHandle, uint64_t count, uint64_t& copied) {
+    copied = 0;
+    ::SetLastError(ERROR_NOT_SUPPORTED);
+    return count == 0;
+}
+
+bool StartThread(const CThreadStart& start, uint64_t stackSize, ThreadHandle& thread) {
+    const HANDLE handle = ::CreateThread(
+        nullptr, static_cast<SIZE_T>(stackSize),
+        [](LPVOID lent) -> DWORD {
+            const auto* call = static_cast<const CThreadStart*>(lent);
+            call->Entry(call->Argument);
+            return 0;
+        },
+        const_cast<CThreadStart*>(&start), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (handle == nullptr)
+        return false;
+    thread = reinterpret_cast<ThreadHandle>(handle);
+    return true;
+}
+
+void JoinThread(ThreadHandle thread) {
+    ::WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
+    ::CloseHandle(reinterpret_cast<HANDLE>(thread));
 }
 
 EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {

@@ -1,4 +1,4 @@
-// Resource files written by worker threads: the same files and output in the same order, bounded memory.
+// Resource files written by worker threads: the same files and output in the same order at every job count.
 #include "app/WriterPool.h"
 
 #include "base/Memory.h"
@@ -7,99 +7,97 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 namespace {
 
-// The bytes of step i's file; every 7th step writes into a missing directory, so that it fails.
-std::string StepBytes(int i) {
-    std::string bytes(uint64_t(i) * 131 % 20000, '\0');
-    for (size_t k = 0; k < bytes.size(); ++k)
-        bytes[k] = static_cast<char>(i + k);
-    return bytes;
+std::string FileName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "%016X.bin", i);
+    return name;
 }
 
-// Queues the writes and messages of the steps and returns what a single thread prints for them. Runs out of
-// memory at step stopAt, here or on the worker that writes it.
-std::string RunSteps(CWriterPool& pool, const std::string& directory, int steps, int stopAt = -1,
-                     bool onWorker = false) {
+// Queues step i's file (id i, a header of i % 70 bytes) and every 5th a message, and returns what one thread
+// prints for them. A directory stands at every 7th file's name, so its write fails; every 11th asks for data
+// that no archive holds, so its read fails. Runs out of memory at step stopAt.
+std::string RunSteps(CWriterPool& pool, const std::string& directory, int steps, int stopAt = -1) {
+    pool.SetFolder(Os::OpenDirectory(directory.c_str()), directory.c_str());
     std::string expected;
-    CByteBuffer bytes;
+    static uint8_t header[70];
     for (int i = 0; i < steps; ++i) {
-        // A path longer than any inline buffer makes the worker that opens it allocate.
-        const std::string path = directory + "\\" + (i % 7 == 3 ? "missing\\" : "") +
-                                 (i == stopAt ? std::string(400, 'x') : std::to_string(i) + ".bin");
-        if (i == stopAt && !onWorker)
+        if (i == stopAt)
             StopOutOfMemory();
         if (i % 5 == 0) {
-            pool.Message("step %I64u\r\n", uint64_t(i));
-            expected += "step " + std::to_string(i) + "\r\n";
+            pool.Message(i % 10 == 0 ? EMessageStream::Output : EMessageStream::Error, "step %I64u\r\n", uint64_t(i));
+            expected += i % 10 == 0 ? "step " + std::to_string(i) + "\r\n" : "";
         }
-        const std::string content = StepBytes(i);
-        EXPECT_TRUE(bytes.Resize(0) && bytes.Append(content.data(), content.size()));
-        pool.Write(path.c_str(), bytes);
         if (i % 7 == 3)
-            expected += "Failed to write \"" + path + "\".\r\n";
+            std::filesystem::create_directory(directory + "/" + FileName(i));
+        CResourceFile file;
+        file.Id = static_cast<ResourceId>(i);
+        file.Header = header;
+        file.HeaderLength = static_cast<uint32_t>(i % 70);
+        file.Length = i % 11 == 5 ? 5 : 0;
+        pool.Write(file);
+        if (i % 7 == 3)
+            expected += "Failed to write \"" + directory + "\\" + FileName(i) + "\".\r\n";
+        else if (i % 11 == 5)
+            expected += "Failed to read \"" + directory + "\\" + FileName(i) + "\".\r\n";
     }
     return expected;
 }
 
-std::thread::id g_SelectingThread;
-
 } // namespace
 
 TEST(WriterPoolTest, EveryJobCountWritesAndPrintsAsOneThread) {
-    const uint64_t defaultLimit = CWriterPool::DefaultWaitingLimit;
-    const uint64_t limits[][2] = {{1, defaultLimit}, {4, defaultLimit}, {4, 65536}, {2, 1}};
-    for (const auto& [jobs, limit] : limits) {
-        SCOPED_TRACE(::testing::Message() << jobs << " jobs, limit " << limit);
+    for (const uint32_t jobs : {1u, 2u, 4u, 32u}) {
+        SCOPED_TRACE(::testing::Message() << jobs << " jobs");
         CTempDirectory output;
         ::testing::internal::CaptureStdout();
-        CWriterPool pool(static_cast<uint32_t>(jobs), EWriteFailureReasons::Silent, limit);
-        const std::string expected = RunSteps(pool, output.GetPath(), 150);
+        CWriterPool pool(jobs);
+        const std::string expected = RunSteps(pool, output.GetPath(), 700);
         const WriteCounts counts = pool.Finish();
         fflush(stdout);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected);
-        // The counts reach the summary line, which the end-to-end runs check at one and four jobs.
-        EXPECT_EQ(counts.FailedWrites, 21u); // Steps 3, 10, ..., 143.
-        // No more waits than the limit, except one buffer larger than it (24 KiB here) waiting alone.
-        EXPECT_LE(pool.GetPeakWaitingBytes(), std::max<uint64_t>(limit, 24576));
+        // Steps 3, 10, ... fail their writes; of steps 5, 16, ... those that are not among them their reads.
+        EXPECT_EQ(counts.FailedWrites, 100u);
+        EXPECT_EQ(counts.FailedReads, 55u);
+        EXPECT_EQ(counts.FilesWritten, 545u);
+        EXPECT_EQ(pool.GetFailedReads().GetCount(), 55u);
+        EXPECT_EQ(std::filesystem::file_size(output.GetPath() + "/" + FileName(69)), 69u);
+        EXPECT_FALSE(std::filesystem::exists(output.GetPath() + "/" + FileName(16)));
     }
 }
 
 TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
-    const std::pair<uint32_t, bool> rows[] = {{1, false}, {4, false}, {4, true}};
-    for (const auto& [jobs, onWorker] : rows) {
-        SCOPED_TRACE(::testing::Message() << jobs << " jobs, on a worker: " << onWorker);
-#ifdef _WIN32
-        // Windows takes paths of any length without an allocation of the tool's.
-        if (onWorker)
-            continue;
-#endif
+    for (const uint32_t jobs : {1u, 4u}) {
+        SCOPED_TRACE(::testing::Message() << jobs << " jobs");
         // A death test may run in a process of its own, started afresh, so the paths must not depend on the
-        // process; they lie in the working directory, which differs between builds run at the same time.
-        const std::string directory = "vorsk-writer-pool-stop";
+        // process; they lie in the working directory, which differs between builds run at the same time, and
+        // are named after the job count that the suite's other run sets.
+        const char* suiteJobs = std::getenv("VORSK_TEST_JOBS");
+        const std::string directory = std::string("vorsk-writer-pool-stop-") + (suiteJobs ? suiteJobs : "");
         std::filesystem::remove_all(directory);
         std::filesystem::create_directory(directory);
         const std::string log = directory + "/stdout.txt";
         EXPECT_EXIT(
             {
                 std::freopen(log.c_str(), "wb", stdout);
-                g_SelectingThread = std::this_thread::get_id();
-                SetAllocationFaultHook(
-                    [](uint64_t) { return std::this_thread::get_id() != g_SelectingThread; });
                 CWriterPool pool(jobs);
-                RunSteps(pool, directory, 80, 51, onWorker);
+                RunSteps(pool, directory, 400, 301);
                 pool.Finish();
             },
             ::testing::ExitedWithCode(2), "out of memory");
+        const std::string stopped = ReadTestFile(log);
+        std::filesystem::remove_all(directory);
+        std::filesystem::create_directory(directory);
         CWriterPool reference(1);
         ::testing::internal::CaptureStdout();
-        const std::string expected = RunSteps(reference, directory, 51);
+        const std::string expected = RunSteps(reference, directory, 301);
         ::testing::internal::GetCapturedStdout();
-        EXPECT_EQ(ReadTestFile(log), expected);
+        EXPECT_EQ(stopped, expected);
         std::filesystem::remove_all(directory);
     }
 }
