@@ -1,7 +1,9 @@
 // Writes a large, seeded content directory for the end-to-end benchmark: vorsk_make_corpus.
 //
 // The corpus is made of groups of about 12,500 resources. Each group's containers live in a pair of archives
-// ("dataNNa.archive", "dataNNb.archive"); some containers are split between the two. A group is built,
+// ("dataNNa.archive", "dataNNb.archive"); some containers are split between the two. With --libraries L the
+// corpus has another shape: L libraries of equal shares, each a group of its own whose containers all lie
+// in one archive ("dataNNa.archive"), none split and no resource listed twice. A group is built,
 // written and dropped before the next one is made, so the generator holds about one group's bytes (a few
 // hundred MiB with the writers' copies) however large the corpus is. The header libraries only need the
 // entry lengths, so their descriptions are gathered along the way and written at the end.
@@ -55,6 +57,8 @@ struct COptions {
     std::string Directory;
     uint64_t Resources = DefaultResourceCount;
     uint64_t Seed = DefaultSeed;
+    // 0 for the default shape; otherwise the number of libraries, each with one archive.
+    uint64_t Libraries = 0;
 };
 
 struct CStatistics {
@@ -122,8 +126,11 @@ bool WriteGroup(const COptions& options, CRandom& random, uint64_t group, uint64
                 uint64_t resourceCount, std::vector<CLibraryBuild>& libraries, CStatistics& statistics) {
     const std::string archiveA = Format("data%02llua.archive", group);
     const std::string archiveB = Format("data%02llub.archive", group);
+    const bool flat = options.Libraries != 0;
     CTestContent content;
-    content.Archives = {archiveA, archiveB};
+    content.Archives = {archiveA};
+    if (!flat)
+        content.Archives.push_back(archiveB);
     CTestContentLibrary groupLibrary;
     std::vector<uint32_t> owners;
 
@@ -136,9 +143,9 @@ bool WriteGroup(const COptions& options, CRandom& random, uint64_t group, uint64
         container.Languages = PickLanguages(random);
         container.InlineHeaders = random.Percent(25);
         container.DataStart = static_cast<uint32_t>(random.Below(8) * 8);
-        const bool inA = random.Percent(50);
+        const bool inA = flat || random.Percent(50);
         container.Archives = {inA ? archiveA : archiveB};
-        if (random.Percent(8)) {
+        if (!flat && random.Percent(8)) {
             container.Archives.push_back(inA ? archiveB : archiveA);
             ++statistics.SplitContainers;
         }
@@ -155,6 +162,8 @@ bool WriteGroup(const COptions& options, CRandom& random, uint64_t group, uint64
             pick -= 3 - owner % 3;
             ++owner;
         }
+        if (flat)
+            owner = static_cast<uint32_t>(group);
         owners.push_back(owner);
 
         for (uint32_t entry = 0; entry < entries; ++entry, ++resource) {
@@ -172,7 +181,7 @@ bool WriteGroup(const COptions& options, CRandom& random, uint64_t group, uint64
             libraries[owner].Description.Resources.push_back(record);
             ++statistics.Resources;
             // A few resources are listed again by another library: whichever is processed later skips them.
-            if (libraryCount > 1 && random.Percent(1)) {
+            if (!flat && libraryCount > 1 && random.Percent(1)) {
                 const uint32_t other = (owner + 1 + static_cast<uint32_t>(random.Below(libraryCount - 1))) %
                                        libraryCount;
                 libraries[other].Description.Resources.push_back(record);
@@ -206,6 +215,9 @@ bool ParseOptions(int argc, char** argv, COptions& options) {
         if (std::strcmp(argv[i], "--resources") == 0 && hasValue) {
             if (!ParseCount(argv[++i], options.Resources) || options.Resources == 0)
                 return false;
+        } else if (std::strcmp(argv[i], "--libraries") == 0 && hasValue) {
+            if (!ParseCount(argv[++i], options.Libraries) || options.Libraries == 0 || options.Libraries > 99)
+                return false;
         } else if (std::strcmp(argv[i], "--seed") == 0 && hasValue) {
             if (!ParseCount(argv[++i], options.Seed))
                 return false;
@@ -223,8 +235,9 @@ bool ParseOptions(int argc, char** argv, COptions& options) {
 int main(int argc, char** argv) {
     COptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: vorsk_make_corpus <directory> [--resources N] [--seed S]\n"
-                             "Writes a content directory of N resources (default 100000) into directory.\n");
+        std::fprintf(stderr, "usage: vorsk_make_corpus <directory> [--resources N] [--libraries L] [--seed S]\n"
+                             "Writes a content directory of N resources (default 100000) into directory;\n"
+                             "with --libraries, L libraries of equal shares, one archive each.\n");
         return 2;
     }
     std::error_code error;
@@ -233,7 +246,9 @@ int main(int argc, char** argv) {
     CRandom random(options.Seed);
     CStatistics statistics;
     const uint64_t libraryCount =
-        std::max<uint64_t>(MinimumLibraries, (options.Resources + ResourcesPerLibrary - 1) / ResourcesPerLibrary);
+        options.Libraries != 0
+            ? options.Libraries
+            : std::max<uint64_t>(MinimumLibraries, (options.Resources + ResourcesPerLibrary - 1) / ResourcesPerLibrary);
     std::vector<CLibraryBuild> libraries(libraryCount);
     for (uint64_t l = 0; l < libraryCount; ++l) {
         libraries[l].FileName = Format("chunk%02llu.pc_headerlib", l);
@@ -242,10 +257,12 @@ int main(int argc, char** argv) {
                 Format("[external/chunk%02llu/movie_%04llu.bik].pc_movie", l, e));
     }
 
-    const uint64_t groupCount = (options.Resources + ResourcesPerGroup - 1) / ResourcesPerGroup;
+    const uint64_t perGroup =
+        options.Libraries != 0 ? (options.Resources + libraryCount - 1) / libraryCount : ResourcesPerGroup;
+    const uint64_t groupCount = (options.Resources + perGroup - 1) / perGroup;
     for (uint64_t group = 0; group < groupCount; ++group) {
-        const uint64_t first = group * ResourcesPerGroup;
-        const uint64_t count = std::min(ResourcesPerGroup, options.Resources - first);
+        const uint64_t first = group * perGroup;
+        const uint64_t count = std::min(perGroup, options.Resources - first);
         if (!WriteGroup(options, random, group, first, count, libraries, statistics)) {
             std::fprintf(stderr, "vorsk_make_corpus: cannot write the archives of group %llu\n",
                          static_cast<unsigned long long>(group));
@@ -268,7 +285,8 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(statistics.Containers),
                 static_cast<unsigned long long>(statistics.SplitContainers),
                 static_cast<unsigned long long>(statistics.InlineContainers),
-                static_cast<unsigned long long>(2 * groupCount), static_cast<unsigned long long>(libraryCount));
+                static_cast<unsigned long long>((options.Libraries != 0 ? 1 : 2) * groupCount),
+                static_cast<unsigned long long>(libraryCount));
     std::printf("resource bytes %llu (mean %llu), largest resource file %llu, largest header library %llu\n",
                 static_cast<unsigned long long>(statistics.ResourceBytes),
                 static_cast<unsigned long long>(statistics.ResourceBytes / statistics.Resources),
