@@ -1,51 +1,39 @@
-// Worker threads that create and fill resource files, and the one ordered path of the run's messages.
+// Worker threads that write resource files, and the one ordered path of the run's messages.
 #include "app/WriterPool.h"
 
 #include "base/Console.h"
 #include "base/Memory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
 namespace {
 
-// Tasks that may wait in the queue: enough for a few batches of every worker.
+// Tasks that may wait: enough for several batches of every worker, and for a long run of messages.
 constexpr uint64_t QueueCapacity = 2048;
-// A worker takes at most this many files, or this many bytes, at a time, and fewer when the queue is short,
-// so that every worker gets a share: lock traffic and wake-ups come per batch, not per file.
+// A worker takes at most this many files, or about this many bytes, and its share of what waits when that
+// is less: lock traffic and wake-ups come per batch, not per file, and every worker gets work.
 constexpr uint64_t BatchFiles = 64;
 constexpr uint64_t BatchBytes = uint64_t(1) << 20;
-// The selecting thread hands queued files to the workers after this many, or whenever it waits.
+// The selecting thread hands queued files over after this many, and whenever it waits.
 constexpr uint64_t PublishFiles = 16;
-// Each worker's buffer: files up to this size are read whole into it and written with one call; larger
-// ones, and the rest after a refused kernel copy, pass through it in pieces of this size.
-constexpr uint64_t BufferSize = uint64_t(64) << 10;
-// Workers run nothing deep: a small stack keeps many of them within a small address space.
+// Workers run nothing deep; a small stack keeps 32 of them within a small address space.
 constexpr uint64_t WorkerStackSize = uint64_t(128) << 10;
 
-enum class ETaskKind : uint8_t { File, Message, Folder };
-enum class EOutcome : uint8_t { Written, WriteFailed, ReadFailed };
+enum class ETaskKind : uint8_t { File, Message };
 
-// The pool that the out-of-memory stop finishes first: the one with workers, of which a run has one.
+// The pool whose workers run, which the out-of-memory stop finishes first.
 CWriterPool* g_RunningPool = nullptr;
-
-// "%.16I64X.bin" of id, without the formatter, which workers may not call.
-void FormatFileName(ResourceId id, char (&name)[21]) {
-    static const char Digits[] = "0123456789ABCDEF";
-    for (int i = 15; i >= 0; --i, id >>= 4)
-        name[i] = Digits[id & 15];
-    std::memcpy(name + 16, ".bin", 5);
-}
 
 } // namespace
 
-// A file, a message or the end of a folder, in the run's order. Filled by the selecting thread, performed by
-// a worker (files only; the others are passed over), reported and reused by the selecting thread.
+// A file or a message in the run's order: filled by the selecting thread, passed by a worker (which writes
+// a file and sets its outcome), then printed and reused by the selecting thread.
 struct CWriterPool::CTask {
     ETaskKind Kind = ETaskKind::File;
-    EOutcome Outcome = EOutcome::Written;
-    uint32_t Folder = 0;
+    EWriteOutcome Outcome = EWriteOutcome::Written;
     uint32_t Error = 0;
     CResourceFile File;
     uint8_t Header[InlineHeaderSize];
@@ -56,7 +44,7 @@ struct CWriterPool::CTask {
 
 CWriterPool::CWriterPool(uint32_t jobCount, EWriteFailureReasons reasons) : m_Reasons(reasons) {
     jobCount = std::min(jobCount, MaxWorkers);
-    m_Buffers = static_cast<uint8_t*>(AllocateOrStop(BufferSize * std::max(jobCount, 1u)));
+    m_Buffers = static_cast<uint8_t*>(AllocateOrStop(ResourceBufferSize * std::max(jobCount, 1u)));
     if (jobCount <= 1)
         return;
     m_Tasks = new (std::nothrow) CTask[QueueCapacity];
@@ -77,8 +65,7 @@ CWriterPool::CWriterPool(uint32_t jobCount, EWriteFailureReasons reasons) : m_Re
 
 CWriterPool::~CWriterPool() {
     Finish();
-    for (CFolder& folder : m_Folders)
-        Os::CloseFile(folder.Handle);
+    Os::CloseFile(m_Folder);
     {
         const std::lock_guard<std::mutex> guard(m_Mutex);
         m_Closing = true;
@@ -95,35 +82,22 @@ CWriterPool::~CWriterPool() {
 }
 
 void CWriterPool::SetFolder(FileHandle folder, const char* path) {
-    if (m_WorkerCount == 0) {
-        Os::CloseFile(m_Folders[0].Handle);
-        m_Folders[0].Handle = folder;
-        m_Folders[0].Path.Assign(path);
-        return;
-    }
-    const uint32_t next = (m_CurrentFolder + 1) % (sizeof(m_Folders) / sizeof(m_Folders[0]));
-    while (m_Folders[next].Handle != InvalidFileHandle)
-        WaitForOldest();
-    m_Folders[next].Handle = folder;
-    m_Folders[next].Path.Assign(path);
-    CTask& task = Claim();
-    task.Kind = ETaskKind::Folder;
-    task.Folder = m_CurrentFolder;
-    ++m_Queued;
-    m_CurrentFolder = next;
+    Finish();
+    Os::CloseFile(m_Folder);
+    m_Folder = folder;
+    m_FolderPath.Assign(path);
 }
 
 void CWriterPool::Write(const CResourceFile& file) {
     if (m_WorkerCount == 0) {
         CTask task;
         task.File = file;
-        Perform(task, m_Buffers);
+        task.Outcome = WriteResourceFile(m_Folder, m_FolderPath.GetData(), file, m_Buffers, task.Error);
         Report(task);
         return;
     }
     CTask& task = Claim();
     task.Kind = ETaskKind::File;
-    task.Folder = m_CurrentFolder;
     task.File = file;
     if (file.HeaderLength <= InlineHeaderSize) {
         if (file.HeaderLength != 0)
@@ -142,23 +116,22 @@ void CWriterPool::Message(EMessageStream stream, const char* format, ...) {
     va_start(arguments, format);
     if (m_WorkerCount != 0)
         ReapFinished();
-    if (m_Reaped == m_Queued) {
-        if (stream == EMessageStream::Output) {
-            PrintV(format, arguments);
-        } else {
-            CStringBufferA text;
-            text.FormatV(format, arguments);
-            PrintError(text.GetData());
-        }
+    if (m_Reaped == m_Queued && stream == EMessageStream::Output) {
+        PrintV(format, arguments);
         va_end(arguments);
         return;
     }
-    CTask& task = Claim();
+    // A message that waits, or one for standard error, is formatted whole first: it goes out in one piece.
+    CTask local;
+    CTask& task = m_Reaped == m_Queued ? local : Claim();
     task.Kind = ETaskKind::Message;
     task.Stream = stream;
     task.Text.FormatV(format, arguments);
     va_end(arguments);
-    ++m_Queued;
+    if (&task == &local)
+        Report(task);
+    else
+        ++m_Queued;
 }
 
 const WriteCounts& CWriterPool::Finish() {
@@ -190,22 +163,19 @@ void CWriterPool::Publish() {
     m_WorkReady.notify_one();
 }
 
-// Prints and frees the finished tasks at the head of the queue, in order.
 void CWriterPool::ReapFinished() {
     while (m_Reaped < m_Queued) {
         CTask& task = m_Tasks[m_Reaped % QueueCapacity];
         if (!task.Done.load(std::memory_order_acquire))
-            break;
+            return;
         task.Done.store(false, std::memory_order_relaxed);
         ++m_Reaped;
         Report(task);
     }
 }
 
-// Hands every queued task to the workers and waits until the oldest is done, then reaps.
+// Hands every queued task to the workers, waits until the oldest is done, and prints what is finished.
 void CWriterPool::WaitForOldest() {
-    if (m_Reaped == m_Queued)
-        return;
     const CTask& oldest = m_Tasks[m_Reaped % QueueCapacity];
     {
         std::unique_lock<std::mutex> lock(m_Mutex);
@@ -222,27 +192,25 @@ void CWriterPool::RunWorker(void* pool) { static_cast<CWriterPool*>(pool)->TakeB
 
 void CWriterPool::TakeBatches() {
     std::unique_lock<std::mutex> lock(m_Mutex);
-    uint8_t* buffer = m_Buffers + BufferSize * m_BuffersGiven++;
+    uint8_t* buffer = m_Buffers + ResourceBufferSize * m_BuffersGiven++;
     for (;;) {
         m_WorkReady.wait(lock, [&] { return m_Closing || m_Taken < m_Published; });
         if (m_Taken == m_Published)
             return;
-        // An equal share of what waits, within the batch limits.
-        const uint64_t waiting = m_Published - m_Taken;
-        const uint64_t share = std::min(BatchFiles, (waiting + m_WorkerCount - 1) / m_WorkerCount);
+        const uint64_t share = std::min(BatchFiles, (m_Published - m_Taken + m_WorkerCount - 1) / m_WorkerCount);
         const uint64_t first = m_Taken;
-        uint64_t end = first;
         uint64_t bytes = 0;
-        while (end < m_Published && end - first < share && bytes < BatchBytes)
-            bytes += m_Tasks[end++ % QueueCapacity].File.Length;
-        m_Taken = end;
+        while (m_Taken < m_Published && m_Taken - first < share && bytes < BatchBytes)
+            bytes += m_Tasks[m_Taken++ % QueueCapacity].File.Length;
         if (m_Taken < m_Published)
             m_WorkReady.notify_one();
+        const uint64_t end = m_Taken;
         lock.unlock();
+        // The folder stays while files are queued: the selecting thread finishes before it changes it.
         for (uint64_t position = first; position < end; ++position) {
             CTask& task = m_Tasks[position % QueueCapacity];
             if (task.Kind == ETaskKind::File)
-                Perform(task, buffer);
+                task.Outcome = WriteResourceFile(m_Folder, m_FolderPath.GetData(), task.File, buffer, task.Error);
             task.Done.store(true, std::memory_order_release);
         }
         lock.lock();
@@ -251,73 +219,7 @@ void CWriterPool::TakeBatches() {
     }
 }
 
-// Creates the file and fills it: the header, then the data. On the workers: no allocation, no printing.
-void CWriterPool::Perform(CTask& task, uint8_t* buffer) {
-    const CResourceFile& file = task.File;
-    const CFolder& folder = m_Folders[task.Folder];
-    char name[21];
-    FormatFileName(file.Id, name);
-    task.Outcome = EOutcome::Written;
-    const FileHandle output = Os::CreateFileIn(folder.Handle, folder.Path.GetData(), name);
-    if (output == InvalidFileHandle) {
-        task.Outcome = EOutcome::WriteFailed;
-        task.Error = Os::GetLastErrorCode();
-        return;
-    }
-    // A small file is gathered in the buffer and written with one call. A larger one gets its header, then
-    // its data copied by the kernel, or through the buffer a piece at a time where the kernel refuses.
-    const bool small = file.HeaderLength + file.Length <= BufferSize;
-    uint64_t done = 0;
-    bool written = true;
-    if (small)
-        std::memcpy(buffer, file.Header, file.HeaderLength);
-    else
-        written = Os::Write(output, file.Header, file.HeaderLength, done) && done == file.HeaderLength;
-    CArchiveStream data = file.Data;
-    uint64_t left = file.Length;
-    uint64_t gathered = small ? file.HeaderLength : 0;
-    bool copying = !small;
-    const CArchive* holder = nullptr;
-    uint64_t offset = 0;
-    uint64_t length = 0;
-    // Only the file sizes checked when the file was queued promise these bytes: a short read ends it.
-    while (written && left > 0 && data.Locate(left, holder, offset, length)) {
-        uint64_t moved = 0;
-        if (copying) {
-            copying = Os::CopyRange(holder->GetFile(), offset, output, length, moved);
-            if (copying && moved < length)
-                break;
-        } else {
-            length = std::min(length, BufferSize - gathered);
-            if (!Os::ReadAt(holder->GetFile(), offset, buffer + gathered, length, moved))
-                moved = 0;
-            if (!small)
-                written = Os::Write(output, buffer, moved, done) && done == moved;
-            else
-                gathered += moved;
-            if (moved < length)
-                break;
-        }
-        data.Position += moved;
-        left -= moved;
-    }
-    if (written && small && left == 0)
-        written = Os::Write(output, buffer, gathered, done) && done == gathered;
-    if (!written) {
-        task.Outcome = EOutcome::WriteFailed;
-        task.Error = Os::GetLastErrorCode();
-        // Never a cut copy that could pass for the content: the file is left empty.
-        if (Os::Seek(output, 0))
-            (void)Os::SetEndOfFile(output);
-    } else if (left > 0) {
-        task.Outcome = EOutcome::ReadFailed;
-    }
-    Os::CloseFile(output);
-    if (task.Outcome == EOutcome::ReadFailed)
-        (void)Os::RemoveFileIn(folder.Handle, folder.Path.GetData(), name);
-}
-
-// Prints what the task came to and counts it; a folder task closes the folder before it.
+// Prints what the task came to and counts it.
 void CWriterPool::Report(CTask& task) {
     if (task.Kind == ETaskKind::Message) {
         if (task.Stream == EMessageStream::Output)
@@ -326,45 +228,23 @@ void CWriterPool::Report(CTask& task) {
             PrintError(task.Text.GetData());
         return;
     }
-    if (task.Kind == ETaskKind::Folder) {
-        Os::CloseFile(m_Folders[task.Folder].Handle);
-        m_Folders[task.Folder].Handle = InvalidFileHandle;
-        return;
-    }
-    const uint64_t size = task.File.HeaderLength + task.File.Length;
-    if (task.Outcome == EOutcome::Written) {
+    if (task.Outcome == EWriteOutcome::Written) {
         ++m_Counts.FilesWritten;
-        m_Counts.BytesWritten += size;
+        m_Counts.BytesWritten += task.File.HeaderLength + task.File.Length;
         return;
     }
-    char name[21];
-    FormatFileName(task.File.Id, name);
-    const char* path = m_Folders[task.Folder].Path.GetData();
-    const bool reading = task.Outcome == EOutcome::ReadFailed;
-    Print(reading ? "Failed to read \"%s\\%s\".\r\n" : "Failed to write \"%s\\%s\".\r\n", path, name);
-    if (reading) {
-        ++m_Counts.FailedReads;
-        if (!m_FailedReads.Append(task.File.Id))
-            StopOutOfMemory();
-    } else {
+    PrintResourceFailure(m_FolderPath.GetData(), task.File.Id, task.Outcome, task.Error,
+                         m_Reasons == EWriteFailureReasons::Print);
+    if (task.Outcome == EWriteOutcome::WriteFailed) {
         ++m_Counts.FailedWrites;
-    }
-    if (m_Reasons != EWriteFailureReasons::Print)
         return;
-    CStringBufferA line;
-    if (reading) {
-        line.Format("VorskExtract: cannot read \"%s\\%s\": the archives hold fewer of its bytes than their index "
-                    "promises, or a read failed.\n",
-                    path, name);
-    } else {
-        TStringBufferA<256> reason;
-        Os::DescribeError(task.Error, reason);
-        line.Format("VorskExtract: cannot write \"%s\\%s\": %s.\n", path, name, reason.GetData());
     }
-    PrintError(line.GetData());
+    ++m_Counts.FailedReads;
+    if (!m_FailedReads.Append(task.File.Id))
+        StopOutOfMemory();
 }
 
-// The stop runs on the selecting thread (workers do not allocate): everything queued before it is printed.
+// Workers do not allocate, so the stop runs on the selecting thread, which prints everything before it.
 void CWriterPool::FinishBeforeStop() {
     if (g_RunningPool != nullptr)
         g_RunningPool->Finish();

@@ -171,6 +171,10 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
               Expected("Failed to read \"lib\\0000000000000011.bin\".\r\n"));
     EXPECT_EQ(test.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}, "read"));
     EXPECT_FALSE(std::filesystem::exists(Output));
+    // A listing tells the same outcome.
+    const SToolRun list = RunTool({"--list", Source});
+    EXPECT_EQ(list.ExitStatus, 1);
+    EXPECT_EQ(list.Output, "lib\t0000000000000010\t28\textract\tkept\nlib\t0000000000000011\t28\tunreadable\tlost\n");
     const SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n"));

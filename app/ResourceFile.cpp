@@ -1,0 +1,104 @@
+// Writing one resource file, and the lines that report a failed one.
+#include "app/ResourceFile.h"
+
+#include "base/Console.h"
+#include "base/StringBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// "%.16I64X.bin" of id, without the formatter, which workers may not call.
+void FormatFileName(ResourceId id, char (&name)[21]) {
+    static const char Digits[] = "0123456789ABCDEF";
+    for (int i = 15; i >= 0; --i, id >>= 4)
+        name[i] = Digits[id & 15];
+    std::memcpy(name + 16, ".bin", 5);
+}
+
+} // namespace
+
+EWriteOutcome WriteResourceFile(FileHandle folder, const char* folderPath, const CResourceFile& file,
+                                uint8_t* buffer, uint32_t& error) {
+    char name[21];
+    FormatFileName(file.Id, name);
+    const FileHandle output = Os::CreateFileIn(folder, folderPath, name);
+    if (output == InvalidFileHandle) {
+        error = Os::GetLastErrorCode();
+        return EWriteOutcome::WriteFailed;
+    }
+    // A small file is gathered in the buffer and written with one call. A larger one gets its header, then
+    // its data copied by the kernel, or through the buffer a piece at a time where the kernel refuses.
+    const bool small = file.HeaderLength + file.Length <= ResourceBufferSize;
+    uint64_t done = 0;
+    bool written = true;
+    if (small)
+        std::memcpy(buffer, file.Header, file.HeaderLength);
+    else
+        written = Os::Write(output, file.Header, file.HeaderLength, done) && done == file.HeaderLength;
+    CArchiveStream data = file.Data;
+    uint64_t left = file.Length;
+    uint64_t gathered = small ? file.HeaderLength : 0;
+    bool copying = !small;
+    const CArchive* holder = nullptr;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    // Only the file sizes checked when the file was queued promise these bytes: a short read ends it.
+    while (written && left > 0 && data.Locate(left, holder, offset, length)) {
+        uint64_t moved = 0;
+        if (copying) {
+            copying = Os::CopyRange(holder->GetFile(), offset, output, length, moved);
+            if (copying && moved < length)
+                break;
+        } else {
+            length = std::min(length, ResourceBufferSize - gathered);
+            if (!Os::ReadAt(holder->GetFile(), offset, buffer + gathered, length, moved))
+                moved = 0;
+            if (!small)
+                written = Os::Write(output, buffer, moved, done) && done == moved;
+            else
+                gathered += moved;
+            if (moved < length)
+                break;
+        }
+        data.Position += moved;
+        left -= moved;
+    }
+    if (written && small && left == 0)
+        written = Os::Write(output, buffer, gathered, done) && done == gathered;
+    if (!written) {
+        error = Os::GetLastErrorCode();
+        // Never a cut copy that could pass for the content: the file is left empty.
+        if (Os::Seek(output, 0))
+            (void)Os::SetEndOfFile(output);
+        Os::CloseFile(output);
+        return EWriteOutcome::WriteFailed;
+    }
+    Os::CloseFile(output);
+    if (left == 0)
+        return EWriteOutcome::Written;
+    (void)Os::RemoveFileIn(folder, folderPath, name);
+    return EWriteOutcome::ReadFailed;
+}
+
+void PrintResourceFailure(const char* folderPath, ResourceId id, EWriteOutcome outcome, uint32_t error,
+                          bool reasons) {
+    char name[21];
+    FormatFileName(id, name);
+    const bool reading = outcome == EWriteOutcome::ReadFailed;
+    Print(reading ? "Failed to read \"%s\\%s\".\r\n" : "Failed to write \"%s\\%s\".\r\n", folderPath, name);
+    if (!reasons)
+        return;
+    CStringBufferA line;
+    if (reading) {
+        line.Format("VorskExtract: cannot read \"%s\\%s\": the archives hold fewer of its bytes than their index "
+                    "promises, or a read failed.\n",
+                    folderPath, name);
+    } else {
+        TStringBufferA<256> reason;
+        Os::DescribeError(error, reason);
+        line.Format("VorskExtract: cannot write \"%s\\%s\": %s.\n", folderPath, name, reason.GetData());
+    }
+    PrintError(line.GetData());
+}
