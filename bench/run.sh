@@ -16,8 +16,8 @@
 # the run (not timed), so that each run starts from the same empty file system without the noise of a
 # shared disk. The timing then includes a sync of that file system after the program. Needs root.
 #
-# usage: bench/run.sh [--disk | --ext4] [--dir DIR] [--resources N] [--runs K] [--build DIR] [--single]
-#                     [--clean] [--tool-args ARGS]...
+# usage: bench/run.sh [--disk | --ext4] [--dir DIR] [--resources N] [--libraries L] [--runs K] [--build DIR]
+#                     [--single] [--clean] [--tool-args ARGS]...
 #   --disk         put the corpus, the tarballs and every output on the /work disk (BUILD/bench-data)
 #                  instead of /dev/shm
 #   --ext4         write every timed output into a fresh loop-mounted ext4 image (see above)
@@ -25,6 +25,9 @@
 #                  times, each gives a row of its own, all alternated with the floors; "" is the plain tool
 #   --dir DIR      put them in DIR
 #   --resources N  resources of the first corpus (default 100000); the second has 2N
+#   --libraries L  corpora of another shape: L header libraries of equal shares, each with all its
+#                  containers in one archive of its own (4 gives 4 libraries of 25,000 resources, 4 archives
+#                  of about 200 MB); by default 5 libraries of unequal shares over 16 archives
 #   --runs K       timed runs of each program per corpus (default 5)
 #   --build DIR    the Release build directory configured with -DVORSK_BUILD_BENCHMARKS=ON (default build-perf)
 #   --single       only the first corpus
@@ -38,6 +41,7 @@ disk=0
 ext4=0
 toolArgs=()
 resources=100000
+libraries=""
 runs=5
 single=0
 clean=0
@@ -52,7 +56,8 @@ while [ $# -gt 0 ]; do
     --build) build="$(cd "$2" && pwd)"; shift ;;
     --single) single=1 ;;
     --clean) clean=1 ;;
-    -h|--help) sed -n '2,31p' "$0"; exit 0 ;;
+    --libraries) libraries="$2"; shift ;;
+    -h|--help) sed -n '2,34p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -134,14 +139,14 @@ statistic() {
 
 bench_corpus() {
     local count="$1"
-    local corpus="$root/corpus-$count"
+    local corpus="$root/corpus-$count${libraries:+-lib$libraries}"
     if [ ! -f "$corpus/.made" ]; then
         rm -rf "$corpus"
         echo "Making a corpus of $count resources in $corpus..."
-        "$maker" "$corpus" --resources "$count" > "$root/corpus-$count.txt"
+        "$maker" "$corpus" --resources "$count" ${libraries:+--libraries "$libraries"} > "$corpus.txt"
         touch "$corpus/.made"
     fi
-    cat "$root/corpus-$count.txt"
+    cat "$corpus.txt"
 
     # A warm-up run whose output becomes the floor's tarball; it also warms the page cache.
     local out="$root/out" floor="$root/floor" tarball="$root/output-$count.tar"
