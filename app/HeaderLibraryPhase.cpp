@@ -128,10 +128,11 @@ void CHeaderLibraryPhase::CountStatus(const CLibraryResource& resource, const CA
             CStringBufferA line;
             line.Format("Unavailable: %s\\%.16I64X %s (%s)\n", m_LibraryName.GetData(), resource.Id,
                         resource.Name.GetData(), admission.Reason);
-            PrintError(line.GetData());
+            m_Pool.ErrorMessage(line.GetData());
         }
         break;
     case EResourceStatus::Extract:
+    case EResourceStatus::Unreadable:
         break;
     }
 }
@@ -163,6 +164,8 @@ bool CHeaderLibraryPhase::ProcessResource(const CLibraryResource& resource, cons
 }
 
 bool CHeaderLibraryPhase::ProcessLibrary(const char* path, CResourceHandler& handler) {
+    // Files still queued may borrow entry headers from the library about to be replaced.
+    m_Pool.ReleaseHeaders();
     if (!ReadWholeFile(path) || !m_Library.Load(m_FileBuffer)) {
         m_Pool.Message("Failed to load \"%s\".\n", path);
         ++m_Report.Counts.LibrariesFailed;

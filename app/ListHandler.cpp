@@ -4,6 +4,7 @@
 #include "app/Listing.h"
 #include "app/Options.h"
 #include "app/Report.h"
+#include "app/ResourceReader.h"
 #include "base/Console.h"
 
 namespace {
@@ -15,11 +16,13 @@ constexpr uint64_t ListingFlushSize = uint64_t(1) << 16;
 
 bool CListHandler::TakeResource(const CResourceItem& item) {
     const CAdmission& admission = item.Admission;
+    // A resource whose bytes the archive files cannot hold fails its read in an extraction: so it does here.
+    const bool unreadable = admission.Status == EResourceStatus::Extract && !CanReadResource(admission);
     CListingLine line;
     line.Library = item.Library.Name.GetData();
     line.Id = item.Resource.Id;
     line.Size = admission.Size;
-    line.Status = admission.Status;
+    line.Status = unreadable ? EResourceStatus::Unreadable : admission.Status;
     line.Name = item.Resource.Name.GetData();
     line.NameLength = item.Resource.Name.GetLength();
     if (admission.Table != nullptr) {
@@ -32,6 +35,10 @@ bool CListHandler::TakeResource(const CResourceItem& item) {
         AppendListingText(m_Listing, line);
     if (m_Listing.GetLength() >= ListingFlushSize)
         FlushListing();
+    if (unreadable) {
+        ++m_Context.Counts.FailedReads;
+        return false;
+    }
     if (admission.Status == EResourceStatus::Extract) {
         ++m_Context.Counts.Written;
         m_Context.Counts.WrittenBytes += admission.Size;

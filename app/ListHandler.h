@@ -5,7 +5,8 @@
 #include "base/StringBuffer.h"
 
 /// Appends one listing line per resource handed over, whatever its status, and hands the text to standard
-/// output in pieces; counts the admitted resources as an extraction would write them. Owns the text not yet
+/// output in pieces; counts the admitted resources as an extraction would write them, and those whose
+/// bytes the archive files cannot hold as its failed reads (listed "unreadable"). Owns the text not yet
 /// handed over.
 class CListHandler final : public CResourceHandler {
 public:

@@ -9,34 +9,40 @@
 #include "base/Memory.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
-// Growth of the buffer beyond its storage while an entry's bytes arrive: the bytes read so far plus this
-// many at a time.
+// The piece of the stored bytes that a test run reads at a time.
 constexpr uint64_t ResourceReadStep = uint64_t(1) << 20;
 
 } // namespace
 
-// The entry's size is only what its archive claims, and the files need not hold that many bytes, so the
-// buffer grows with the bytes read instead of all at once.
+bool CanReadResource(const CAdmission& admission) {
+    CArchiveStream data = admission.Stream;
+    uint64_t left = admission.Span.Length;
+    const CArchive* holder = nullptr;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    while (left > 0) {
+        if (!data.Locate(left, holder, offset, length) || offset > holder->GetFileSize() ||
+            length > holder->GetFileSize() - offset)
+            return false;
+        data.Position += length;
+        left -= length;
+    }
+    return true;
+}
+
 bool ReadResource(const CAdmission& admission, CByteBuffer& buffer) {
     CArchiveStream stream = admission.Stream;
-    if (!buffer.Resize(admission.HeaderLength))
+    uint64_t left = admission.Span.Length;
+    if (left > 0 && !buffer.Resize(std::min(left, ResourceReadStep)))
         StopOutOfMemory();
-    if (admission.Header != nullptr)
-        std::memcpy(buffer.GetData(), admission.Header, admission.HeaderLength);
-    uint64_t filled = admission.HeaderLength;
-    while (filled < admission.Size) {
-        const uint64_t reach = std::max(buffer.GetCapacity(), 2 * filled + ResourceReadStep);
-        const uint64_t end = std::min(admission.Size, reach);
-        if (!buffer.Resize(end))
-            StopOutOfMemory();
-        const uint64_t count = end - filled;
-        if (stream.Read(buffer.GetData() + filled, count) != count)
+    while (left > 0) {
+        const uint64_t count = std::min(left, ResourceReadStep);
+        if (stream.Read(buffer.GetData(), count) != count)
             return false;
-        filled = end;
+        left -= count;
     }
     return true;
 }
@@ -50,5 +56,5 @@ void ReportFailedRead(const CHandlerContext& context, const char* path) {
     line.Format("VorskExtract: cannot read \"%s\": the archives hold fewer of its bytes than their index "
                 "promises, or a read failed.\n",
                 path);
-    PrintError(line.GetData());
+    context.Pool.ErrorMessage(line.GetData());
 }

@@ -5,10 +5,13 @@
 
 class CByteBuffer;
 
-/// Fills buffer with the admitted resource's file bytes: its entry header (when the container does not
-/// store it inline), then the stored bytes, read through a copy of the admission's stream. The buffer grows
-/// as the bytes arrive, so a hostile size costs no more memory than the data that exists; storage that
-/// cannot be had stops the process. False when fewer bytes arrive than the archive's index promises.
+/// Whether the archive files, at the sizes they had when mounted, hold every stored byte of the admitted
+/// resource. Reads nothing: a span that the files cannot deliver is found before any file is queued.
+[[nodiscard]] bool CanReadResource(const CAdmission& admission);
+
+/// Reads the admitted resource's stored bytes through a copy of the admission's stream, a bounded piece at
+/// a time into buffer, so that a resource is never held whole and a hostile size costs no memory. Storage
+/// that cannot be had stops the process. False when fewer bytes arrive than the archive's index promises.
 [[nodiscard]] bool ReadResource(const CAdmission& admission, CByteBuffer& buffer);
 
 /// Prints "Failed to read" with path through the context's pool, counts the failed read and, with

@@ -37,8 +37,8 @@ struct CWriterPool::CTask {
     uint32_t Error = 0;
     CResourceFile File;
     uint8_t Header[InlineHeaderSize];
-    EMessageStream Stream = EMessageStream::Output;
     CStringBufferA Text;
+    bool ToError = false;
     std::atomic<bool> Done{false};
 };
 
@@ -111,27 +111,40 @@ void CWriterPool::Write(const CResourceFile& file) {
         Publish();
 }
 
-void CWriterPool::Message(EMessageStream stream, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
+// The task for a message that must wait for earlier tasks, or null when it may be printed at once.
+CWriterPool::CTask* CWriterPool::ClaimMessage() {
     if (m_WorkerCount != 0)
         ReapFinished();
-    if (m_Reaped == m_Queued && stream == EMessageStream::Output) {
+    if (m_Reaped == m_Queued)
+        return nullptr;
+    CTask& task = Claim();
+    task.Kind = ETaskKind::Message;
+    return &task;
+}
+
+void CWriterPool::Message(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    CTask* task = ClaimMessage();
+    if (task == nullptr) {
         PrintV(format, arguments);
-        va_end(arguments);
+    } else {
+        task->ToError = false;
+        task->Text.FormatV(format, arguments);
+        ++m_Queued;
+    }
+    va_end(arguments);
+}
+
+void CWriterPool::ErrorMessage(const char* text) {
+    CTask* task = ClaimMessage();
+    if (task == nullptr) {
+        PrintError(text);
         return;
     }
-    // A message that waits, or one for standard error, is formatted whole first: it goes out in one piece.
-    CTask local;
-    CTask& task = m_Reaped == m_Queued ? local : Claim();
-    task.Kind = ETaskKind::Message;
-    task.Stream = stream;
-    task.Text.FormatV(format, arguments);
-    va_end(arguments);
-    if (&task == &local)
-        Report(task);
-    else
-        ++m_Queued;
+    task->ToError = true;
+    task->Text.Assign(text);
+    ++m_Queued;
 }
 
 const WriteCounts& CWriterPool::Finish() {
@@ -222,7 +235,7 @@ void CWriterPool::TakeBatches() {
 // Prints what the task came to and counts it.
 void CWriterPool::Report(CTask& task) {
     if (task.Kind == ETaskKind::Message) {
-        if (task.Stream == EMessageStream::Output)
+        if (!task.ToError)
             Print("%s", task.Text.GetData());
         else
             PrintError(task.Text.GetData());

@@ -12,9 +12,6 @@
 /// Whether a failure also prints the operating system's reason on standard error.
 enum class EWriteFailureReasons { Silent, Print };
 
-/// Where a message goes: where Print sends it, or standard error.
-enum class EMessageStream { Output, Error };
-
 /// What the files of a run came to. FailedReads counts files whose data ended short on a writer (an archive
 /// file changed during the run, a read error).
 struct WriteCounts {
@@ -54,7 +51,9 @@ public:
     /// must stay mounted until Finish. A failed read's id is kept for GetFailedReads.
     void Write(const CResourceFile& file);
     /// Prints a Print-style message in order after everything queued before it.
-    void Message(EMessageStream stream, const char* format, ...);
+    void Message(const char* format, ...);
+    /// Writes text (copied) to standard error in order after everything queued before it.
+    void ErrorMessage(const char* text);
     /// Waits until every queued file is done and everything printed; returns the counts so far.
     const WriteCounts& Finish();
     /// Finishes when a queued file borrows its header, so that the caller may replace the header's bytes.
@@ -73,6 +72,7 @@ private:
     void ReapFinished();
     void WaitForOldest();
     void Report(CTask& task);
+    CTask* ClaimMessage();
     static void FinishBeforeStop();
 
     const EWriteFailureReasons m_Reasons;

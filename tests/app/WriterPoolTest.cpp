@@ -30,7 +30,10 @@ std::string RunSteps(CWriterPool& pool, const std::string& directory, int steps,
         if (i == stopAt)
             StopOutOfMemory();
         if (i % 5 == 0) {
-            pool.Message(i % 10 == 0 ? EMessageStream::Output : EMessageStream::Error, "step %I64u\r\n", uint64_t(i));
+            if (i % 10 == 0)
+                pool.Message("step %I64u\r\n", uint64_t(i));
+            else
+                pool.ErrorMessage("step\n");
             expected += i % 10 == 0 ? "step " + std::to_string(i) + "\r\n" : "";
         }
         if (i % 7 == 3)
