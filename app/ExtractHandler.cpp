@@ -11,7 +11,9 @@
 
 #include <algorithm>
 
-CExtractHandler::~CExtractHandler() { Os::CloseFile(m_OutputFolder); }
+CExtractHandler::~CExtractHandler() {
+    Os::CloseFile(m_OutputFolder);
+}
 
 // Makes the library's folder when missing and opens it once: the pool creates every file of the library
 // relative to the handle, so that a folder renamed and replaced by a link during the run cannot redirect

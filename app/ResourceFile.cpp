@@ -92,9 +92,10 @@ void PrintResourceFailure(const char* folderPath, ResourceId id, EWriteOutcome o
         return;
     CStringBufferA line;
     if (reading) {
-        line.Format("VorskExtract: cannot read \"%s\\%s\": the archives hold fewer of its bytes than their index "
-                    "promises, or a read failed.\n",
-                    folderPath, name);
+        line.Format(
+            "VorskExtract: cannot read \"%s\\%s\": the archives hold fewer of its bytes than their index "
+            "promises, or a read failed.\n",
+            folderPath, name);
     } else {
         TStringBufferA<256> reason;
         Os::DescribeError(error, reason);

@@ -201,7 +201,9 @@ void CWriterPool::WaitForOldest() {
     ReapFinished();
 }
 
-void CWriterPool::RunWorker(void* pool) { static_cast<CWriterPool*>(pool)->TakeBatches(); }
+void CWriterPool::RunWorker(void* pool) {
+    static_cast<CWriterPool*>(pool)->TakeBatches();
+}
 
 void CWriterPool::TakeBatches() {
     std::unique_lock<std::mutex> lock(m_Mutex);
@@ -210,7 +212,8 @@ void CWriterPool::TakeBatches() {
         m_WorkReady.wait(lock, [&] { return m_Closing || m_Taken < m_Published; });
         if (m_Taken == m_Published)
             return;
-        const uint64_t share = std::min(BatchFiles, (m_Published - m_Taken + m_WorkerCount - 1) / m_WorkerCount);
+        const uint64_t share =
+            std::min(BatchFiles, (m_Published - m_Taken + m_WorkerCount - 1) / m_WorkerCount);
         const uint64_t first = m_Taken;
         uint64_t bytes = 0;
         while (m_Taken < m_Published && m_Taken - first < share && bytes < BatchBytes)
@@ -223,7 +226,8 @@ void CWriterPool::TakeBatches() {
         for (uint64_t position = first; position < end; ++position) {
             CTask& task = m_Tasks[position % QueueCapacity];
             if (task.Kind == ETaskKind::File)
-                task.Outcome = WriteResourceFile(m_Folder, m_FolderPath.GetData(), task.File, buffer, task.Error);
+                task.Outcome =
+                    WriteResourceFile(m_Folder, m_FolderPath.GetData(), task.File, buffer, task.Error);
             task.Done.store(true, std::memory_order_release);
         }
         lock.lock();

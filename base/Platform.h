@@ -96,7 +96,8 @@ uint64_t GetProcessNumber();
 /// system, without passing them through the caller's memory; copied is what moved. True when count bytes
 /// moved or from ended first (copied < count). False on an error, or where the system cannot copy between
 /// these two files (always on Windows): the caller then reads and writes the rest itself.
-[[nodiscard]] bool CopyRange(FileHandle from, uint64_t offset, FileHandle to, uint64_t count, uint64_t& copied);
+[[nodiscard]] bool CopyRange(FileHandle from, uint64_t offset, FileHandle to, uint64_t count,
+                             uint64_t& copied);
 
 /// A started thread; joined with JoinThread.
 using ThreadHandle = uintptr_t;

@@ -1,7 +1,6 @@
 // The operating-system layer on POSIX systems.
-#include "base/Platform.h"
-
 #include "base/NamePattern.h"
+#include "base/Platform.h"
 #include "base/StringBuffer.h"
 
 #include <cerrno>
@@ -369,8 +368,8 @@ bool CopyRange(FileHandle from, uint64_t offset, FileHandle to, uint64_t count, 
         }
         off_t source = static_cast<off_t>(position);
         const uint64_t chunk = count - copied < MaxTransfer ? count - copied : MaxTransfer;
-        const ssize_t result =
-            ::copy_file_range(ToDescriptor(from), &source, ToDescriptor(to), nullptr, static_cast<size_t>(chunk), 0);
+        const ssize_t result = ::copy_file_range(ToDescriptor(from), &source, ToDescriptor(to), nullptr,
+                                                 static_cast<size_t>(chunk), 0);
         if (result < 0) {
             if (errno == EINTR)
                 continue;
@@ -416,7 +415,9 @@ bool StartThread(const CThreadStart& start, uint64_t stackSize, ThreadHandle& th
     return true;
 }
 
-void JoinThread(ThreadHandle thread) { ::pthread_join(static_cast<pthread_t>(thread), nullptr); }
+void JoinThread(ThreadHandle thread) {
+    ::pthread_join(static_cast<pthread_t>(thread), nullptr);
+}
 
 EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {
     const COsPath osDirectory(directory);

@@ -114,8 +114,8 @@ bool ReadAt(FileHandle file, uint64_t offset, void* buffer, uint64_t count, uint
         at.Offset = static_cast<DWORD>(position);
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         DWORD result = 0;
-        if (!::ReadFile(ToHandle(file), out + bytesRead, static_cast<DWORD>(ChunkOf(count - bytesRead)), &result,
-                        &at))
+        if (!::ReadFile(ToHandle(file), out + bytesRead, static_cast<DWORD>(ChunkOf(count - bytesRead)),
+                        &result, &at))
             return ::GetLastError() == ERROR_HANDLE_EOF;
         if (result == 0)
             break;
@@ -239,8 +239,8 @@ ECreateDirectory MakeDirectory(const char* path) {
 FileHandle OpenDirectory(const char* path) {
     // Backup semantics open a directory; the share modes leave out deletion, so that the directory cannot
     // be renamed or removed while the handle is held.
-    const HANDLE handle = ::CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = ::CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle : reinterpret_cast<FileHandle>(handle);
 }
 

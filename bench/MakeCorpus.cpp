@@ -235,9 +235,10 @@ bool ParseOptions(int argc, char** argv, COptions& options) {
 int main(int argc, char** argv) {
     COptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: vorsk_make_corpus <directory> [--resources N] [--libraries L] [--seed S]\n"
-                             "Writes a content directory of N resources (default 100000) into directory;\n"
-                             "with --libraries, L libraries of equal shares, one archive each.\n");
+        std::fprintf(stderr,
+                     "usage: vorsk_make_corpus <directory> [--resources N] [--libraries L] [--seed S]\n"
+                     "Writes a content directory of N resources (default 100000) into directory;\n"
+                     "with --libraries, L libraries of equal shares, one archive each.\n");
         return 2;
     }
     std::error_code error;
@@ -248,7 +249,8 @@ int main(int argc, char** argv) {
     const uint64_t libraryCount =
         options.Libraries != 0
             ? options.Libraries
-            : std::max<uint64_t>(MinimumLibraries, (options.Resources + ResourcesPerLibrary - 1) / ResourcesPerLibrary);
+            : std::max<uint64_t>(MinimumLibraries,
+                                 (options.Resources + ResourcesPerLibrary - 1) / ResourcesPerLibrary);
     std::vector<CLibraryBuild> libraries(libraryCount);
     for (uint64_t l = 0; l < libraryCount; ++l) {
         libraries[l].FileName = Format("chunk%02llu.pc_headerlib", l);

@@ -174,7 +174,8 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     // A listing tells the same outcome.
     const SToolRun list = RunTool({"--list", Source});
     EXPECT_EQ(list.ExitStatus, 1);
-    EXPECT_EQ(list.Output, "lib\t0000000000000010\t28\textract\tkept\nlib\t0000000000000011\t28\tunreadable\tlost\n");
+    EXPECT_EQ(list.Output,
+              "lib\t0000000000000010\t28\textract\tkept\nlib\t0000000000000011\t28\tunreadable\tlost\n");
     const SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n"));
@@ -186,7 +187,8 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
 }
 
 TEST_F(FaultTest, ResourcesAreNeverHeldWhole) {
-    // Storage of half the large resource's size is refused: its bytes pass in bounded pieces, at any job count.
+    // Storage of half the large resource's size is refused: its bytes pass in bounded pieces, at any job
+    // count.
     const std::string big(3 << 20, 'x');
     Write({big, "small"}, {"big", "small"});
     CArchiveManager manager;
@@ -221,7 +223,8 @@ TEST_F(FaultTest, OutputNamesAreNeverWrittenThrough) {
     const std::string target = Root.Join("target");
     WriteTestFile(target, "keep");
     std::filesystem::create_hard_link(target, Output + "/lib/0000000000000011.bin");
-    const std::string script = "timeout 30 '" VORSK_EXECUTABLE "' '" + Source + "' '" + Output + "' >/dev/null";
+    const std::string script =
+        "timeout 30 '" VORSK_EXECUTABLE "' '" + Source + "' '" + Output + "' >/dev/null";
     EXPECT_EQ(std::system(script.c_str()), 0);
     EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "zero");
     EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000011.bin"), MakeTestEntryHeader(1, 3) + "one");
