@@ -33,9 +33,9 @@ EWriteOutcome WriteResourceFile(FileHandle folder, const char* folderPath, const
     const bool small = file.HeaderLength + file.Length <= ResourceBufferSize;
     uint64_t done = 0;
     bool written = true;
-    if (small)
+    if (small && file.HeaderLength > 0)
         std::memcpy(buffer, file.Header, file.HeaderLength);
-    else
+    else if (!small)
         written = Os::Write(output, file.Header, file.HeaderLength, done) && done == file.HeaderLength;
     CArchiveStream data = file.Data;
     uint64_t left = file.Length;
