@@ -34,11 +34,13 @@ const char* CExtractHandler::OpenLibraryFolder(CStringViewA name, FileHandle& fo
         if (m_OutputFolder == InvalidFileHandle)
             return "";
     }
-    const bool isOutput = name.IsEmpty() || name == ".";
-    const char* child = isOutput ? "." : name.GetData();
-    if (!isOutput && Os::MakeDirectoryIn(m_OutputFolder, output, child) == ECreateDirectory::Failed)
+    if (name.IsEmpty() || name == ".") {
+        folder = Os::OpenDirectory(output);
+        return folder != InvalidFileHandle ? nullptr : "";
+    }
+    if (Os::MakeDirectoryIn(m_OutputFolder, output, name.GetData()) == ECreateDirectory::Failed)
         return "";
-    folder = Os::OpenDirectoryIn(m_OutputFolder, output, child);
+    folder = Os::OpenDirectoryIn(m_OutputFolder, output, name.GetData());
     if (folder == InvalidFileHandle && Os::IsSymbolicLink(m_PathBuffer.GetData()))
         return "it is a symbolic link";
     return nullptr;
