@@ -5,7 +5,6 @@
 #include "app/Report.h"
 #include "app/ResourceReader.h"
 #include "app/WriterPool.h"
-#include "base/Console.h"
 #include "base/File.h"
 #include "base/Memory.h"
 

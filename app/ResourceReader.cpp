@@ -5,7 +5,6 @@
 #include "app/Report.h"
 #include "app/WriterPool.h"
 #include "base/ByteBuffer.h"
-#include "base/Console.h"
 #include "base/Memory.h"
 
 #include <algorithm>
