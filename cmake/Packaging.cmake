@@ -9,7 +9,9 @@ file(STRINGS "${PROJECT_SOURCE_DIR}/docs/VorskExtract.1" vorsk_man_title REGEX "
 if(NOT vorsk_man_title MATCHES "\"VorskExtract ${PROJECT_VERSION}\"")
     message(FATAL_ERROR "docs/VorskExtract.1 does not name version ${PROJECT_VERSION} on its .TH line")
 endif()
+# An "## Unreleased" section may stand above that entry.
 file(STRINGS "${PROJECT_SOURCE_DIR}/CHANGELOG.md" vorsk_changelog_entries REGEX "^## ")
+list(FILTER vorsk_changelog_entries EXCLUDE REGEX "^## Unreleased")
 list(GET vorsk_changelog_entries 0 vorsk_changelog_newest)
 if(NOT vorsk_changelog_newest MATCHES "^## ${PROJECT_VERSION} ")
     message(FATAL_ERROR "CHANGELOG.md does not start with an entry for version ${PROJECT_VERSION}")
