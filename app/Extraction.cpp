@@ -30,6 +30,8 @@ EExtractionOutcome MountArchives(CFileList& files, const CRunOptions& options) {
     CArchiveManager& manager = GetArchiveManager();
     EExtractionOutcome outcome = EExtractionOutcome::Clean;
     while (const char* path = files.NextPath()) {
+        if (HasOutputFailed())
+            return EExtractionOutcome::Aborted;
         Print("%s...", path);
         if (manager.Mount(path) != nullptr) {
             Print(" OK\n");
@@ -126,6 +128,9 @@ EExtractionOutcome ExtractResources(const CRunOptions& options) {
         if (phase != EExtractionOutcome::Clean)
             outcome = phase;
     }
+    // A run whose standard output failed ends without its summary; the entry point says why.
+    if (HasOutputFailed())
+        return EExtractionOutcome::Aborted;
     report.Finish();
     if (options.Mode == ERunMode::List && options.Json) {
         CStringBufferA summary;

@@ -3,6 +3,7 @@
 #include "app/Extraction.h"
 #include "base/Console.h"
 #include "base/Platform.h"
+#include "base/StringBuffer.h"
 
 int main(int argc, char** argv) {
     InitializeConsole();
@@ -12,5 +13,14 @@ int main(int argc, char** argv) {
     Os::IgnoreFileSizeLimitSignal();
     const int status = RunCommandLine(argc, argv, &ExtractResources);
     FlushConsole();
+    // Output that did not arrive makes the run fail whatever it did besides, as a full disk does.
+    if (HasOutputFailed()) {
+        CStringBufferA reason;
+        Os::DescribeError(GetOutputErrorCode(), reason);
+        CStringBufferA line;
+        line.Format("VorskExtract: cannot write standard output: %s.\n", reason.GetData());
+        PrintError(line.GetData());
+        return 2;
+    }
     return status;
 }

@@ -4,6 +4,8 @@
 #include "base/Memory.h"
 #include "base/Platform.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +29,34 @@ FILE* g_MessageStream = nullptr;
 
 // Length of the status line on standard error, 0 while none is drawn.
 uint64_t g_StatusLength = 0;
+
+// Set by the first failed write to standard output; read without the lock by the run's threads.
+std::atomic<bool> g_OutputFailed{false};
+std::atomic<uint32_t> g_OutputErrorCode{0};
+
+// The OS's code for the failure of the C library's stream call just made: errno, or on Windows the code of
+// the failed WriteFile, which the C library keeps apart from its errno.
+uint32_t GetStreamErrorCode() {
+#ifdef _WIN32
+    return static_cast<uint32_t>(_doserrno);
+#else
+    return static_cast<uint32_t>(errno);
+#endif
+}
+
+// Records a failed write of standard output: the first one's code is kept.
+void CheckOutput(bool succeeded) {
+    if (succeeded || g_OutputFailed.load())
+        return;
+    g_OutputErrorCode.store(GetStreamErrorCode());
+    g_OutputFailed.store(true);
+}
+
+// Flushes standard output, unless it has failed before.
+void FlushOutput() {
+    if (!g_OutputFailed.load())
+        CheckOutput(std::fflush(stdout) == 0);
+}
 
 void PutBlanks(uint64_t count) {
     for (uint64_t i = 0; i < count; ++i)
@@ -93,16 +123,19 @@ void PrintV(const char* format, va_list arguments) {
     CFormatTranslation translated(format);
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     ClearStatusLine();
-    FILE* stream = stdout;
     if (g_MessageStream != nullptr) {
         // The listing so far goes first, so that a terminal that shows both streams keeps their order.
-        std::fflush(stdout);
-        stream = g_MessageStream;
+        FlushOutput();
+        std::vfprintf(g_MessageStream, translated.Get(), arguments);
+        std::fflush(g_MessageStream);
+        return;
     }
-    std::vfprintf(stream, translated.Get(), arguments);
+    if (g_OutputFailed.load())
+        return;
     // Every message reaches its reader at once, so that a killed or piped run shows all it printed. The
     // Windows C library buffers fully even where line buffering is asked for, so the flush is explicit.
-    std::fflush(stream);
+    CheckOutput(std::vfprintf(stdout, translated.Get(), arguments) >= 0);
+    FlushOutput();
 }
 
 void SendMessagesToError() {
@@ -111,20 +144,27 @@ void SendMessagesToError() {
 
 void WriteOutput(const char* text, uint64_t length) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
-    std::fwrite(text, 1, length, stdout);
+    if (g_OutputFailed.load())
+        return;
+    CheckOutput(std::fwrite(text, 1, length, stdout) == length);
+    FlushOutput();
 }
+
+bool HasOutputFailed() { return g_OutputFailed.load(); }
+
+uint32_t GetOutputErrorCode() { return g_OutputErrorCode.load(); }
 
 void PrintError(const char* text) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     ClearStatusLine();
-    std::fflush(stdout);
+    FlushOutput();
     std::fputs(text, stderr);
     std::fflush(stderr);
 }
 
 void ShowStatusLine(const char* text) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
-    std::fflush(stdout);
+    FlushOutput();
     const uint64_t length = std::strlen(text);
     std::fputc('\r', stderr);
     std::fputs(text, stderr);
@@ -150,9 +190,7 @@ bool IsErrorTerminal() {
     return Os::IsErrorTerminal();
 }
 
-void FlushConsole() {
-    std::fflush(stdout);
-}
+void FlushConsole() { FlushOutput(); }
 
 void InitializeConsole() {
 #ifdef _WIN32

@@ -16,8 +16,15 @@ void PrintV(const char* format, va_list arguments);
 /// when standard output carries a listing that other programs read.
 void SendMessagesToError();
 
-/// Writes length bytes as they stand to standard output.
+/// Writes length bytes as they stand to standard output, and flushes it.
 void WriteOutput(const char* text, uint64_t length);
+
+/// True once a write to standard output has failed or fallen short (a full disk, a closed pipe, a device
+/// that takes nothing). Every write and flush of standard output is checked; after the first failure
+/// nothing more is written there, so that the output never resumes past a gap.
+bool HasOutputFailed();
+/// The OS's code of the first failed write to standard output; 0 while none failed.
+uint32_t GetOutputErrorCode();
 
 /// Writes the text as it stands to standard error, after flushing standard output.
 void PrintError(const char* text);
@@ -33,7 +40,7 @@ void ClearStatusLine();
 /// True when standard error is a terminal (a console on Windows), where a line redrawn in place makes sense.
 bool IsErrorTerminal();
 
-/// Flushes what Print has buffered.
+/// Flushes what Print and WriteOutput have buffered for standard output.
 void FlushConsole();
 
 /// Prepares standard output and standard error for the tool's messages: on Windows both are switched to

@@ -1,5 +1,6 @@
 // Faults of the tool's surroundings: blocked or linked output paths, a disk that fills up, archive reads that
-// end short, memory that runs out, names held by pipes, hard links and swapped folders.
+// end short, memory that runs out, names held by pipes, hard links and swapped folders, standard output that
+// fails.
 #include "app/HeaderLibraryPhase.h"
 #include "app/Options.h"
 #include "app/OutputFiles.h"
@@ -16,12 +17,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #endif
 
 namespace {
@@ -258,4 +262,27 @@ TEST_F(FaultTest, IndexImagesAreSizedExactlyAndBuiltBeforeAnyFileIsReplaced) {
         },
         ::testing::ExitedWithCode(2), "out of memory");
     EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"), "earlier run");
+}
+
+TEST_F(FaultTest, FailedStandardOutputEndsTheRunWithoutIndexFiles) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs /dev/full";
+#else
+    Write({"zero"}, {"r/0"});
+    const std::string log = Root.Join("log");
+    for (const char* options : {"--list", "--list --json", "--locales", "--help", ""}) {
+        SCOPED_TRACE(options);
+        const std::string output = *options == '\0' ? " '" + Output + "'" : "";
+        const std::string command = std::string("'" VORSK_EXECUTABLE "' ") + options + " '" + Source + "'" +
+                                    output + " >/dev/full 2>'" + log + "'";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+        // The listings' messages come before on standard error; no summary comes after.
+        const std::string error = ReadTestFile(log), line = "VorskExtract: cannot write standard output: " +
+                                                             std::string(std::strerror(ENOSPC)) + " (error 28).\n";
+        EXPECT_EQ(error.substr(error.size() - std::min(error.size(), line.size())), line) << error;
+        EXPECT_EQ(error.find("Summary"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(Output));
+    }
+#endif
 }
