@@ -8,6 +8,7 @@
 #include "base/Memory.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -38,14 +39,13 @@ void PutHexField(char* out, uint64_t value) {
 // A "ResMap.bin" record: the 8-byte id and the 4-byte length field in front of the name and its NUL.
 constexpr uint64_t ResMapRecordHead = 12;
 
-bool WriteIndexFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* fileName,
-                    const char* progress, const void* bytes, uint64_t count) {
-    pathBuffer.Format("%s\\%s", outputDirectory, fileName);
-    Print("%s", progress);
-    const bool written = ReplaceWholeFile(pathBuffer.GetData(), bytes, count);
-    Print(written ? "OK\r\n" : "failed.\r\n");
-    return written;
-}
+// An index file's name, its progress text and its bytes (borrowed).
+struct CIndexFile {
+    const char* Name;
+    const char* Progress;
+    const void* Bytes;
+    uint64_t Count;
+};
 
 } // namespace
 
@@ -118,6 +118,8 @@ void BuildResMap(const CNameMap& names, CByteBuffer& image) {
 bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
                      uint64_t nameTextEstimate, const CStringBufferA& containerText,
                      const CStringBufferA& externalText) {
+    if (HasOutputFailed())
+        return false;
     // Both images are built before any index file is replaced: running out of memory stops the run before
     // this run's index files could stand beside an earlier run's.
     CStringBufferA nameText;
@@ -125,15 +127,31 @@ bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirector
     CByteBuffer image(1);
     BuildResMap(names, image);
 
-    bool allWritten = WriteIndexFile(pathBuffer, outputDirectory, "NameMap.txt", "Writing name map... ",
-                                     nameText.GetData(), nameText.GetLength());
-    allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "ContainerNameMap.txt", "Writing container map... ",
-                                 containerText.GetData(), containerText.GetLength());
-    allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "ExternalResources.txt",
-                                 "Writing external resources list... ", externalText.GetData(),
-                                 externalText.GetLength());
-
-    allWritten &= WriteIndexFile(pathBuffer, outputDirectory, "ResMap.bin", "Writing res map... ",
-                                 image.GetData(), image.GetSize());
+    const CIndexFile files[] = {
+        {"NameMap.txt", "Writing name map... ", nameText.GetData(), nameText.GetLength()},
+        {"ContainerNameMap.txt", "Writing container map... ", containerText.GetData(), containerText.GetLength()},
+        {"ExternalResources.txt", "Writing external resources list... ", externalText.GetData(),
+         externalText.GetLength()},
+        {"ResMap.bin", "Writing res map... ", image.GetData(), image.GetSize()},
+    };
+    static_assert(std::size(files) <= Os::MaxInterruptRemovals, "one interruption slot per index file");
+    // All four are written before the first rename, so that an interrupted run leaves the earlier set, this
+    // run's set, or a mix only when it is stopped between two renames.
+    CStagedFile staged[std::size(files)];
+    for (uint32_t i = 0; i < std::size(files); ++i) {
+        pathBuffer.Format("%s\\%s", outputDirectory, files[i].Name);
+        staged[i].Stage(pathBuffer.GetData(), i, files[i].Bytes, files[i].Count);
+    }
+    bool allWritten = true;
+    for (uint32_t i = 0; i < std::size(files); ++i) {
+        Print("%s", files[i].Progress);
+        // Once standard output fails the run ends without its index files (the temporaries go with the
+        // staged files); once the first is renamed, the others follow, so that the set stays whole.
+        if (i == 0 && HasOutputFailed())
+            return false;
+        const bool written = staged[i].Commit();
+        Print(written ? "OK\r\n" : "failed.\r\n");
+        allWritten &= written;
+    }
     return allWritten;
 }

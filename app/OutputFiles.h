@@ -39,9 +39,11 @@ void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& 
 void BuildResMap(const CNameMap& names, class CByteBuffer& image);
 
 /// Writes "NameMap.txt", "ContainerNameMap.txt", "ExternalResources.txt" and "ResMap.bin" into the output
-/// directory, in that order, each with its progress text and "OK" or "failed.". Each file is replaced whole
-/// (ReplaceWholeFile). The name text and the "ResMap.bin" image are both built before the first file is
-/// touched. nameTextEstimate sizes the name text up front. Returns false when at least one of them failed.
+/// directory: all four go to their temporaries first (CStagedFile), then each is renamed into place, in that
+/// order, with its progress text and "OK" or "failed.". The name text and the "ResMap.bin" image are both
+/// built before the first temporary is made; nameTextEstimate sizes the name text up front. Returns false
+/// when at least one of them failed, and when standard output has failed (HasOutputFailed) before the first
+/// rename, in which case no index file is touched.
 bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
                      uint64_t nameTextEstimate, const CStringBufferA& containerText,
                      const CStringBufferA& externalText);

@@ -48,9 +48,6 @@ bool WriteAndClose(FileHandle file, const void* bytes, uint64_t count) {
     return true;
 }
 
-// Number of names tried for the new file beside the one replaced, should earlier runs have left some.
-constexpr int TemporaryNameAttempts = 16;
-
 } // namespace
 
 bool WriteWholeFile(const char* path, const void* bytes, uint64_t count) {
@@ -63,20 +60,66 @@ bool WriteWholeFile(const char* path, const void* bytes, uint64_t count) {
     return WriteAndClose(file, bytes, count);
 }
 
-bool ReplaceWholeFile(const char* path, const void* bytes, uint64_t count) {
-    TStringBufferA<260> temporary;
-    FileHandle file = InvalidFileHandle;
-    for (int attempt = 0; attempt < TemporaryNameAttempts && file == InvalidFileHandle; ++attempt) {
-        temporary.Format("%s.%I64u-%d.tmp", path, Os::GetProcessNumber(), attempt);
-        file = Os::OpenFile(temporary.GetData(), EFileAccess::Write, EFileCreation::CreateNew);
+CStagedFile::~CStagedFile() { Discard(); }
+
+void CStagedFile::Discard() {
+    if (m_State != EState::Staged)
+        return;
+    (void)Os::RemoveFile(m_Temporary.GetData());
+    Os::ForgetOnInterrupt(m_Slot);
+    m_State = EState::Empty;
+}
+
+void CStagedFile::Stage(const char* path, uint32_t interruptSlot, const void* bytes, uint64_t count) {
+    Discard();
+    m_Path.Assign(path);
+    m_Slot = interruptSlot;
+    m_Bytes = bytes;
+    m_Count = count;
+    // The temporary is hidden beside the file: a dot in front of the name, a suffix after it.
+    const char* name = path;
+    for (const char* c = path; *c != '\0'; ++c) {
+        if (*c == '\\' || *c == '/')
+            name = c + 1;
     }
-    if (file == InvalidFileHandle)
-        return WriteWholeFile(path, bytes, count);
-    if (WriteAndClose(file, bytes, count) && Os::RenameReplacing(temporary.GetData(), path))
+    m_Temporary.Assign("");
+    m_Temporary.Append(path, static_cast<uint64_t>(name - path));
+    m_Temporary.AppendFormat(".%s.partial", name);
+    // Armed before the file exists, so that no moment is left in which an interruption would keep it.
+    m_State = EState::InPlace;
+    if (!Os::RemoveOnInterrupt(m_Slot, m_Temporary.GetData()))
+        return;
+    // What has the name is an interrupted run's temporary, or something planted there: it goes, and the
+    // file is created anew, so that nothing outside the folder is written through a link.
+    (void)Os::RemoveFile(m_Temporary.GetData());
+    const FileHandle file = Os::OpenFile(m_Temporary.GetData(), EFileAccess::Write, EFileCreation::CreateNew);
+    if (file == InvalidFileHandle) {
+        Os::ForgetOnInterrupt(m_Slot);
+        return;
+    }
+    m_State = EState::Staged;
+    if (WriteAndClose(file, bytes, count))
+        return;
+    Discard();
+    m_State = EState::Failed;
+}
+
+bool CStagedFile::Commit() {
+    if (m_State == EState::Empty)
+        return false;
+    if (m_State == EState::InPlace) {
+        m_State = EState::Empty;
+        return WriteWholeFile(m_Path.GetData(), m_Bytes, m_Count);
+    }
+    if (m_State == EState::Staged && Os::RenameReplacing(m_Temporary.GetData(), m_Path.GetData())) {
+        Os::ForgetOnInterrupt(m_Slot);
+        m_State = EState::Empty;
         return true;
-    (void)Os::RemoveFile(temporary.GetData());
+    }
+    Discard();
+    m_State = EState::Empty;
     // Never an earlier run's content beside this run's other files: an empty file instead.
-    (void)WriteWholeFile(path, nullptr, 0);
+    (void)WriteWholeFile(m_Path.GetData(), nullptr, 0);
     return false;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/Platform.h"
+#include "base/StringBuffer.h"
 
 #include <cstdint>
 
@@ -20,11 +21,41 @@ void CloseFile(FileHandle file);
 /// replaced by the file; its target is never written.
 [[nodiscard]] bool WriteWholeFile(const char* path, const void* bytes, uint64_t count);
 
-/// Like WriteWholeFile, but the content goes to a new file beside path that is then renamed over it, so
-/// that path holds either its old content or the whole new one, even when the process is killed. When the
-/// write or the rename fails, the new file is removed and path is left empty (a directory there is left
-/// alone). Where no file can be created beside path, path is written in place as WriteWholeFile does.
-[[nodiscard]] bool ReplaceWholeFile(const char* path, const void* bytes, uint64_t count);
+/// The new content of a file, written first to a temporary beside it (".NAME.partial" in the same folder)
+/// and then renamed over it, so that the file holds its old content or the whole new one. A set of files
+/// that belong together is staged whole before the first of them is committed, which narrows the time in
+/// which old and new members stand side by side to the renames. The temporary's name is fixed, so that a
+/// later run removes what an interrupted one left there before it creates its own, exclusively; until the
+/// rename an interruption of the process removes it too (Os::RemoveOnInterrupt, in the slot given).
+/// Borrows the bytes from Stage until Commit; the destructor removes a temporary that was not committed.
+class CStagedFile {
+public:
+    CStagedFile() = default;
+    ~CStagedFile();
+    CStagedFile(const CStagedFile&) = delete;
+    CStagedFile& operator=(const CStagedFile&) = delete;
+
+    /// Writes count bytes to the temporary of path. A temporary that cannot be created leaves nothing
+    /// behind, and Commit then writes path in place (WriteWholeFile); one whose write fails is removed.
+    void Stage(const char* path, uint32_t interruptSlot, const void* bytes, uint64_t count);
+    /// Renames the temporary over path, replacing a file or link there. True when path now holds the bytes.
+    /// When the write or the rename failed, path is left empty (a directory there is left alone), so that
+    /// no earlier content stands beside the other files of the set.
+    [[nodiscard]] bool Commit();
+
+private:
+    enum class EState { Empty, Staged, InPlace, Failed };
+
+    // Removes the temporary and forgets it.
+    void Discard();
+
+    EState m_State = EState::Empty;
+    uint32_t m_Slot = 0;
+    const void* m_Bytes = nullptr;
+    uint64_t m_Count = 0;
+    TStringBufferA<260> m_Path;
+    TStringBufferA<260> m_Temporary;
+};
 
 /// Creates the directory path and every missing parent, parents first; an existing directory counts as
 /// success. Slashes and backslashes both separate; runs of separators count as one; a drive prefix such as

@@ -118,6 +118,20 @@ void JoinThread(ThreadHandle thread);
 [[nodiscard]] EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink,
                                            void* context);
 
+/// How many files at most may wait for removal on an interruption at once.
+constexpr uint32_t MaxInterruptRemovals = 4;
+
+/// Makes an interruption of the process remove the file at path before the process ends, until
+/// ForgetOnInterrupt(slot): SIGINT, SIGTERM, SIGHUP or SIGPIPE on POSIX, each of which then ends the process
+/// by its default action as if nothing had caught it; Ctrl+C, Ctrl+Break or a closed console on Windows. The
+/// path is copied into slot (below MaxInterruptRemovals), replacing what the slot held. The first call
+/// installs the handlers; a signal that the process was started to ignore stays ignored. False, with the slot
+/// empty, when path is longer than any path the OS opens. A slot must not be filled again while a handler
+/// may run on another thread, which reads the path without a lock.
+[[nodiscard]] bool RemoveOnInterrupt(uint32_t slot, const char* path);
+/// Empties slot: an interruption no longer removes its file.
+void ForgetOnInterrupt(uint32_t slot);
+
 /// True when standard error is a terminal (on Windows, a console).
 bool IsErrorTerminal();
 

@@ -3,6 +3,7 @@
 #include "base/Platform.h"
 #include "base/StringBuffer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -71,6 +72,48 @@ bool TransferAll(uint64_t count, uint64_t& done, EEmptyTransfer empty, TTransfer
         done += static_cast<uint64_t>(result);
     }
     return true;
+}
+
+// The longest path the kernel takes, terminator included (PATH_MAX on Linux).
+constexpr uint64_t MaxOsPath = 4096;
+
+// A file that an interruption removes. The handler reads Path only while Armed is set, and Path is written
+// only while it is clear, so a handler never sees a path half written.
+struct CInterruptRemoval {
+    std::atomic<bool> Armed{false};
+    char Path[MaxOsPath];
+};
+CInterruptRemoval g_InterruptRemovals[Os::MaxInterruptRemovals];
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler reads the flags");
+
+constexpr int InterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+// Runs on whichever thread the signal reaches, so it calls only what is safe in a signal handler: unlink,
+// signal and raise.
+void RemoveFilesAndEnd(int signalNumber) {
+    for (CInterruptRemoval& removal : g_InterruptRemovals) {
+        if (removal.Armed.load(std::memory_order_acquire))
+            ::unlink(removal.Path);
+    }
+    // The signal is blocked while its handler runs: raised again, it takes its default action, ending the
+    // process, as soon as the handler returns, so that the parent sees which signal ended it.
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
+}
+
+void InstallInterruptHandlers() {
+    struct sigaction action = {};
+    action.sa_handler = RemoveFilesAndEnd;
+    // No second interruption runs the handler again while it removes the files.
+    sigemptyset(&action.sa_mask);
+    for (const int signalNumber : InterruptSignals)
+        sigaddset(&action.sa_mask, signalNumber);
+    for (const int signalNumber : InterruptSignals) {
+        // A signal ignored from the start (a run in the background, under nohup) stays ignored.
+        struct sigaction previous;
+        if (::sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            ::sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 } // namespace
@@ -441,6 +484,23 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
     ::closedir(stream);
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
 }
+
+bool RemoveOnInterrupt(uint32_t slot, const char* path) {
+    // Installed once, from the thread that fills the first slot.
+    static const bool installed = (InstallInterruptHandlers(), true);
+    (void)installed;
+    CInterruptRemoval& removal = g_InterruptRemovals[slot];
+    removal.Armed.store(false, std::memory_order_release);
+    const COsPath osPath(path);
+    const uint64_t length = std::strlen(osPath.Get());
+    if (length >= MaxOsPath)
+        return false;
+    std::memcpy(removal.Path, osPath.Get(), length + 1);
+    removal.Armed.store(true, std::memory_order_release);
+    return true;
+}
+
+void ForgetOnInterrupt(uint32_t slot) { g_InterruptRemovals[slot].Armed.store(false, std::memory_order_release); }
 
 bool IsErrorTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

@@ -11,9 +11,32 @@
 #endif
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
+
+// The longest path the ANSI file functions take, terminator included.
+constexpr uint64_t MaxOsPath = MAX_PATH;
+
+// A file that an interruption removes. The handler reads Path only while Armed is set, and Path is written
+// only while it is clear, so a handler never sees a path half written.
+struct CInterruptRemoval {
+    std::atomic<bool> Armed{false};
+    char Path[MaxOsPath];
+};
+CInterruptRemoval g_InterruptRemovals[Os::MaxInterruptRemovals];
+
+// Runs on a thread of its own that the system starts for the event. A file still open is removed as its
+// handle closes, at the end of the process, since new files are opened with FILE_SHARE_DELETE. FALSE hands
+// the event on to the system's handler, which ends the process.
+BOOL WINAPI RemoveFilesOnControlEvent(DWORD) {
+    for (CInterruptRemoval& removal : g_InterruptRemovals) {
+        if (removal.Armed.load(std::memory_order_acquire))
+            ::DeleteFileA(removal.Path);
+    }
+    return FALSE;
+}
 
 // Each ReadFile or WriteFile call moves at most this much: the calls count in 32 bits.
 constexpr uint64_t MaxTransfer = uint64_t(1) << 30;
@@ -80,6 +103,8 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
         break;
     case EFileCreation::CreateNew:
         disposition = CREATE_NEW;
+        // A new file may be removed while it is being written, by the handler of an interruption.
+        shareMode |= FILE_SHARE_DELETE;
         break;
     }
     // A link planted where the tool writes would send its bytes to the link's target.
@@ -347,6 +372,21 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
     ::FindClose(find);
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
 }
+
+bool RemoveOnInterrupt(uint32_t slot, const char* path) {
+    static const bool installed = ::SetConsoleCtrlHandler(RemoveFilesOnControlEvent, TRUE) != 0;
+    (void)installed;
+    CInterruptRemoval& removal = g_InterruptRemovals[slot];
+    removal.Armed.store(false, std::memory_order_release);
+    const uint64_t length = std::strlen(path);
+    if (length >= MaxOsPath)
+        return false;
+    std::memcpy(removal.Path, path, length + 1);
+    removal.Armed.store(true, std::memory_order_release);
+    return true;
+}
+
+void ForgetOnInterrupt(uint32_t slot) { g_InterruptRemovals[slot].Armed.store(false, std::memory_order_release); }
 
 bool IsErrorTerminal() {
     // A console handle answers GetConsoleMode; a file, pipe or the NUL device does not.

@@ -1,6 +1,6 @@
 // Faults of the tool's surroundings: blocked or linked output paths, a disk that fills up, archive reads that
 // end short, memory that runs out, names held by pipes, hard links and swapped folders, standard output that
-// fails.
+// fails, a run interrupted while it writes its index files.
 #include "app/HeaderLibraryPhase.h"
 #include "app/Options.h"
 #include "app/OutputFiles.h"
@@ -18,14 +18,18 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -104,6 +108,7 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     WriteTestFile(target, "keep");
     std::filesystem::create_symlink(target, Output + "/lib/0000000000000011.bin");
     std::filesystem::create_symlink(target, Output + "/NameMap.txt");
+    std::filesystem::create_symlink(target, Output + "/.NameMap.txt.partial");
     std::filesystem::create_hard_link(target, Output + "/ResMap.bin");
     EXPECT_EQ(RunTool({Source, Output}).ExitStatus, 0);
     tree.erase("lib/0000000000000011.bin/");
@@ -284,5 +289,44 @@ TEST_F(FaultTest, FailedStandardOutputEndsTheRunWithoutIndexFiles) {
         EXPECT_EQ(error.find("Summary"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(Output));
     }
+#endif
+}
+
+TEST_F(FaultTest, InterruptedIndexFilesLeaveTheEarlierSetAndNoTemporaries) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs signals";
+#else
+    ASSERT_TRUE(std::filesystem::create_directories(Output));
+    WriteTestFile(Output + "/NameMap.txt", "earlier run");
+    WriteTestFile(Output + "/.NameMap.txt.partial", "left by a killed run");
+    EXPECT_EXIT(
+        {
+            // Standard output is a full pipe that nobody reads, so the first progress text blocks the run
+            // before any rename; SIGTERM comes once the last temporary is there.
+            int ends[2];
+            char chunk[4096] = {};
+            if (::pipe(ends) != 0 || ::fcntl(ends[1], F_SETFL, O_NONBLOCK) != 0)
+                std::_Exit(3);
+            while (::write(ends[1], chunk, sizeof(chunk)) > 0) {
+            }
+            if (::fcntl(ends[1], F_SETFL, 0) != 0 || ::dup2(ends[1], STDOUT_FILENO) < 0)
+                std::_Exit(3);
+            std::thread([this] {
+                for (int i = 0; !std::filesystem::exists(Output + "/.ResMap.bin.partial"); ++i) {
+                    if (i == 3000)
+                        std::_Exit(4);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                ::kill(::getpid(), SIGTERM);
+            }).detach();
+            CNameMap names;
+            *names.FindOrInsert(255) = CStringViewA("renamed");
+            TStringBufferA<260> path;
+            const CStringBufferA none;
+            (void)WriteIndexFiles(path, Output.c_str(), names, 100, none, none);
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EQ(SnapshotTree(Output), CTreeSnapshot({{"NameMap.txt", "earlier run"}}));
 #endif
 }
