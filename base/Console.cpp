@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #ifdef _WIN32
+#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #endif
