@@ -63,12 +63,15 @@ void CLanguageCounts::WarnAboutUnknownLocale(const CRunOptions& options) const {
     if (!options.LocaleGiven || std::strcmp(options.Locale, "all") == 0 ||
         m_Languages.Find(CStringViewA(options.Locale)) != nullptr)
         return;
+    // The names are escaped as --locales shows them, so that the warning stays one line.
     CStringBufferA line;
-    line.Format("Warning: no container lists the locale \"%s\"; the languages found are:", options.Locale);
+    line.Assign("Warning: no container lists the locale \"");
+    AppendEscapedText(line, options.Locale, std::strlen(options.Locale));
+    line.AppendFormat("\"; the languages found are:");
     bool first = true;
     for (const CLanguageMap::Entry& entry : m_Languages) {
         line.Append(first ? " " : ", ", first ? 1 : 2);
-        line.Append(entry.Key.GetData(), entry.Key.GetLength());
+        AppendEscapedText(line, entry.Key.GetData(), entry.Key.GetLength());
         first = false;
     }
     line.Append(first ? " none.\n" : ".\n", first ? 7 : 2);

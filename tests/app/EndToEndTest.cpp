@@ -143,6 +143,12 @@ TEST_F(EndToEndTest, LocaleSelectsContainersByLanguage) {
                   MakeNameLine(PackId, PackPath) + (c.Written ? MakeNameLine(0x77, "res/x") : ""));
         EXPECT_EQ(std::filesystem::exists(Output + "/lib/0000000000000077.bin"), c.Written);
     }
+    // The warning shows the names as --locales does, so that it stays one line.
+    const CTestContentContainer odd = Container(PackPath, {"bytes"}, {"e\tn\n"});
+    Write({{}, {Library("lib.pc_headerlib", {odd}, {MakeTestResource(odd, 0, 0x77, "res/x")})}});
+    const std::string error = Extract("x\\y").Error;
+    EXPECT_EQ(error.substr(0, error.find("Summary")),
+              "Warning: no container lists the locale \"x\\\\y\"; the languages found are: e\\tn\\n.\n");
 }
 
 TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
