@@ -183,6 +183,9 @@ bool CHeaderLibraryPhase::ProcessLibrary(const char* path, CResourceHandler& han
         return true;
     bool clean = true;
     for (const CLibraryResource& resource : m_Library.GetResources()) {
+        // A run whose standard output failed writes nothing more; the driver ends it.
+        if (HasOutputFailed())
+            return false;
         clean &= ProcessResource(resource, scope, handler);
         m_Report.Tick();
     }
@@ -191,7 +194,8 @@ bool CHeaderLibraryPhase::ProcessLibrary(const char* path, CResourceHandler& han
 
 bool ProcessWith(CFileList& files, CHeaderLibraryPhase& phase, CResourceHandler& handler) {
     bool clean = true;
-    while (const char* path = files.NextPath())
+    const char* path = nullptr;
+    while (!HasOutputFailed() && (path = files.NextPath()) != nullptr)
         clean &= phase.ProcessLibrary(path, handler);
     return handler.Finish(phase.GetRecords()) && clean;
 }
