@@ -4,6 +4,7 @@
 #include "base/StringBuffer.h"
 
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -489,6 +490,7 @@ bool RemoveOnInterrupt(uint32_t slot, const char* path) {
     // Installed once, from the thread that fills the first slot.
     static const bool installed = (InstallInterruptHandlers(), true);
     (void)installed;
+    assert(slot < MaxInterruptRemovals);
     CInterruptRemoval& removal = g_InterruptRemovals[slot];
     removal.Armed.store(false, std::memory_order_release);
     const COsPath osPath(path);

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cassert>
 #include <cstring>
 
 namespace {
@@ -376,6 +377,7 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
 bool RemoveOnInterrupt(uint32_t slot, const char* path) {
     static const bool installed = ::SetConsoleCtrlHandler(RemoveFilesOnControlEvent, TRUE) != 0;
     (void)installed;
+    assert(slot < MaxInterruptRemovals);
     CInterruptRemoval& removal = g_InterruptRemovals[slot];
     removal.Armed.store(false, std::memory_order_release);
     const uint64_t length = std::strlen(path);
