@@ -45,9 +45,10 @@ uint32_t GetStreamErrorCode() {
 #endif
 }
 
-// Records a failed write of standard output: the first one's code is kept.
+// Records a failed write of standard output: the first one's code is kept. The stream's error flag counts
+// too: the Windows C library does not always pass a failed write on to the call's result.
 void CheckOutput(bool succeeded) {
-    if (succeeded || g_OutputFailed.load())
+    if ((succeeded && std::ferror(stdout) == 0) || g_OutputFailed.load())
         return;
     g_OutputErrorCode.store(GetStreamErrorCode());
     g_OutputFailed.store(true);
