@@ -92,6 +92,8 @@ constexpr int InterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // Runs on whichever thread the signal reaches, so it calls only what is safe in a signal handler: unlink,
 // signal and raise.
 void RemoveFilesAndEnd(int signalNumber) {
+    // The interrupted code may be about to read errno.
+    const int savedErrno = errno;
     for (CInterruptRemoval& removal : g_InterruptRemovals) {
         if (removal.Armed.load(std::memory_order_acquire))
             ::unlink(removal.Path);
@@ -100,6 +102,7 @@ void RemoveFilesAndEnd(int signalNumber) {
     // process, as soon as the handler returns, so that the parent sees which signal ended it.
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
+    errno = savedErrno;
 }
 
 void InstallInterruptHandlers() {

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -299,34 +300,34 @@ TEST_F(FaultTest, InterruptedIndexFilesLeaveTheEarlierSetAndNoTemporaries) {
     ASSERT_TRUE(std::filesystem::create_directories(Output));
     WriteTestFile(Output + "/NameMap.txt", "earlier run");
     WriteTestFile(Output + "/.NameMap.txt.partial", "left by a killed run");
-    EXPECT_EXIT(
-        {
-            // Standard output is a full pipe that nobody reads, so the first progress text blocks the run
-            // before any rename; SIGTERM comes once the last temporary is there.
-            int ends[2];
-            char chunk[4096] = {};
-            if (::pipe(ends) != 0 || ::fcntl(ends[1], F_SETFL, O_NONBLOCK) != 0)
-                std::_Exit(3);
-            while (::write(ends[1], chunk, sizeof(chunk)) > 0) {
-            }
-            if (::fcntl(ends[1], F_SETFL, 0) != 0 || ::dup2(ends[1], STDOUT_FILENO) < 0)
-                std::_Exit(3);
-            std::thread([this] {
-                for (int i = 0; !std::filesystem::exists(Output + "/.ResMap.bin.partial"); ++i) {
-                    if (i == 3000)
-                        std::_Exit(4);
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                }
-                ::kill(::getpid(), SIGTERM);
-            }).detach();
-            CNameMap names;
-            *names.FindOrInsert(255) = CStringViewA("renamed");
-            TStringBufferA<260> path;
-            const CStringBufferA none;
-            (void)WriteIndexFiles(path, Output.c_str(), names, 100, none, none);
-            std::_Exit(0);
-        },
-        ::testing::KilledBySignal(SIGTERM), "");
+    // A child of its own, which the test watches from outside, whatever the death test style.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Standard output is a full pipe that nobody reads, so the first progress text, printed once every
+        // temporary is written, blocks the child before any rename. A child that is never ended here dies.
+        int ends[2];
+        char chunk[4096] = {};
+        if (::pipe(ends) != 0 || ::fcntl(ends[1], F_SETFL, O_NONBLOCK) != 0)
+            std::_Exit(3);
+        while (::write(ends[1], chunk, sizeof(chunk)) > 0) {
+        }
+        if (::fcntl(ends[1], F_SETFL, 0) != 0 || ::dup2(ends[1], STDOUT_FILENO) < 0)
+            std::_Exit(3);
+        ::alarm(60);
+        CNameMap names;
+        *names.FindOrInsert(255) = CStringViewA("renamed");
+        TStringBufferA<260> path;
+        const CStringBufferA none;
+        (void)WriteIndexFiles(path, Output.c_str(), names, 100, none, none);
+        std::_Exit(0);
+    }
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 3000 && !std::filesystem::exists(Output + "/.ResMap.bin.partial"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     EXPECT_EQ(SnapshotTree(Output), CTreeSnapshot({{"NameMap.txt", "earlier run"}}));
 #endif
 }
