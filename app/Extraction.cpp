@@ -79,8 +79,9 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
     const EExtractionOutcome phase =
         ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool, &handler);
-    if (phase == EExtractionOutcome::Aborted)
-        return phase;
+    // A run whose standard output failed writes no destination; the entry point says why it ended.
+    if (phase == EExtractionOutcome::Aborted || HasOutputFailed())
+        return EExtractionOutcome::Aborted;
     // An archive left out by --keep-going is a failure whatever the comparison or the reimport found.
     const EExtractionOutcome result = reimports ? reimport.WriteDestination(GetArchiveManager(), files)
                                       : comparison.GetCounts().IsIdentical() ? EExtractionOutcome::Clean
