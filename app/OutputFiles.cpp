@@ -129,7 +129,8 @@ bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirector
 
     const CIndexFile files[] = {
         {"NameMap.txt", "Writing name map... ", nameText.GetData(), nameText.GetLength()},
-        {"ContainerNameMap.txt", "Writing container map... ", containerText.GetData(), containerText.GetLength()},
+        {"ContainerNameMap.txt", "Writing container map... ", containerText.GetData(),
+         containerText.GetLength()},
         {"ExternalResources.txt", "Writing external resources list... ", externalText.GetData(),
          externalText.GetLength()},
         {"ResMap.bin", "Writing res map... ", image.GetData(), image.GetSize()},

@@ -388,7 +388,9 @@ bool RemoveOnInterrupt(uint32_t slot, const char* path) {
     return true;
 }
 
-void ForgetOnInterrupt(uint32_t slot) { g_InterruptRemovals[slot].Armed.store(false, std::memory_order_release); }
+void ForgetOnInterrupt(uint32_t slot) {
+    g_InterruptRemovals[slot].Armed.store(false, std::memory_order_release);
+}
 
 bool IsErrorTerminal() {
     // A console handle answers GetConsoleMode; a file, pipe or the NUL device does not.

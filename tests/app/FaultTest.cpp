@@ -285,8 +285,9 @@ TEST_F(FaultTest, FailedStandardOutputEndsTheRunWithoutIndexFiles) {
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
         // The listings' messages come before on standard error; no summary comes after.
-        const std::string error = ReadTestFile(log), line = "VorskExtract: cannot write standard output: " +
-                                                             std::string(std::strerror(ENOSPC)) + " (error 28).\n";
+        const std::string error = ReadTestFile(log);
+        const std::string reason = std::strerror(ENOSPC);
+        const std::string line = "VorskExtract: cannot write standard output: " + reason + " (error 28).\n";
         EXPECT_EQ(error.substr(error.size() - std::min(error.size(), line.size())), line) << error;
         EXPECT_EQ(error.find("Summary"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(Output));
