@@ -151,8 +151,9 @@ TEST_F(ArchiveTest, ReferenceChainsNestAtMostTheDepthLimit) {
     const uint32_t limit = CArchiveManager::MaxMountDepth;
     std::vector<CTestArchive> chain;
     for (uint32_t i = 0; i <= limit; ++i)
-        chain.push_back(
-            {"c" + std::to_string(i) + ".archive", {"c" + std::to_string(i + 1) + ".archive"}, {}});
+        chain.push_back({std::string("c").append(std::to_string(i)) + ".archive",
+                         {std::string("c").append(std::to_string(i + 1)) + ".archive"},
+                         {}});
     chain.back().References.clear();
     Write(chain);
     ASSERT_NE(Mount("c1.archive"), nullptr);

@@ -67,7 +67,7 @@ std::string MakeSummary(const std::vector<uint64_t>& counts, const std::string& 
     for (size_t i = 0; i < counts.size(); ++i) {
         const std::string digits = std::to_string(counts[i]);
         for (size_t k = 0; k < digits.size(); ++k) // Thousands are grouped with commas.
-            text += (k != 0 && (digits.size() - k) % 3 == 0 ? "," : "") + digits.substr(k, 1);
+            text.append(k != 0 && (digits.size() - k) % 3 == 0 ? "," : "").push_back(digits[k]);
         text += std::string(" ") + labels[i] + (i == 0 ? " (" : "");
     }
     return text + "T s\n";
