@@ -1,101 +1,122 @@
-# bash completion for VorskExtract: the options, folders for the operands and, after -locale, the languages
-# that the source directory's containers admit.
+# bash completion for VorskExtract: the options, folders for the operands and, after a leading -locale, the
+# languages that the source directory's containers admit.
+#
+# The command line reads: options that begin with two dashes (a lone "--" ends them), then an optional
+# "-locale LOCALE", then the source directory and, for an extraction, the output directory. A "-locale"
+# anywhere else is an operand like any other word.
 
-# Prints the source directory operand of the command line being completed, when one is there and is a folder.
-# The word under the cursor does not count, and neither do options and their values.
-_VorskExtract_source() {
-    local i word options=1
+# Reads COMP_WORDS and sets, for the word under the cursor (COMP_CWORD):
+#   _vorsk_role      option (an option being typed), jobs, pattern, destination or locale (the value of
+#                    that option), operand, or none (nothing can follow)
+#   _vorsk_dashes    1 when that option may still be one that begins with two dashes
+#   _vorsk_position  the operand's position: 1 for the source directory, 2 for the output directory
+#   _vorsk_source    the source directory operand, wherever it stands on the line (also after the cursor)
+#   _vorsk_single    1 when a mode that takes the source directory alone (--list, --locales, --test) is given
+_VorskExtract_parse() {
+    local i word state=dashes operands=0
+    _vorsk_role=none
+    _vorsk_dashes=0
+    _vorsk_position=0
+    _vorsk_source=""
+    _vorsk_single=0
     for ((i = 1; i < ${#COMP_WORDS[@]}; i++)); do
         word=${COMP_WORDS[i]}
         if ((i == COMP_CWORD)); then
-            # The word being completed is no operand, but it may end the options.
-            [[ $word == --* ]] || options=0
+            # An option while options may come and the word starts with a dash, else the next operand.
+            if [[ $state == stop ]]; then
+                _vorsk_role=none
+            elif [[ $state != operands && $word == -* ]]; then
+                _vorsk_role=option
+                [[ $state == dashes ]] && _vorsk_dashes=1
+            else
+                state=operands
+                operands=$((operands + 1))
+                _vorsk_role=operand
+                _vorsk_position=$operands
+            fi
             continue
         fi
-        if ((options)) && [[ $word == --* ]]; then
+        [[ $state == stop ]] && continue
+        if [[ $state == dashes && $word == --* ]]; then
             case $word in
-            --) options=0 ;;
-            --include | --exclude | --jobs | --reimport) ((i++)) ;;
+            --) state=locale ;;
+            --help | --version) state=stop ;;
+            --list | --locales | --test) _vorsk_single=1 ;;
+            --include | --exclude | --jobs | --reimport)
+                if ((i + 1 == COMP_CWORD)); then
+                    _vorsk_role=pattern
+                    [[ $word == --jobs ]] && _vorsk_role=jobs
+                    [[ $word == --reimport ]] && _vorsk_role=destination
+                fi
+                ((i++))
+                ;;
             esac
             continue
         fi
-        options=0
-        if [[ ${word,,} == -locale ]]; then
+        if [[ $state != operands && ${word,,} == -locale ]]; then
+            ((i + 1 == COMP_CWORD)) && _vorsk_role=locale
             ((i++))
+            state=operands
             continue
         fi
-        # A leading ~ is expanded as the shell will expand it.
-        [[ $word == "~"* ]] && word=$HOME${word:1}
-        [[ -d $word ]] && printf '%s\n' "$word"
-        return
+        state=operands
+        operands=$((operands + 1))
+        ((operands == 1)) && _vorsk_source=$word
     done
+    return 0
 }
 
 _VorskExtract() {
-    local cur=${COMP_WORDS[COMP_CWORD]} prev=""
-    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local cur=${COMP_WORDS[COMP_CWORD]}
     COMPREPLY=()
+    _VorskExtract_parse
 
-    case ${prev,,} in
-    -locale)
-        # The first column of --locales. A tool without that option, or a source that cannot be read,
-        # prints no tab-separated line, and nothing is offered.
-        # A slow disk must not hold the prompt for long.
-        local source tool=${COMP_WORDS[0]} limit=()
-        source=$(_VorskExtract_source)
+    case $_vorsk_role in
+    locale)
+        # The first column of --locales for the source typed on the line, else for the current folder when it
+        # holds header libraries. A tool without that option, or a source that cannot be read, prints no
+        # tab-separated line, and nothing is offered. A slow disk must not hold the prompt for long.
+        local source=$_vorsk_source tool=${COMP_WORDS[0]} limit=() locales
+        # A leading ~ is expanded as the shell will expand it.
+        [[ $source == "~"* ]] && source=$HOME${source:1}
         [[ $tool == "~"* ]] && tool=$HOME${tool:1}
-        type -P timeout >/dev/null && limit=(timeout 10)
-        if [[ -n $source ]]; then
-            local locales
-            locales=$("${limit[@]}" "$tool" --locales "$source" 2>/dev/null </dev/null | cut -s -f1)
-            mapfile -t COMPREPLY < <(compgen -W "$locales" -- "$cur")
+        if [[ -z $source ]]; then
+            local libraries
+            libraries=$(shopt -s nocaseglob nullglob && printf '%s' ./*.pc_headerlib)
+            [[ -n $libraries ]] && source=.
         fi
-        return
+        [[ -n $source && -d $source ]] || return 0
+        type -P timeout >/dev/null && limit=(timeout 10)
+        locales=$("${limit[@]}" "$tool" --locales "$source" 2>/dev/null </dev/null | cut -s -f1)
+        mapfile -t COMPREPLY < <(compgen -W "$locales" -- "$cur")
         ;;
-    --include | --exclude)
-        return
-        ;;
-    --reimport)
-        # The destination: a new folder, or an empty one.
+    destination)
+        # Where --reimport writes: a new folder, or an empty one.
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -d -- "$cur")
-        return
         ;;
-    --jobs)
+    jobs)
         local processors
         processors=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 1)
         ((processors > 32)) && processors=32
         mapfile -t COMPREPLY < <(compgen -W "$(seq 1 "$processors")" -- "$cur")
-        return
         ;;
-    --help | --version)
-        return
+    option)
+        local options="-locale"
+        ((_vorsk_dashes)) && options="--help --version --list --json --include --exclude --locales --test
+            --keep-going --skip-existing --quiet --verbose --jobs --compare --reimport -- -locale"
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+        ;;
+    operand)
+        # The source directory, then the output directory (or the tree of --compare and --reimport), which
+        # --list, --locales and --test do not take.
+        if ((_vorsk_position == 1 || (_vorsk_position == 2 && !_vorsk_single))); then
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+        fi
         ;;
     esac
-
-    # Options are offered while every word before the cursor is one: options with two dashes (until a lone
-    # "--"), then -locale.
-    local i word offer=2
-    for ((i = 1; i < COMP_CWORD; i++)); do
-        word=${COMP_WORDS[i]}
-        case ${word,,} in
-        --) ((offer == 2)) && offer=1 ;;
-        --include | --exclude | --jobs | --reimport) ((i++)) ;;
-        --help | --version | -locale | [^-]* | "") offer=0 ;;
-        esac
-        ((offer == 1)) && [[ $word != -- ]] && offer=0
-    done
-    local options="-locale"
-    ((offer == 2)) && options="--help --version --list --json --include --exclude --locales --test
-        --keep-going --skip-existing --quiet --verbose --jobs --compare --reimport -- -locale"
-    if ((offer)) && [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
-        return
-    fi
-
-    # The operands are folders.
-    compopt -o filenames 2>/dev/null
-    mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+    return 0
 }
 
 complete -F _VorskExtract VorskExtract VorskExtract.exe
