@@ -62,7 +62,7 @@ endif()
 
 # Debian: vorskextract_<version>_<architecture>.deb. The architecture comes from dpkg, and Depends from
 # dpkg-shlibdeps run on the executable (libc6, libgcc-s1 and libstdc++6). Without dpkg-shlibdeps (package
-# dpkg-dev) making the .deb fails rather than leave Depends out; the check runs when cpack makes a .deb,
+# dpkg-dev) or file, making the .deb fails rather than leave Depends out; the check runs when cpack makes a .deb,
 # through the project configuration file, which also gives the .deb its components.
 set(CPACK_DEBIAN_PACKAGE_NAME "vorskextract")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -85,8 +85,10 @@ if(NOT WIN32)
                   "${CMAKE_BINARY_DIR}/debian/README.md.gz"
             DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/vorskextract" COMPONENT Debian EXCLUDE_FROM_ALL)
     find_program(VORSK_DPKG_SHLIBDEPS dpkg-shlibdeps)
-    if(NOT VORSK_DPKG_SHLIBDEPS AND "DEB" IN_LIST CPACK_GENERATOR)
-        message(STATUS "dpkg-shlibdeps not found (Debian package dpkg-dev): the package target cannot make the .deb")
+    find_program(VORSK_FILE file)
+    if((NOT VORSK_DPKG_SHLIBDEPS OR NOT VORSK_FILE) AND "DEB" IN_LIST CPACK_GENERATOR)
+        message(STATUS "dpkg-shlibdeps or file not found (Debian packages dpkg-dev, file): "
+                       "the package target cannot make the .deb")
     endif()
 endif()
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/packaging/CPackProject.cmake")
