@@ -36,7 +36,8 @@ else()
     install(FILES packaging/VorskExtract.bash RENAME VorskExtract
             DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" COMPONENT Runtime)
     install(FILES docs/VorskExtract.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT Documentation)
-    install(FILES README.md LICENSE CHANGELOG.md DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT Documentation)
+    install(FILES README.md LICENSE CHANGELOG.md
+            DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT Documentation)
 endif()
 
 set(CPACK_PACKAGE_NAME "VorskExtract")
@@ -62,8 +63,8 @@ endif()
 
 # Debian: vorskextract_<version>_<architecture>.deb. The architecture comes from dpkg, and Depends from
 # dpkg-shlibdeps run on the executable (libc6, libgcc-s1 and libstdc++6). Without dpkg-shlibdeps (package
-# dpkg-dev) or file, making the .deb fails rather than leave Depends out; the check runs when cpack makes a .deb,
-# through the project configuration file, which also gives the .deb its components.
+# dpkg-dev) or file, making the .deb fails rather than leave Depends out; the check runs when cpack makes
+# a .deb, through the project configuration file, which also gives the .deb its components.
 set(CPACK_DEBIAN_PACKAGE_NAME "vorskextract")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
@@ -78,12 +79,13 @@ if(NOT WIN32)
     # from CHANGELOG.md and LICENSE; gzip -n leaves names and times out, so the files depend on their
     # sources only.
     include("${PROJECT_SOURCE_DIR}/packaging/DebianDocuments.cmake")
-    vorsk_debian_documents("${CMAKE_BINARY_DIR}/debian" vorsk_debian_files)
+    vorsk_debian_documents("${CMAKE_BINARY_DIR}/debian")
     install(FILES "${CMAKE_BINARY_DIR}/debian/VorskExtract.1.gz"
             DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT Debian EXCLUDE_FROM_ALL)
     install(FILES "${CMAKE_BINARY_DIR}/debian/copyright" "${CMAKE_BINARY_DIR}/debian/changelog.gz"
                   "${CMAKE_BINARY_DIR}/debian/README.md.gz"
-            DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/vorskextract" COMPONENT Debian EXCLUDE_FROM_ALL)
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_PACKAGE_NAME}"
+            COMPONENT Debian EXCLUDE_FROM_ALL)
     find_program(VORSK_DPKG_SHLIBDEPS dpkg-shlibdeps)
     find_program(VORSK_FILE file)
     if((NOT VORSK_DPKG_SHLIBDEPS OR NOT VORSK_FILE) AND "DEB" IN_LIST CPACK_GENERATOR)

@@ -92,7 +92,8 @@ function(vorsk_debian_changelog source destination package maintainer)
                 break()
             endif()
             if(NOT line MATCHES "^## ([0-9][^ ]*) - ([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
-                message(FATAL_ERROR "${source}: a version heading reads \"## VERSION - YYYY-MM-DD\", not \"${line}\"")
+                message(FATAL_ERROR
+                        "${source}: a version heading reads \"## VERSION - YYYY-MM-DD\", not \"${line}\"")
             endif()
             set(version ${CMAKE_MATCH_1})
             set(year ${CMAKE_MATCH_2})
@@ -167,14 +168,15 @@ function(vorsk_debian_copyright source destination contact)
          " ${licence}\n")
 endfunction()
 
-# Makes the documents in DIRECTORY and sets RESULT to their paths.
-function(vorsk_debian_documents directory result)
+# Makes the documents in DIRECTORY.
+function(vorsk_debian_documents directory)
     find_program(VORSK_GZIP gzip REQUIRED)
     set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                  "${PROJECT_SOURCE_DIR}/CHANGELOG.md" "${PROJECT_SOURCE_DIR}/LICENSE")
     vorsk_debian_changelog("${PROJECT_SOURCE_DIR}/CHANGELOG.md" "${directory}/changelog"
                            "${CPACK_DEBIAN_PACKAGE_NAME}" "${CPACK_PACKAGE_CONTACT}")
-    vorsk_debian_copyright("${PROJECT_SOURCE_DIR}/LICENSE" "${directory}/copyright" "${CPACK_PACKAGE_CONTACT}")
+    vorsk_debian_copyright("${PROJECT_SOURCE_DIR}/LICENSE" "${directory}/copyright"
+                           "${CPACK_PACKAGE_CONTACT}")
     set(outputs "${directory}/copyright")
     foreach(source IN ITEMS "${directory}/changelog" "${PROJECT_SOURCE_DIR}/docs/VorskExtract.1"
                             "${PROJECT_SOURCE_DIR}/README.md")
@@ -185,5 +187,4 @@ function(vorsk_debian_documents directory result)
         list(APPEND outputs "${directory}/${name}.gz")
     endforeach()
     add_custom_target(vorsk_debian_documents ALL DEPENDS ${outputs})
-    set(${result} ${outputs} PARENT_SCOPE)
 endfunction()
