@@ -51,7 +51,7 @@ function(vorsk_fill result text first rest)
 endfunction()
 
 # Writes the Debian changelog made from the Markdown changelog SOURCE into DESTINATION. Each "## VERSION -
-# YYYY-MM-DD" section becomes an entry, dated that day at noon UTC. Its paragraphs and list items keep their
+# YYYY-MM-DD" section becomes an entry, dated that day at noon UTC; an "## Unreleased" section is left out. Its paragraphs and list items keep their
 # order and nesting, indented by two more columns, with "*" for the items at the left margin, and are
 # filled again to Debian's 80 columns.
 function(vorsk_debian_changelog source destination package maintainer)
@@ -90,6 +90,11 @@ function(vorsk_debian_changelog source destination package maintainer)
             endif()
             if(line STREQUAL "## END")
                 break()
+            endif()
+            if(line MATCHES "^## Unreleased")
+                # Changes not released yet belong to no version: left out.
+                set(entry "")
+                continue()
             endif()
             if(NOT line MATCHES "^## ([0-9][^ ]*) - ([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
                 message(FATAL_ERROR
