@@ -30,6 +30,7 @@ import argparse
 import pathlib
 import random
 import re
+import signal
 import subprocess
 import sys
 
@@ -270,7 +271,15 @@ def build_command(options, targets=()):
 
 
 def run(options):
-    faults = [f for path in options.faults for f in read_faults(path) if options.only in f["path"]]
+    # A run stopped from outside still takes its fault out of the sources.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    faults = []
+    for path in options.faults:
+        listed = [f for f in read_faults(path) if options.only in f["path"]]
+        # In a random order, the faults run so far are a fair sample of the list when a run must stop early.
+        if options.shuffle is not None:
+            random.Random(options.shuffle).shuffle(listed)
+        faults += listed
     layers = prepare_layers(options)
     tally = {"caught": 0, "missed": 0, "unconfirmed": 0, "no-compile": 0}
     for fault in faults:
@@ -317,6 +326,7 @@ def main():
     running.add_argument("faults", nargs="+")
     running.add_argument("--timeout", type=int, default=60, help="per test, in seconds")
     running.add_argument("--only", default="", help="run only faults whose path contains this text")
+    running.add_argument("--shuffle", type=int, help="run each list's faults in an order drawn from this seed")
     options = parser.parse_args()
     generate(options) if options.command == "generate" else run(options)
 

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -252,23 +253,6 @@ TEST_F(FaultTest, OutputNamesAreNeverWrittenThrough) {
     EXPECT_TRUE(std::filesystem::exists(moved + "/0000000000000010.bin"));
     EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
 #endif
-}
-
-TEST_F(FaultTest, IndexImagesAreSizedExactlyAndBuiltBeforeAnyFileIsReplaced) {
-    // Refusing storage of the exact size of the "ResMap.bin" image stops the run before the name map changes.
-    ASSERT_TRUE(std::filesystem::create_directories(Output));
-    WriteTestFile(Output + "/NameMap.txt", "earlier run");
-    EXPECT_EXIT(
-        {
-            CNameMap names;
-            *names.FindOrInsert(255) = CStringViewA("renamed");
-            TStringBufferA<260> path;
-            const CStringBufferA none;
-            SetAllocationFaultHook([](uint64_t size) { return size == 4 + 12 + 8; });
-            (void)WriteIndexFiles(path, Output.c_str(), names, 100, none, none);
-        },
-        ::testing::ExitedWithCode(2), "out of memory");
-    EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"), "earlier run");
 }
 
 TEST_F(FaultTest, FailedStandardOutputEndsTheRunWithoutIndexFiles) {
