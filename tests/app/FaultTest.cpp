@@ -65,6 +65,14 @@ protected:
         std::snprintf(name, sizeof(name), "%016llX.bin", static_cast<unsigned long long>(id));
         return "Failed to write \"" + Output + "\\lib\\" + name + "\".\r\n";
     }
+    // The line --verbose adds after a failure, with the system's reason: a path component is no directory.
+    std::string Reason(const std::string& what, const std::string& path) const {
+#ifdef __linux__
+        return "VorskExtract: cannot " + what + " \"" + Output + path + "\": Not a directory (error 20).\n";
+#else
+        return "";
+#endif
+    }
     void ExpectTrees(const CTreeSnapshot& expected) const {
         EXPECT_EQ(SnapshotTree(Output), expected);
         EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
@@ -81,10 +89,12 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     // The library's directory exists as a regular file: every resource below it fails, its id is named.
     std::filesystem::create_directories(Output);
     WriteTestFile(Output + "/lib", "occupied");
-    SToolRun run = RunTool({Source, Output});
+    SToolRun run = RunTool({"--verbose", Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected(FailedWrite(0x10) + FailedWrite(0x11)));
-    EXPECT_EQ(run.Error, MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0}));
+    EXPECT_EQ(run.Error, Reason("write", "\\lib\\0000000000000010.bin") +
+                             Reason("write", "\\lib\\0000000000000011.bin") +
+                             MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0}));
     tree["lib"] = "occupied";
     ExpectTrees(tree);
     // Directories where one resource file and one index file go: only those two fail.
@@ -102,6 +112,14 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
                  {"lib/0000000000000011.bin/", ""},
                  {"ContainerNameMap.txt/", ""}});
     ExpectTrees(tree);
+    // The output directory is a regular file: the library's folder cannot be made, nor any index file.
+    std::filesystem::remove_all(Output);
+    WriteTestFile(Output, "occupied");
+    run = RunTool({"--verbose", Source, Output});
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
+                              Output + "\\lib\".\r\n" + MakeIndexFileProgress({true, true, true, true}));
+    EXPECT_EQ(run.Error, Reason("create directory", "\\lib") + MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
 #ifndef _WIN32
     // Links at file names are replaced by the files, their target untouched; a hard link at an index file
     // too, as index files are renamed into place.
