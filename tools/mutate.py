@@ -218,7 +218,8 @@ def run_quietly(command, timeout=None):
 
 
 def run_tests(options, tests, extra):
-    command = ["ctest", "--test-dir", options.build, "-j2", "--timeout", str(options.timeout), "-R", tests]
+    command = ["ctest", "--test-dir", options.build, f"-j{options.jobs}", "--timeout", str(options.timeout),
+               "-R", tests]
     return run_quietly(command + extra, timeout=options.timeout * 30)
 
 
@@ -254,7 +255,7 @@ def list_suites(options, program):
 
 def prepare_layers(options):
     """Per folder, the targets to build and the tests (a ctest regular expression) that can see its faults."""
-    run_quietly(["cmake", "--build", options.build, "-j2"])
+    run_quietly(build_command(options))
     suites = {program: list_suites(options, program) for program in REACHING_PROGRAMS}
     layers = {}
     for folder, programs in REACHING_PROGRAMS.items():
@@ -267,7 +268,7 @@ def prepare_layers(options):
 
 
 def build_command(options, targets=()):
-    return ["cmake", "--build", options.build, "-j2"] + (["--target", *targets] if targets else [])
+    return ["cmake", "--build", options.build, f"-j{options.jobs}"] + (["--target", *targets] if targets else [])
 
 
 def run(options):
@@ -326,6 +327,7 @@ def main():
     running.add_argument("faults", nargs="+")
     running.add_argument("--timeout", type=int, default=60, help="per test, in seconds")
     running.add_argument("--only", default="", help="run only faults whose path contains this text")
+    running.add_argument("--jobs", type=int, default=2, help="build and test jobs")
     running.add_argument("--shuffle", type=int, help="run each list's faults in an order drawn from this seed")
     options = parser.parse_args()
     generate(options) if options.command == "generate" else run(options)
