@@ -217,20 +217,20 @@ def run_quietly(command, timeout=None):
         return "timeout"
 
 
-def run_tests(options, tests, extra):
-    command = ["ctest", "--test-dir", options.build, f"-j{options.jobs}", "--timeout", str(options.timeout),
-               "-R", tests]
+def run_tests(options, tests, extra, jobs):
+    command = ["ctest", "--test-dir", options.build, f"-j{jobs}", "--timeout", str(options.timeout), "-R", tests]
     return run_quietly(command + extra, timeout=options.timeout * 30)
 
 
 def judge(options, tests):
     """Runs the tests once, stopping at the first failure; when one fails, runs just the failed ones again."""
-    if run_tests(options, tests, ["--stop-on-failure"]) == 0:
+    if run_tests(options, tests, ["--stop-on-failure"], options.jobs) == 0:
         return "missed", ""
     failed_log = pathlib.Path(options.build) / "Testing" / "Temporary" / "LastTestsFailed.log"
     failed = failed_log.read_text().split() if failed_log.exists() else []
     names = [entry.split(":", 1)[1] for entry in failed if ":" in entry]
-    if run_tests(options, tests, ["--rerun-failed"]) == 0:
+    # One at a time, so that two failed tests cannot disturb each other again.
+    if run_tests(options, tests, ["--rerun-failed"], 1) == 0:
         return "unconfirmed", " ".join(names[:3])
     return "caught", " ".join(names[:3])
 
