@@ -281,6 +281,7 @@ def run(options):
         if options.shuffle is not None:
             random.Random(options.shuffle).shuffle(listed)
         faults += listed
+    faults = faults[options.skip:]
     layers = prepare_layers(options)
     tally = {"caught": 0, "missed": 0, "unconfirmed": 0, "no-compile": 0}
     for fault in faults:
@@ -328,6 +329,7 @@ def main():
     running.add_argument("--timeout", type=int, default=60, help="per test, in seconds")
     running.add_argument("--only", default="", help="run only faults whose path contains this text")
     running.add_argument("--jobs", type=int, default=2, help="build and test jobs")
+    running.add_argument("--skip", type=int, default=0, help="resume a stopped run after this many faults")
     running.add_argument("--shuffle", type=int, help="run each list's faults in an order drawn from this seed")
     options = parser.parse_args()
     generate(options) if options.command == "generate" else run(options)
