@@ -222,49 +222,26 @@ def run_tests(options, tests, extra, jobs):
     return run_quietly(command + extra, timeout=options.timeout * 30)
 
 
-def judge(options, tests):
-    """Runs the tests once, stopping at the first failure; when one fails, runs just the failed ones again."""
-    if run_tests(options, tests, ["--stop-on-failure"], options.jobs) == 0:
-        return "missed", ""
+def failed_tests(options):
     failed_log = pathlib.Path(options.build) / "Testing" / "Temporary" / "LastTestsFailed.log"
     failed = failed_log.read_text().split() if failed_log.exists() else []
-    names = [entry.split(":", 1)[1] for entry in failed if ":" in entry]
+    return " ".join(entry.split(":", 1)[1] for entry in failed[:3] if ":" in entry)
+
+
+def judge(options, tests):
+    """Runs the tests, stopping at the first failure, then the failed ones again one at a time: a fault is
+    caught when a failure repeats. When it does not, the whole run is made to its end and what fails there is
+    run again, so that a test failing at random can neither kill a fault nor hide the tests after it."""
+    if run_tests(options, tests, ["--stop-on-failure"], options.jobs) == 0:
+        return "missed", ""
     # One at a time, so that two failed tests cannot disturb each other again.
-    if run_tests(options, tests, ["--rerun-failed"], 1) == 0:
-        return "unconfirmed", " ".join(names[:3])
-    return "caught", " ".join(names[:3])
-
-
-# The test programs that can see a fault of each folder: those of the folder and of the folders above it.
-# The tool itself is built for the end-to-end tests of app/.
-REACHING_PROGRAMS = {
-    "base": ["base", "resid", "archive", "headerlib", "app"],
-    "resid": ["resid", "archive", "headerlib", "app"],
-    "archive": ["archive", "app"],
-    "headerlib": ["headerlib", "app"],
-    "app": ["app"],
-}
-
-
-def list_suites(options, program):
-    """The test suites of one test program, from its own listing."""
-    path = pathlib.Path(options.build) / "tests" / f"{program}_tests"
-    listing = subprocess.run([str(path), "--gtest_list_tests"], capture_output=True, text=True).stdout
-    return [line.rstrip(".") for line in listing.splitlines() if line and not line.startswith(" ")]
-
-
-def prepare_layers(options):
-    """Per folder, the targets to build and the tests (a ctest regular expression) that can see its faults."""
-    run_quietly(build_command(options))
-    suites = {program: list_suites(options, program) for program in REACHING_PROGRAMS}
-    layers = {}
-    for folder, programs in REACHING_PROGRAMS.items():
-        names = [suite for program in programs for suite in suites[program]]
-        layers[folder] = {
-            "targets": ["VorskExtract"] + [f"{program}_tests" for program in programs],
-            "tests": r"^([a-z0-9]+\.)?(" + "|".join(names) + r")\.",
-        }
-    return layers
+    if run_tests(options, tests, ["--rerun-failed"], 1) != 0:
+        return "caught", failed_tests(options)
+    if run_tests(options, tests, [], options.jobs) == 0:
+        return "unconfirmed", ""
+    if run_tests(options, tests, ["--rerun-failed"], 1) != 0:
+        return "caught", failed_tests(options)
+    return "unconfirmed", failed_tests(options)
 
 
 def build_command(options, targets=()):
