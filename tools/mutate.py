@@ -244,6 +244,38 @@ def judge(options, tests):
     return "unconfirmed", failed_tests(options)
 
 
+# The test programs that can see a fault of each folder: those of the folder and of the folders above it.
+# The tool itself is built for the end-to-end tests of app/.
+REACHING_PROGRAMS = {
+    "base": ["base", "resid", "archive", "headerlib", "app"],
+    "resid": ["resid", "archive", "headerlib", "app"],
+    "archive": ["archive", "app"],
+    "headerlib": ["headerlib", "app"],
+    "app": ["app"],
+}
+
+
+def list_suites(options, program):
+    """The test suites of one test program, from its own listing."""
+    path = pathlib.Path(options.build) / "tests" / f"{program}_tests"
+    listing = subprocess.run([str(path), "--gtest_list_tests"], capture_output=True, text=True).stdout
+    return [line.rstrip(".") for line in listing.splitlines() if line and not line.startswith(" ")]
+
+
+def prepare_layers(options):
+    """Per folder, the targets to build and the tests (a ctest regular expression) that can see its faults."""
+    run_quietly(build_command(options))
+    suites = {program: list_suites(options, program) for program in REACHING_PROGRAMS}
+    layers = {}
+    for folder, programs in REACHING_PROGRAMS.items():
+        names = [suite for program in programs for suite in suites[program]]
+        layers[folder] = {
+            "targets": ["VorskExtract"] + [f"{program}_tests" for program in programs],
+            "tests": r"^([a-z0-9]+\.)?(" + "|".join(names) + r")\.",
+        }
+    return layers
+
+
 def build_command(options, targets=()):
     return ["cmake", "--build", options.build, f"-j{options.jobs}"] + (["--target", *targets] if targets else [])
 
