@@ -302,8 +302,12 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         EXPECT_EQ(run.Output, c.Output);
         EXPECT_EQ(run.Error, c.Error);
     }
-    const std::string help = RunTool({"--help"}).Output;
-    EXPECT_TRUE(help.rfind(usage, 0) == 0 && help.find("  --jobs <count> - ") != std::string::npos) << help;
+    // Help stops the reading of options: what follows it is not looked at.
+    const SToolRun help = RunTool({"--help", "--x"});
+    EXPECT_EQ(help.ExitStatus, 0);
+    EXPECT_TRUE(help.Output.rfind(usage, 0) == 0 && help.Output.find("  --jobs <count> - ") != std::string::npos)
+        << help.Output;
+    EXPECT_EQ(help.Error, "");
     EXPECT_FALSE(std::filesystem::exists(Output));
 }
 
@@ -320,8 +324,8 @@ TEST_F(EndToEndTest, ListingsShowEveryNameExactly) {
         {"a/b", nullptr, "a/b", ""},
         {"t\tr\rn\nb\\", "t\\tr\\rn\\nb\\\\", "t\\tr\\rn\\nb\\\\", ""},
         {"q\"\b\f\x01\x1f\x7f", nullptr, "q\\\"\\b\\f\\u0001\\u001f\x7f", ""},
-        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", nullptr,
-         "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", ""},
+        {"\xC3\xA9\xDF\xBF\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", nullptr,
+         "\xC3\xA9\xDF\xBF\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", ""},
         {"\xC0\xAF", nullptr, X + X, "c0af"},                       // Overlong, two bytes.
         {"\xE0\x9F\xBF", nullptr, X + X + X, "e09fbf"},            // Overlong, three bytes.
         {"\xF0\x8F\xBF\xBF", nullptr, X + X + X + X, "f08fbfbf"}, // Overlong, four bytes.
