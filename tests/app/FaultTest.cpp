@@ -89,12 +89,10 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     // The library's directory exists as a regular file: every resource below it fails, its id is named.
     std::filesystem::create_directories(Output);
     WriteTestFile(Output + "/lib", "occupied");
-    SToolRun run = RunTool({"--verbose", Source, Output});
+    SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected(FailedWrite(0x10) + FailedWrite(0x11)));
-    EXPECT_EQ(run.Error, Reason("write", "\\lib\\0000000000000010.bin") +
-                             Reason("write", "\\lib\\0000000000000011.bin") +
-                             MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0}));
+    EXPECT_EQ(run.Error, MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0}));
     tree["lib"] = "occupied";
     ExpectTrees(tree);
     // Directories where one resource file and one index file go: only those two fail.
