@@ -1,10 +1,9 @@
 // Writes the seed corpora of the fuzz targets: vorsk_fuzz_seeds <directory> fills <directory>/<target>/
-// with inputs made by the test writers and the sample content.
+// with inputs made by the test writers and the files of the bundled sample content.
 #include "FuzzSupport.h"
 #include "support/ArchiveWriter.h"
 #include "support/BinaryFile.h"
 #include "support/ContentBuilder.h"
-#include "support/SampleContent.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,15 +17,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string root = argv[1];
-    const std::string sample = root + "/sample";
     for (const char* target :
          {"fuzz_archive_index", "fuzz_header_library", "fuzz_resource_path", "fuzz_extraction", "fuzz_reimport"})
         std::filesystem::create_directories(root + "/" + target);
-    std::filesystem::create_directories(sample);
-    bool written = WriteSampleContent(sample);
+    bool written = true;
     // Every file of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
     std::vector<uint8_t> extraction = {0};
-    for (const auto& item : std::filesystem::directory_iterator(sample)) {
+    for (const auto& item : std::filesystem::directory_iterator(VORSK_SAMPLE_DIR)) {
         std::ifstream in(item.path(), std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                          std::istreambuf_iterator<char>()};
@@ -49,7 +46,6 @@ int main(int argc, char** argv) {
     // Reimport shapes: two libraries, inline and split containers, three edits.
     const std::vector<uint8_t> reimport = {1, 3, 0x13, 3, 5, 9, 0, 0x22, 2, 7, 7, 3, 0, 40, 'x', 3, 2, 0, 'y', 30};
     written &= WriteBinaryFile(root + "/fuzz_reimport/shapes", reimport);
-    std::filesystem::remove_all(sample);
     if (!written)
         std::fprintf(stderr, "vorsk_fuzz_seeds: cannot write into %s\n", argv[1]);
     return written ? 0 : 1;

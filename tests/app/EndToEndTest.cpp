@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -119,22 +120,27 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
 }
 
 TEST_F(EndToEndTest, LocaleSelectsContainersByLanguage) {
+    // The option's name is taken in any letter case, its value as it stands.
     const struct {
         CLanguages Languages;
-        std::string Locale;
+        std::string Option, Locale;
         bool Written;
     } cases[] = {
-        {{"en"}, "en", true},       {{"en"}, "de", false},
-        {{"fr", "de"}, "de", true}, {{"all"}, "xx", true},
-        {{"EN"}, "en", false},      {{"ALL"}, "en", false},
-        {{}, "en", false},          {{std::nullopt, "en"}, "en", true},
+        {{"en"}, "-locale", "en", true},
+        {{"en"}, "-locale", "de", false},
+        {{"fr", "de"}, "-LOCALE", "de", true},
+        {{"all"}, "-Locale", "xx", true},
+        {{"EN"}, "-locale", "en", false},
+        {{"ALL"}, "-locale", "en", false},
+        {{}, "-locale", "en", false},
+        {{std::nullopt, "en"}, "-locale", "en", true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Locale + " " + std::to_string(c.Languages.size()));
+        SCOPED_TRACE(c.Option + " " + c.Locale + " " + std::to_string(c.Languages.size()));
         const CTestContentContainer pack = Container(PackPath, {"bytes"}, c.Languages);
         Write({{}, {Library("lib.pc_headerlib", {pack}, {MakeTestResource(pack, 0, 0x77, "res/x")})}});
         std::filesystem::remove_all(Output);
-        const SToolRun run = Extract(c.Locale);
+        const SToolRun run = RunTool({c.Option, c.Locale, Source, Output});
         EXPECT_EQ(run.ExitStatus, 0);
         const uint64_t written = c.Written ? 1 : 0;
         EXPECT_EQ(run.Error.substr(run.Error.find("Summary")),
@@ -191,23 +197,43 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
     EXPECT_FALSE(std::filesystem::exists(Root.Join("0000000000000022.bin")));
 }
 
-TEST_F(EndToEndTest, ResourceWithTheIdOfAContainerIsSkippedSilently) {
-    // Each way a resource cannot be located has its row in the admission table; here the container's id,
-    // named when the container was recorded, stops a resource without a message.
-    const CTestContentContainer pack = Container(PackPath, {"kept"});
+TEST_F(EndToEndTest, ResourcesThatCannotBeLocatedAreSkippedSilently) {
+    // Each way a resource cannot be located has its row in the admission table. Here the container's id,
+    // named when the container was recorded, stops a resource without a message, and a span past its archive
+    // entry is named with its reason under --verbose only.
+    CTestContentContainer pack = Container(PackPath, {"kept", "longer than the archive holds"});
     Write({{},
            {Library("lib.pc_headerlib", {pack},
                     {MakeTestResource(pack, 0, PackId, "same/id/as/the/container"),
+                     MakeTestResource(pack, 1, 0x16, "span/past/the/archive/entry"),
                      MakeTestResource(pack, 0, 0x14, "kept")})}});
-    const SToolRun run = Extract();
-    EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Error, OnlyAll + MakeSummary({1, 28, 0, 0, 1, 0, 0, 0, 0, 1, 0}));
-    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
-                              MakeIndexFileProgress());
-    CTreeSnapshot expected =
-        MakeIndexFiles({{PackId, PackPath}, {0x14, "kept"}}, MakeContainerLine(PackPath, "lib"));
-    expected.insert({{"lib/", ""}, {"lib/0000000000000014.bin", MakeTestEntryHeader(0, 4) + "kept"}});
-    ExpectTree(expected);
+    pack.Entries[1] = "short";
+    ASSERT_TRUE(WriteTestArchives(Source, BuildTestContentArchives({{}, {Library("", {pack}, {})}})));
+    const std::string summary = OnlyAll + MakeSummary({1, 28, 0, 0, 1, 1, 0, 0, 0, 1, 0});
+    const struct {
+        std::vector<std::string> Arguments;
+        std::string Error;
+    } cases[] = {
+        {{"--quiet", "-locale", "en", Source, Output}, OnlyAll},
+        {{"-locale", "en", Source, Output}, summary},
+        {{"--verbose", "-locale", "en", Source, Output},
+         "Unavailable: lib\\0000000000000016 span/past/the/archive/entry (the entry's bytes lie beyond the "
+         "archive entry)\n" +
+             summary},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Arguments[0]);
+        std::filesystem::remove_all(Output);
+        const SToolRun run = RunTool(c.Arguments);
+        EXPECT_EQ(run.ExitStatus, 0);
+        EXPECT_EQ(run.Error, c.Error);
+        EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
+                                  MakeIndexFileProgress());
+        CTreeSnapshot expected =
+            MakeIndexFiles({{PackId, PackPath}, {0x14, "kept"}}, MakeContainerLine(PackPath, "lib"));
+        expected.insert({{"lib/", ""}, {"lib/0000000000000014.bin", MakeTestEntryHeader(0, 4) + "kept"}});
+        ExpectTree(expected);
+    }
 }
 
 TEST_F(EndToEndTest, EachIndexFileThatFailsMakesTheRunFail) {
@@ -253,8 +279,10 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         {{"-loc", "de", Source, Output}, 2, "Unrecognized option: -loc\r\n", ""},
         {{"--x", Source, Output}, 2, "Unrecognized option: --x\r\n", ""},
         {{"--quiet", "--", "--src", Output}, 2, "Unrecognized option: --src\r\n", ""},
-        {{"--version", "--x"}, 0, "VorskExtract 1.0.0\n", ""},
+        {{"--jobs", "32", Source}, 0, usage, ""},
         {{"--jobs", "x", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n"},
+        {{"--jobs", "0", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"0\".\n"},
+        {{"--jobs", "33", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"33\".\n"},
         {{"--jobs", "007", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"007\".\n"},
         {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
         {{"--json", Source, Output}, 2, "", "Option --json needs --list or --compare.\n"},
@@ -274,9 +302,74 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         EXPECT_EQ(run.Output, c.Output);
         EXPECT_EQ(run.Error, c.Error);
     }
-    const std::string help = RunTool({"--help"}).Output;
-    EXPECT_TRUE(help.rfind(usage, 0) == 0 && help.find("  --jobs <count> - ") != std::string::npos) << help;
+    // Help stops the reading of options: what follows it is not looked at.
+    const SToolRun help = RunTool({"--help", "--x"});
+    EXPECT_EQ(help.ExitStatus, 0);
+    EXPECT_TRUE(help.Output.rfind(usage, 0) == 0 && help.Output.find("  --jobs <count> - ") != std::string::npos)
+        << help.Output;
+    EXPECT_EQ(help.Error, "");
     EXPECT_FALSE(std::filesystem::exists(Output));
+}
+
+TEST_F(EndToEndTest, ListingsShowEveryNameExactly) {
+    // The text listing escapes tabs, line ends and backslashes (Text; null: the name as it stands). JSON
+    // also escapes quotes and control characters, puts U+FFFD for each byte that starts no well-formed UTF-8
+    // sequence, and then gives the name's bytes in hexadecimal.
+    const std::string X = "\xEF\xBF\xBD";
+    const struct {
+        std::string Name;
+        const char* Text;
+        std::string Json, Hex;
+    } rows[] = {
+        {"a/b", nullptr, "a/b", ""},
+        {"t\tr\rn\nb\\", "t\\tr\\rn\\nb\\\\", "t\\tr\\rn\\nb\\\\", ""},
+        {"q\"\b\f\x01\x1f\x7f", nullptr, "q\\\"\\b\\f\\u0001\\u001f\x7f", ""},
+        {"\xC3\xA9\xDF\xBF\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", nullptr,
+         "\xC3\xA9\xDF\xBF\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", ""},
+        {"\xC0\xAF", nullptr, X + X, "c0af"},                       // Overlong, two bytes.
+        {"\xE0\x9F\xBF", nullptr, X + X + X, "e09fbf"},            // Overlong, three bytes.
+        {"\xF0\x8F\xBF\xBF", nullptr, X + X + X + X, "f08fbfbf"}, // Overlong, four bytes.
+        {"\xED\xA0\x80", nullptr, X + X + X, "eda080"},            // A surrogate.
+        {"\xF4\x90\x80\x80", nullptr, X + X + X + X, "f4908080"}, // Past U+10FFFF.
+        {"\xF5\x80", nullptr, X + X, "f580"},
+        {"a\xE2\x82", nullptr, "a" + X + X, "61e282"}, // Cut short by the end of the name.
+        {"\xE2\x82" "b", nullptr, X + X + "b", "e28262"},
+        {"\xE2\x28\xA1", nullptr, X + "(" + X, "e228a1"},
+        {"\x80", nullptr, X, "80"},
+    };
+    // Entry i holds 977 i bytes, so that sizes of two to five digits are listed.
+    CTestContentContainer pack = Container(PackPath, {});
+    for (size_t i = 0; i < std::size(rows); ++i)
+        pack.Entries.push_back(std::string(977 * i, 'e'));
+    CTestContentLibrary library = Library("lib.pc_headerlib", {pack}, {});
+    std::string text, json;
+    for (uint32_t i = 0; i < std::size(rows); ++i) {
+        library.Resources.push_back(MakeTestResource(pack, i, 0x100 + i, rows[i].Name));
+        char digits[17];
+        std::snprintf(digits, sizeof(digits), "%016X", 0x100 + i);
+        const std::string id = digits;
+        const std::string start = "lib\t" + id + "\t" + std::to_string(24 + 977 * i) + "\textract\t";
+        text += start + (rows[i].Text != nullptr ? rows[i].Text : rows[i].Name) + "\n";
+        json += "{\"library\": \"lib\", \"id\": \"" + id + "\", \"size\": " + std::to_string(24 + 977 * i) +
+                ", \"status\": \"extract\", \"name\": \"" + rows[i].Json + "\", \"container\": \"" + PackPath +
+                "\", \"archive_name\": \"" + GetTestArchiveName(PackPath) + "\"" +
+                (rows[i].Hex.empty() ? "" : ", \"name_hex\": \"" + rows[i].Hex + "\"") + "}\n";
+    }
+    // A container that the library does not hold: no size, container or archive name.
+    library.Resources.push_back({0x8000000012345678ull, 0x200, "u", ""});
+    text += "lib\t0000000000000200\t-\tunavailable\tu\n";
+    json += "{\"library\": \"lib\", \"id\": \"0000000000000200\", \"size\": null, \"status\": \"unavailable\", "
+            "\"name\": \"u\", \"container\": null, \"archive_name\": null}\n";
+    Write({{}, {library}});
+    SToolRun run = RunTool({"--list", Source});
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Output, text);
+    run = RunTool({"--list", "--json", Source});
+    EXPECT_EQ(run.ExitStatus, 0);
+    json += "{\"summary\": {\"to_extract\": 14, \"to_extract_bytes\": 89243, \"kept_existing\": 0, "
+              "\"skipped_by_locale\": 0, \"already_named\": 0, \"unavailable\": 1, \"filtered_out\": 0, "
+              "\"failed_reads\": 0, \"failed_writes\": 0, \"libraries_loaded\": 1, \"libraries_failed\": 0, ";
+    EXPECT_EQ(run.Output.substr(0, json.size()), json);
 }
 
 TEST_F(EndToEndTest, ListingsShowTheDecisionsAndWriteNothing) {
@@ -291,16 +384,6 @@ TEST_F(EndToEndTest, ListingsShowTheDecisionsAndWriteNothing) {
                           "lib\t0000000000000013\t25\tunavailable\tgone\n");
     EXPECT_EQ(run.Error, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
                              MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}, "to extract"));
-    run = RunTool({"--list", "--json", Source});
-    EXPECT_EQ(run.ExitStatus, 0);
-    for (const std::string& line :
-         {"{\"library\": \"lib\", \"id\": \"0000000000000011\", \"size\": 28, \"status\": \"extract\", "
-          "\"name\": \"res/B\\t\\u0001\xEF\xBF\xBD\", \"container\": \"" +
-              PackPath + "\", \"archive_name\": \"" + GetTestArchiveName(PackPath) + "\"",
-          std::string("\n{\"summary\": {\"to_extract\": 2, \"to_extract_bytes\": 57, \"kept_existing\": 0, "
-                      "\"skipped_by_locale\": 1, \"already_named\": 1, \"unavailable\": 1, ")})
-        EXPECT_NE(run.Output.find(line), std::string::npos) << line;
-    EXPECT_EQ(std::count(run.Output.begin(), run.Output.end(), '\n'), 6);
     run = RunTool({"--locales", Source});
     EXPECT_EQ(run.ExitStatus, 0);
     EXPECT_EQ(run.Output, "de\t1\t1\nen\t2\t4\nfr\t1\t1\n");
@@ -350,13 +433,17 @@ TEST_F(EndToEndTest, FilteredAndResumedRunsKeepTheIndexFilesOfAFullRun) {
         }
         EXPECT_EQ(SnapshotTree(Output), expected);
     }
-    // An archive that does not mount is left out and the run goes on, ending with status 1.
+    // An archive that does not mount is left out, and so is one that refers to it; the run goes on, ending
+    // with status 1.
     std::filesystem::remove_all(Output);
     WriteTestFile(Source + "/0.archive", "ARCH");
+    CTestArchive referring = MakeSimpleTestArchive("b.archive", {"x"}, {"y"});
+    referring.References.push_back("0.archive");
+    ASSERT_TRUE(WriteTestArchives(Source, {referring}));
     run = RunTool({"--keep-going", Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, "Mounting archives...\n" + Source + "\\0.archive... failed\n" + Source +
-                              "\\a.archive... OK\n" + Processing("lib.pc_headerlib") +
-                              MakeIndexFileProgress());
+                              "\\a.archive... OK\n" + Source + "\\b.archive... failed\n" +
+                              Processing("lib.pc_headerlib") + MakeIndexFileProgress());
     EXPECT_EQ(SnapshotTree(Output), full);
 }

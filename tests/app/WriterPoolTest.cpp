@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace {
@@ -75,13 +76,24 @@ TEST(WriterPoolTest, EveryJobCountWritesAndPrintsAsOneThread) {
 }
 
 TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
+    // A death test may run in a process of its own, started afresh, so the folder must not depend on the
+    // process: the first process names a fresh one in the environment, which the processes it starts inherit.
+    static const std::string folder = [] {
+        if (const char* inherited = std::getenv("VORSK_WRITER_POOL_TEST_FOLDER"))
+            return std::string(inherited);
+        const std::string made = (std::filesystem::path(::testing::TempDir()) /
+                                  ("vorsk-writer-pool-" + std::to_string(std::random_device()())))
+                                     .string();
+#ifdef _WIN32
+        _putenv_s("VORSK_WRITER_POOL_TEST_FOLDER", made.c_str());
+#else
+        setenv("VORSK_WRITER_POOL_TEST_FOLDER", made.c_str(), 1);
+#endif
+        return made;
+    }();
     for (const uint32_t jobs : {1u, 4u}) {
         SCOPED_TRACE(::testing::Message() << jobs << " jobs");
-        // A death test may run in a process of its own, started afresh, so the paths must not depend on the
-        // process; they lie in the working directory, which differs between builds run at the same time, and
-        // are named after the job count that the suite's other run sets.
-        const char* suiteJobs = std::getenv("VORSK_TEST_JOBS");
-        const std::string directory = std::string("vorsk-writer-pool-stop-") + (suiteJobs ? suiteJobs : "");
+        const std::string directory = folder + "-" + std::to_string(jobs);
         std::filesystem::remove_all(directory);
         std::filesystem::create_directory(directory);
         const std::string log = directory + "/stdout.txt";

@@ -44,6 +44,11 @@ TEST(FileTest, ReadsReportFailureAndStopAtTheEnd) {
     EXPECT_EQ(std::string(bytes, bytes + count), "456789");
     EXPECT_TRUE(Os::ReadAt(reader, 10, bytes, 1, count));
     EXPECT_EQ(count, 0u);
+    // A position past the largest signed file offset cannot be reached.
+    EXPECT_FALSE(Os::Seek(reader, uint64_t(1) << 63));
+    ASSERT_TRUE(Os::Seek(reader, 8));
+    EXPECT_TRUE(Os::Read(reader, bytes, sizeof(bytes), count));
+    EXPECT_EQ(std::string(bytes, bytes + count), "89");
     CloseFile(reader);
     // A handle open for writing only cannot be read: the failure must come back as one.
     const FileHandle writer = OpenFile(path.c_str(), "a");

@@ -151,12 +151,21 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocations) {
         images.push_back(valid);
         PatchLittleEndian(images.back(), damage.Offset, damage.Value, damage.Size);
     }
+    // A last segment too short for its kind, then zeros past the block that a reader must not take for it:
+    // a relocation body of 3 bytes, a segment head of 4.
+    for (const std::vector<uint8_t>& segment : {std::vector<uint8_t>{0xED, 0xA5, 0xEB, 0x12, 3, 0, 0, 0, 0, 0, 0},
+                                                std::vector<uint8_t>(4, 0)}) {
+        images.push_back(valid);
+        images.back().insert(images.back().end(), segment.begin(), segment.end());
+        PatchLittleEndian(images.back(), 12, images.back().size() - at.BlockStart, 4);
+        images.back()[at.BlockStart + 6] = 2;
+        images.back().resize(images.back().size() + 8, 0);
+    }
     for (size_t length = 0; length < valid.size(); ++length)
         images.emplace_back(valid.begin(), valid.begin() + length);
     CHeaderLibrary library;
     for (size_t i = 0; i < images.size(); ++i) {
-        SCOPED_TRACE(i < std::size(damages) ? damages[i].Name
-                                            : "cut to " + std::to_string(i - std::size(damages)));
+        SCOPED_TRACE(i < std::size(damages) ? damages[i].Name : "image " + std::to_string(i));
         EXPECT_FALSE(Load(images[i], library));
         EXPECT_LE(g_LargestAllocation, 1u << 16);
     }

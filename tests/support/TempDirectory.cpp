@@ -8,14 +8,18 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 CTempDirectory::CTempDirectory() {
+    // Test programs run at the same time share the temporary directory: a name taken by another is passed
+    // over, since creating a directory that exists fails.
     static std::atomic<unsigned> counter{0};
+    static const unsigned processTag = std::random_device()();
     std::error_code error;
     do
         m_Path = (std::filesystem::path(::testing::TempDir()) /
-                  ("vorsk-" + std::to_string(counter++) + "-" + std::to_string(std::rand())))
+                  ("vorsk-" + std::to_string(processTag) + "-" + std::to_string(counter++)))
                      .string();
     while (!std::filesystem::create_directory(m_Path, error));
 }
