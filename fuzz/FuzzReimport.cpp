@@ -99,8 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // changed header byte outside that field.
     for (uint32_t edits = input.Next() % 4; edits > 0; --edits) {
         const std::string path = tree + "/" + files[input.Next() % files.size()];
-        std::string bytes = ReadFuzzFile(path);
-        std::string header = bytes.substr(0, 24);
+        std::string header = ReadFuzzFile(path).substr(0, 24);
         const std::string newData(input.Next() % 64, static_cast<char>(input.Next()));
         for (int i = 0; i < 4; ++i)
             header[12 + i] = static_cast<char>(newData.size() >> (8 * i));

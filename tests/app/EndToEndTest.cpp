@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -36,14 +35,9 @@ protected:
     SToolRun Extract(const std::string& locale = "en") const {
         return RunTool({"-locale", locale, Source, Output});
     }
-    void ExpectTree(const CTreeSnapshot& expected) const { EXPECT_EQ(SnapshotTree(Output), expected); }
     std::string Processing(const std::string& library) const {
         return "Processing " + Source + "\\" + library + "...\r\n";
     }
-    // One library with every outcome at locale "en": two resources to extract (one named with a tab, a
-    // control byte and a byte that is no UTF-8), an id already named, a container for "de" and "fr" only,
-    // a container that no archive holds.
-    void WriteEveryOutcome() const;
 };
 
 using CLanguages = std::vector<std::optional<std::string>>;
@@ -57,18 +51,6 @@ CTestContentContainer Container(const std::string& path, std::vector<std::string
 CTestContentLibrary Library(const std::string& fileName, std::vector<CTestContentContainer> containers,
                             std::vector<CTestResource> resources) {
     return {fileName, std::move(containers), {}, std::move(resources)};
-}
-
-void EndToEndTest::WriteEveryOutcome() const {
-    const CTestContentContainer pack = Container(PackPath, {"alpha", "beta"}, {"en"});
-    const CTestContentContainer other = Container(SplitPath, {"delta"}, {"de", "fr"});
-    const CTestContentContainer absent = Container(InlinePath, {"x"}, {"en"}, {});
-    Write({{},
-           {Library("lib.pc_headerlib", {pack, other, absent},
-                    {MakeTestResource(pack, 0, 0x10, "res/a/alpha"),
-                     MakeTestResource(pack, 1, 0x11, "res/B\t\x01\xff"),
-                     MakeTestResource(pack, 0, 0x10, "dup"), MakeTestResource(other, 0, 0x12, "loc/delta"),
-                     MakeTestResource(absent, 0, 0x13, "gone")})}});
 }
 
 } // namespace
@@ -114,7 +96,7 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
                          {"chunk0/0000000000002000.bin", MakeTestEntryHeader(0, 5) + "gamma"},
                          {"chunk0/0000000000003000.bin", MakeTestEntryHeader(0, 1000) + split.Entries[0]},
                          {"chunk0/0000000000003001.bin", MakeTestEntryHeader(1, 7) + "epsilon"}});
-        ExpectTree(expected);
+        EXPECT_EQ(SnapshotTree(Output), expected);
     }
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore) << "the tool changed its input";
 }
@@ -126,8 +108,6 @@ TEST_F(EndToEndTest, LocaleSelectsContainersByLanguage) {
         std::string Option, Locale;
         bool Written;
     } cases[] = {
-        {{"en"}, "-locale", "en", true},
-        {{"en"}, "-locale", "de", false},
         {{"fr", "de"}, "-LOCALE", "de", true},
         {{"all"}, "-Locale", "xx", true},
         {{"EN"}, "-locale", "en", false},
@@ -142,9 +122,6 @@ TEST_F(EndToEndTest, LocaleSelectsContainersByLanguage) {
         std::filesystem::remove_all(Output);
         const SToolRun run = RunTool({c.Option, c.Locale, Source, Output});
         EXPECT_EQ(run.ExitStatus, 0);
-        const uint64_t written = c.Written ? 1 : 0;
-        EXPECT_EQ(run.Error.substr(run.Error.find("Summary")),
-                  MakeSummary({written, 29 * written, 0, 1 - written, 0, 0, 0, 0, 0, 1, 0}));
         EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
                   MakeNameLine(PackId, PackPath) + (c.Written ? MakeNameLine(0x77, "res/x") : ""));
         EXPECT_EQ(std::filesystem::exists(Output + "/lib/0000000000000077.bin"), c.Written);
@@ -197,68 +174,6 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
     EXPECT_FALSE(std::filesystem::exists(Root.Join("0000000000000022.bin")));
 }
 
-TEST_F(EndToEndTest, ResourcesThatCannotBeLocatedAreSkippedSilently) {
-    // Each way a resource cannot be located has its row in the admission table. Here the container's id,
-    // named when the container was recorded, stops a resource without a message, and a span past its archive
-    // entry is named with its reason under --verbose only.
-    CTestContentContainer pack = Container(PackPath, {"kept", "longer than the archive holds"});
-    Write({{},
-           {Library("lib.pc_headerlib", {pack},
-                    {MakeTestResource(pack, 0, PackId, "same/id/as/the/container"),
-                     MakeTestResource(pack, 1, 0x16, "span/past/the/archive/entry"),
-                     MakeTestResource(pack, 0, 0x14, "kept")})}});
-    pack.Entries[1] = "short";
-    ASSERT_TRUE(WriteTestArchives(Source, BuildTestContentArchives({{}, {Library("", {pack}, {})}})));
-    const std::string summary = OnlyAll + MakeSummary({1, 28, 0, 0, 1, 1, 0, 0, 0, 1, 0});
-    const struct {
-        std::vector<std::string> Arguments;
-        std::string Error;
-    } cases[] = {
-        {{"--quiet", "-locale", "en", Source, Output}, OnlyAll},
-        {{"-locale", "en", Source, Output}, summary},
-        {{"--verbose", "-locale", "en", Source, Output},
-         "Unavailable: lib\\0000000000000016 span/past/the/archive/entry (the entry's bytes lie beyond the "
-         "archive entry)\n" +
-             summary},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Arguments[0]);
-        std::filesystem::remove_all(Output);
-        const SToolRun run = RunTool(c.Arguments);
-        EXPECT_EQ(run.ExitStatus, 0);
-        EXPECT_EQ(run.Error, c.Error);
-        EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
-                                  MakeIndexFileProgress());
-        CTreeSnapshot expected =
-            MakeIndexFiles({{PackId, PackPath}, {0x14, "kept"}}, MakeContainerLine(PackPath, "lib"));
-        expected.insert({{"lib/", ""}, {"lib/0000000000000014.bin", MakeTestEntryHeader(0, 4) + "kept"}});
-        ExpectTree(expected);
-    }
-}
-
-TEST_F(EndToEndTest, EachIndexFileThatFailsMakesTheRunFail) {
-    ASSERT_TRUE(WriteTestArchives(Source, {MakeSimpleTestArchive("a.archive", {"x"}, {"y"})}));
-    // Without a header library nothing creates the output directory, so every index file fails (-1). A
-    // directory in the place of one index file fails that file alone; with none (4), all are written.
-    const char* const files[] = {"NameMap.txt", "ContainerNameMap.txt", "ExternalResources.txt", "ResMap.bin",
-                                 ""};
-    for (int blocked = -1; blocked <= 4; ++blocked) {
-        SCOPED_TRACE(blocked);
-        std::filesystem::remove_all(Output);
-        if (blocked >= 0) {
-            ASSERT_TRUE(std::filesystem::create_directories(Output + "/" + files[blocked]));
-        }
-        const SToolRun run = Extract();
-        EXPECT_EQ(run.ExitStatus, blocked == 4 ? 0 : 1);
-        std::vector<bool> failed(5, blocked < 0);
-        failed[std::max(blocked, 0)] = blocked != 4;
-        EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + MakeIndexFileProgress(failed));
-        EXPECT_EQ(run.Error, "Warning: no container lists the locale \"en\"; the languages found are: none."
-                             "\n" + MakeSummary(std::vector<uint64_t>(11, 0)));
-    }
-    ExpectTree(MakeIndexFiles({}));
-}
-
 TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
     const std::string usage =
         "VorskExtract - extracts the resources of a game's content directory\r\n"
@@ -275,15 +190,11 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         int Status;
         std::string Output, Error;
     } cases[] = {
-        {{"-locale", "de", Source}, 0, usage, ""},
         {{"-loc", "de", Source, Output}, 2, "Unrecognized option: -loc\r\n", ""},
-        {{"--x", Source, Output}, 2, "Unrecognized option: --x\r\n", ""},
         {{"--quiet", "--", "--src", Output}, 2, "Unrecognized option: --src\r\n", ""},
         {{"--jobs", "32", Source}, 0, usage, ""},
-        {{"--jobs", "x", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"x\".\n"},
         {{"--jobs", "0", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"0\".\n"},
         {{"--jobs", "33", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"33\".\n"},
-        {{"--jobs", "007", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"007\".\n"},
         {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
         {{"--json", Source, Output}, 2, "", "Option --json needs --list or --compare.\n"},
         {{"--list", "--test", Source}, 2, "", "Options --list and --test cannot be used together.\n"},
@@ -312,44 +223,36 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
 }
 
 TEST_F(EndToEndTest, ListingsShowEveryNameExactly) {
-    // The text listing escapes tabs, line ends and backslashes (Text; null: the name as it stands). JSON
-    // also escapes quotes and control characters, puts U+FFFD for each byte that starts no well-formed UTF-8
-    // sequence, and then gives the name's bytes in hexadecimal.
+    // JSON escapes tabs, line ends, backslashes, quotes and control characters, puts U+FFFD for each byte
+    // that starts no well-formed UTF-8 sequence, and then gives the name's bytes in hexadecimal.
     const std::string X = "\xEF\xBF\xBD";
     const struct {
-        std::string Name;
-        const char* Text;
-        std::string Json, Hex;
+        std::string Name, Json, Hex;
     } rows[] = {
-        {"a/b", nullptr, "a/b", ""},
-        {"t\tr\rn\nb\\", "t\\tr\\rn\\nb\\\\", "t\\tr\\rn\\nb\\\\", ""},
-        {"q\"\b\f\x01\x1f\x7f", nullptr, "q\\\"\\b\\f\\u0001\\u001f\x7f", ""},
-        {"\xC3\xA9\xDF\xBF\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", nullptr,
+        {"a/b", "a/b", ""},
+        {"t\tr\rn\nb\\", "t\\tr\\rn\\nb\\\\", ""},
+        {"q\"\b\f\x01\x1f\x7f", "q\\\"\\b\\f\\u0001\\u001f\x7f", ""},
+        {"\xC3\xA9\xDF\xBF\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
          "\xC3\xA9\xDF\xBF\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", ""},
-        {"\xC0\xAF", nullptr, X + X, "c0af"},                       // Overlong, two bytes.
-        {"\xE0\x9F\xBF", nullptr, X + X + X, "e09fbf"},            // Overlong, three bytes.
-        {"\xF0\x8F\xBF\xBF", nullptr, X + X + X + X, "f08fbfbf"}, // Overlong, four bytes.
-        {"\xED\xA0\x80", nullptr, X + X + X, "eda080"},            // A surrogate.
-        {"\xF4\x90\x80\x80", nullptr, X + X + X + X, "f4908080"}, // Past U+10FFFF.
-        {"\xF5\x80", nullptr, X + X, "f580"},
-        {"a\xE2\x82", nullptr, "a" + X + X, "61e282"}, // Cut short by the end of the name.
-        {"\xE2\x82" "b", nullptr, X + X + "b", "e28262"},
-        {"\xE2\x28\xA1", nullptr, X + "(" + X, "e228a1"},
-        {"\x80", nullptr, X, "80"},
+        {"\xC0\xAF", X + X, "c0af"},                     // Overlong.
+        {"\xED\xA0\x80", X + X + X, "eda080"},           // A surrogate.
+        {"\xF4\x90\x80\x80", X + X + X + X, "f4908080"}, // Past U+10FFFF.
+        {"\xF5\x80", X + X, "f580"},
+        {"a\xE2\x82", "a" + X + X, "61e282"}, // Cut short by the end of the name.
+        {"\xE2\x28\xA1", X + "(" + X, "e228a1"},
+        {"\x80", X, "80"},
     };
     // Entry i holds 977 i bytes, so that sizes of two to five digits are listed.
     CTestContentContainer pack = Container(PackPath, {});
     for (size_t i = 0; i < std::size(rows); ++i)
         pack.Entries.push_back(std::string(977 * i, 'e'));
     CTestContentLibrary library = Library("lib.pc_headerlib", {pack}, {});
-    std::string text, json;
+    std::string json;
     for (uint32_t i = 0; i < std::size(rows); ++i) {
         library.Resources.push_back(MakeTestResource(pack, i, 0x100 + i, rows[i].Name));
         char digits[17];
         std::snprintf(digits, sizeof(digits), "%016X", 0x100 + i);
         const std::string id = digits;
-        const std::string start = "lib\t" + id + "\t" + std::to_string(24 + 977 * i) + "\textract\t";
-        text += start + (rows[i].Text != nullptr ? rows[i].Text : rows[i].Name) + "\n";
         json += "{\"library\": \"lib\", \"id\": \"" + id + "\", \"size\": " + std::to_string(24 + 977 * i) +
                 ", \"status\": \"extract\", \"name\": \"" + rows[i].Json + "\", \"container\": \"" + PackPath +
                 "\", \"archive_name\": \"" + GetTestArchiveName(PackPath) + "\"" +
@@ -357,28 +260,35 @@ TEST_F(EndToEndTest, ListingsShowEveryNameExactly) {
     }
     // A container that the library does not hold: no size, container or archive name.
     library.Resources.push_back({0x8000000012345678ull, 0x200, "u", ""});
-    text += "lib\t0000000000000200\t-\tunavailable\tu\n";
     json += "{\"library\": \"lib\", \"id\": \"0000000000000200\", \"size\": null, \"status\": \"unavailable\", "
             "\"name\": \"u\", \"container\": null, \"archive_name\": null}\n";
     Write({{}, {library}});
-    SToolRun run = RunTool({"--list", Source});
+    const SToolRun run = RunTool({"--list", "--json", Source});
     EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Output, text);
-    run = RunTool({"--list", "--json", Source});
-    EXPECT_EQ(run.ExitStatus, 0);
-    json += "{\"summary\": {\"to_extract\": 14, \"to_extract_bytes\": 89243, \"kept_existing\": 0, "
+    json += "{\"summary\": {\"to_extract\": 11, \"to_extract_bytes\": 53999, \"kept_existing\": 0, "
               "\"skipped_by_locale\": 0, \"already_named\": 0, \"unavailable\": 1, \"filtered_out\": 0, "
               "\"failed_reads\": 0, \"failed_writes\": 0, \"libraries_loaded\": 1, \"libraries_failed\": 0, ";
     EXPECT_EQ(run.Output.substr(0, json.size()), json);
 }
 
-TEST_F(EndToEndTest, ListingsShowTheDecisionsAndWriteNothing) {
-    WriteEveryOutcome();
+TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
+    // One library with every outcome at locale "en": two resources to extract (one named with a tab, line
+    // ends, a backslash, a control byte and a byte that is no UTF-8; the text listing escapes the first
+    // four), an id already named, a container for "de" and "fr" only, a container that no archive holds.
+    const CTestContentContainer pack = Container(PackPath, {"alpha", "beta"}, {"en"});
+    const CTestContentContainer other = Container(SplitPath, {"delta"}, {"de", "fr"});
+    const CTestContentContainer absent = Container(InlinePath, {"x"}, {"en"}, {});
+    Write({{},
+           {Library("lib.pc_headerlib", {pack, other, absent},
+                    {MakeTestResource(pack, 0, 0x10, "res/a/alpha"),
+                     MakeTestResource(pack, 1, 0x11, "res/B\t\r\n\\\x01\xff"),
+                     MakeTestResource(pack, 0, 0x10, "dup"), MakeTestResource(other, 0, 0x12, "loc/delta"),
+                     MakeTestResource(absent, 0, 0x13, "gone")})}});
     const CTreeSnapshot sourceBefore = SnapshotTree(Source);
     SToolRun run = RunTool({"--list", "-locale", "en", Source});
     EXPECT_EQ(run.ExitStatus, 0);
     EXPECT_EQ(run.Output, "lib\t0000000000000010\t29\textract\tres/a/alpha\n"
-                          "lib\t0000000000000011\t28\textract\tres/B\\t\x01\xff\n"
+                          "lib\t0000000000000011\t28\textract\tres/B\\t\\r\\n\\\\\x01\xff\n"
                           "lib\t0000000000000010\t-\tnamed\tdup\n"
                           "lib\t0000000000000012\t29\tlocale\tloc/delta\n"
                           "lib\t0000000000000013\t25\tunavailable\tgone\n");
@@ -388,12 +298,8 @@ TEST_F(EndToEndTest, ListingsShowTheDecisionsAndWriteNothing) {
     EXPECT_EQ(run.ExitStatus, 0);
     EXPECT_EQ(run.Output, "de\t1\t1\nen\t2\t4\nfr\t1\t1\n");
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore);
-    EXPECT_FALSE(std::filesystem::exists(Output));
-}
-
-TEST_F(EndToEndTest, FilteredAndResumedRunsKeepTheIndexFilesOfAFullRun) {
-    WriteEveryOutcome();
-    SToolRun run = Extract();
+    ASSERT_FALSE(std::filesystem::exists(Output)) << "a listing wrote its output";
+    run = Extract();
     EXPECT_EQ(run.ExitStatus, 0);
     EXPECT_EQ(run.Error, MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}));
     const CTreeSnapshot full = SnapshotTree(Output);
@@ -414,9 +320,7 @@ TEST_F(EndToEndTest, FilteredAndResumedRunsKeepTheIndexFilesOfAFullRun) {
     } cases[] = {
         // "*" runs across "/", ASCII case is ignored, "?" is any one byte, patterns match whole names.
         {{"--include", "res/*"}, {2, 57, 0, 0, 0, 0, 3, 0, 0, 1, 0}},
-        {{"--exclude", "*ALPHA"}, {1, 28, 0, 1, 1, 1, 1, 0, 0, 1, 0}},
-        {{"--include", "RES/*", "--exclude", "res/b???"}, {1, 29, 0, 0, 0, 0, 4, 0, 0, 1, 0}},
-        {{"--include", "res/b??", "--include", "res/a"}, {0, 0, 0, 0, 0, 0, 5, 0, 0, 1, 0}},
+        {{"--include", "RES/*", "--exclude", "res/b??????"}, {1, 29, 0, 0, 0, 0, 4, 0, 0, 1, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Options[1]);

@@ -62,9 +62,8 @@ protected:
         ASSERT_EQ(RunTool({"-locale", locale, Source, Tree}).ExitStatus, 0);
     }
     // Replaces a resource file by its header (with the data length the tool will set) and new data.
-    void Edit(const std::string& file, const std::string& data, uint64_t headerLength = 24,
-              int headerByte = -1) {
-        std::string header = ReadTestFile(Tree + "/" + file).substr(0, headerLength);
+    void Edit(const std::string& file, const std::string& data, int headerByte) {
+        std::string header = ReadTestFile(Tree + "/" + file).substr(0, 24);
         for (int i = 0; i < 4; ++i)
             header[12 + i] = static_cast<char>(data.size() >> (8 * i));
         if (headerByte >= 0)
@@ -98,7 +97,7 @@ TEST_F(WayBackTest, ReimportedTreeExtractsAsEditedAndLeavesTheRestAsItWas) {
         SCOPED_TRACE(c.Name);
         Prepare(MakeContent(), c.Locale);
         if (!c.File.empty())
-            Edit(c.File, c.Data, 24, c.HeaderByte);
+            Edit(c.File, c.Data, c.HeaderByte);
         const SToolRun run = RunTool({"--reimport", Destination, "-locale", c.Locale, Source, Tree});
         EXPECT_EQ(run.ExitStatus, 0) << run.Error;
         EXPECT_EQ(run.Output.find("changed\t") != std::string::npos, !c.File.empty()) << run.Output;
@@ -179,8 +178,8 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
             WriteTestFile(path, "x");
         if (c.Change == 3)
             fs::create_directory(path);
-        std::vector<std::string> arguments = {"--compare"};
-        arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
+        std::vector<std::string> arguments = c.Options;
+        arguments.insert(arguments.begin(), "--compare");
         arguments.insert(arguments.end(), {Source, Tree});
         const SToolRun run = RunTool(arguments);
         EXPECT_EQ(run.ExitStatus, c.Change == 0 ? 0 : 1);
