@@ -14,16 +14,26 @@ TEST(NameFilterTest, PatternsMatchWholeNames) {
         std::string Pattern, Name;
         bool Matches;
     };
-    // clang-format off
     const SCase cases[] = {
-        {"*.txt", "sounds/a/b.txt", true}, {"A/*.TXT", "a/b.txt", true}, {"a/?.txt", "a/b.txt", true},
-        {"a/?.txt", "a/bc.txt", false}, {"a/?.txt", "a/.txt", false}, {"?", "/", true},
-        {"*", "", true}, {"", "", true}, {"", "a", false},
-        {"a*b*c", "aXbYc", true}, {"a*b*c", "aXbYcZ", false}, {"*ab", "aab", true},
-        {"**b", "b", true}, {"b*", "ab", false}, {"[a]", "[a]", true},
-        {"\xC3\xA9", "\xC3\x89", false}, {manyStars + "b", manyA, false}, {manyStars, manyA, true},
+        {"*.txt", "sounds/a/b.txt", true},
+        {"A/*.TXT", "a/b.txt", true},
+        {"a/?.txt", "a/b.txt", true},
+        {"a/?.txt", "a/bc.txt", false},
+        {"a/?.txt", "a/.txt", false},
+        {"?", "/", true},
+        {"*", "", true},
+        {"", "", true},
+        {"", "a", false},
+        {"a*b*c", "aXbYc", true},
+        {"a*b*c", "aXbYcZ", false},
+        {"*ab", "aab", true},
+        {"**b", "b", true},
+        {"b*", "ab", false},
+        {"[a]", "[a]", true},
+        {"\xC3\xA9", "\xC3\x89", false},
+        {manyStars + "b", manyA, false},
+        {manyStars, manyA, true},
     };
-    // clang-format on
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.Pattern.substr(0, 20) + " / " + c.Name.substr(0, 20));
         EXPECT_EQ(MatchesNamePattern(c.Pattern.c_str(), c.Name.data(), c.Name.size()), c.Matches);
