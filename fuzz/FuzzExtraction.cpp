@@ -9,24 +9,11 @@
 
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <unistd.h>
 
 namespace {
 
 std::string g_Directory;
-
-// Every file of the directory by name, with its bytes.
-std::map<std::string, std::string> ReadTree(const std::string& directory) {
-    std::map<std::string, std::string> tree;
-    for (const auto& item : std::filesystem::directory_iterator(directory)) {
-        std::ifstream in(item.path(), std::ios::binary);
-        tree[item.path().filename().string()].assign(std::istreambuf_iterator<char>(in), {});
-    }
-    return tree;
-}
 
 } // namespace
 
@@ -61,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             WriteBinaryFile(source + "/" + name, data + at, length);
         at += length;
     }
-    const auto before = ReadTree(source);
+    const auto before = SnapshotFuzzTree(source);
     CRunOptions options;
     options.Source = source.c_str();
     options.Output = output.c_str();
@@ -69,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ExtractResources(options);
     FlushConsole();
     GetArchiveManager().UnmountAll();
-    FuzzCheck(ReadTree(source) == before, "the run changed its input");
+    FuzzCheck(SnapshotFuzzTree(source) == before, "the run changed its input");
     std::filesystem::remove_all(source);
     std::filesystem::remove_all(output);
     return 0;

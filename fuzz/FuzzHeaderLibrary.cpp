@@ -15,10 +15,10 @@ std::string Walk(const CHeaderLibrary& library) {
     for (uint64_t container = 0; container < library.GetContainerCount(); ++container) {
         seen += library.GetContainerPath(container) +
                 std::string(library.HasInlineHeaders(container) ? "+" : "-");
-        for (uint64_t language = 0; language < library.GetLanguageCount(container); ++language)
-            seen += std::string(library.GetLanguageName(container, language)
-                                    ? library.GetLanguageName(container, language)
-                                    : "");
+        for (uint64_t language = 0; language < library.GetLanguageCount(container); ++language) {
+            if (const char* name = library.GetLanguageName(container, language))
+                seen += name;
+        }
         for (uint64_t entry = 0; entry < library.GetContainerTables()[container].Spans.GetCount(); ++entry) {
             uint32_t length = 0;
             const uint8_t* header = library.GetEntryHeader(container, entry, length);

@@ -4,12 +4,6 @@
 #include "archive/ArchiveWriter.h"
 #include "support/BinaryFile.h"
 
-namespace {
-
-constexpr uint64_t HeaderSize = ArchiveHeaderSize;
-
-} // namespace
-
 std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTestArchive>& archives) {
     // The segment bytes each file holds after its header, and where each segment's bytes went.
     std::vector<std::vector<uint8_t>> data(archives.size());
@@ -23,7 +17,7 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
                         archives[other].FileName == archives[a].References[segment.Reference])
                         holder = other;
                 }
-                offsets[a].push_back(HeaderSize + data[holder].size());
+                offsets[a].push_back(ArchiveHeaderSize + data[holder].size());
                 data[holder].insert(data[holder].end(), segment.Bytes.begin(), segment.Bytes.end());
             }
         }
@@ -32,9 +26,10 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
     for (size_t a = 0; a < archives.size(); ++a) {
         const CTestArchive& archive = archives[a];
         // The header, the segment bytes this file holds, then the index, all from the product's writer.
-        std::vector<uint8_t> image(HeaderSize);
+        std::vector<uint8_t> image(ArchiveHeaderSize);
         StoreArchiveHeader(image.data(), 0, static_cast<uint32_t>(archive.Entries.size()),
-                           static_cast<uint32_t>(archive.References.size()), HeaderSize + data[a].size());
+                           static_cast<uint32_t>(archive.References.size()),
+                           ArchiveHeaderSize + data[a].size());
         image.insert(image.end(), data[a].begin(), data[a].end());
         CByteBuffer index;
         for (const std::string& reference : archive.References)

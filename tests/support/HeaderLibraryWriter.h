@@ -2,6 +2,8 @@
 // patching the bytes of a valid image at the offsets its layout reports.
 #pragma once
 
+#include "headerlib/HeaderLibraryWriter.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,8 +41,7 @@ struct CTestHeaderLibrary {
 /// Where the writer put things. BlockStart and RelocationSegmentStart are file offsets; the others are
 /// payload offsets (add PayloadStart for the file offset). Slots lists every reference slot in the order of
 /// the relocation entries, which start 12 bytes into the relocation segment.
-struct CTestHeaderLibraryLayout {
-    uint64_t BlockStart = 0, PayloadStart = 0, RelocationSegmentStart = 0;
+struct CTestHeaderLibraryLayout : CHeaderLibraryImageLayout {
     uint32_t PayloadLength = 0, ExternalList = 0, ResourceList = 0;
     std::vector<uint32_t> ContainerRecords, LanguageLists, EntryHeaderLists, Slots;
 };

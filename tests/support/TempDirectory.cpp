@@ -8,8 +8,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 
 CTempDirectory::CTempDirectory() {
     // Test programs run at the same time share the temporary directory: a name taken by another is passed
@@ -35,7 +35,5 @@ void WriteTestFile(const std::string& path, const std::string& text) {
 
 std::string ReadTestFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
