@@ -34,8 +34,8 @@ bool FindEntry(const CHeaderLibrary& library, uint64_t container, ResourceId mem
 
 // The archive's part: the container's entry must exist and hold the whole span, and the size must fit the
 // 32 bits that the index files can describe.
-const char* OpenBytes(CArchiveManager& archives, CAdmission& admission) {
-    archives.OpenEntry(admission.Stream, admission.Table->ArchiveName.GetData());
+const char* OpenBytes(const CArchiveManager& archives, CEntryLookup& lookup, CAdmission& admission) {
+    admission.Stream = archives.OpenEntry(admission.Table->ArchiveName.GetView(), lookup);
     CArchiveStream& stream = admission.Stream;
     if (stream.Archive == nullptr || stream.Entry == nullptr)
         return "no archive holds the container";
@@ -55,10 +55,11 @@ CAdmission Unavailable(CAdmission& admission, const char* reason) {
 
 } // namespace
 
-CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names, CArchiveManager& archives,
-                         CStringViewA locale, const CNameFilter& filter, const CLibraryResource& resource) {
+CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names, const CArchiveManager& archives,
+                         CEntryLookup& lookup, CStringViewA locale, const CNameFilter& filter,
+                         const CLibraryResource& resource) {
     CAdmission admission;
-    admission.FilteredOut = !filter.IsTaken(resource.Name.GetData(), resource.Name.GetLength());
+    admission.FilteredOut = !filter.IsTaken(resource.Name);
     if (names.Find(resource.Id) != nullptr) {
         admission.Status = EResourceStatus::Named;
         return admission;
@@ -73,7 +74,7 @@ CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names, C
     }
     if (!hasEntry)
         return Unavailable(admission, "entry position beyond the container's entries");
-    if (const char* reason = OpenBytes(archives, admission))
+    if (const char* reason = OpenBytes(archives, lookup, admission))
         return Unavailable(admission, reason);
     return admission;
 }

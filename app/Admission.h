@@ -25,7 +25,7 @@ struct CAdmission {
     uint64_t Container = 0;
     const CContainerTable* Table = nullptr;
     /// Where the stored bytes lie in the container's archive entry.
-    EntrySpan Span;
+    CEntrySpan Span;
     /// The entry header that goes in front of the stored bytes, HeaderLength of them; null (and a length
     /// of 0) when the container stores its entry headers inline.
     const uint8_t* Header = nullptr;
@@ -41,6 +41,8 @@ struct CAdmission {
 /// not in the library (Unavailable); the container lists neither "all" nor locale (Locale); the entry
 /// position is beyond the container's entries, no mounted archive holds the container, the span reaches
 /// past the archive entry, or the size does not fit in 32 bits (each Unavailable, with its Reason).
-/// FilteredOut is set whatever the status. Changes nothing but the archives' memory of the last look-up.
-CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names, CArchiveManager& archives,
-                         CStringViewA locale, const CNameFilter& filter, const CLibraryResource& resource);
+/// FilteredOut is set whatever the status. Changes nothing but lookup, the caller's memory of the last
+/// archive look-up.
+CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names, const CArchiveManager& archives,
+                         CEntryLookup& lookup, CStringViewA locale, const CNameFilter& filter,
+                         const CLibraryResource& resource);

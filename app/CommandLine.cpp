@@ -2,7 +2,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Version.h"
-#include "base/ByteOrder.h"
+#include "base/AsciiCase.h"
 #include "base/Console.h"
 #include "base/StringBuffer.h"
 

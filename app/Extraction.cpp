@@ -16,18 +16,17 @@
 
 namespace {
 
-// Mounts every "*.archive" of source into the global manager, printing each archive's outcome on its own
+// Mounts every "*.archive" of source into manager, printing each archive's outcome on its own
 // line. Aborted, with the failure printed, when source cannot be listed or, unless the run keeps going, an
 // archive does not mount; the archives mounted before stay mounted. A run that keeps going leaves the failed
 // archive out (the manager drops the archives that refer to it) and ends with Failures.
-EExtractionOutcome MountArchives(CFileList& files, const CRunOptions& options) {
+EExtractionOutcome MountArchives(CFileList& files, CArchiveManager& manager, const CRunOptions& options) {
     if (!files.FindFiles(options.Source, "*.archive")) {
         // The message names header libraries although the scan was for archives.
         Print("No pc_headerlib files found in %s\r\n", options.Source);
         return EExtractionOutcome::Aborted;
     }
     Print("Mounting archives...\n");
-    CArchiveManager& manager = GetArchiveManager();
     EExtractionOutcome outcome = EExtractionOutcome::Clean;
     while (const char* path = files.NextPath()) {
         if (HasOutputFailed())
@@ -120,12 +119,14 @@ EExtractionOutcome ExtractResources(const CRunOptions& options) {
 
     // The listing is reused by the header library phase for its own scan.
     CFileList files;
-    EExtractionOutcome outcome = MountArchives(files, options);
+    // The run's archives stay mounted, their files open, until the run ends.
+    CArchiveManager manager;
+    EExtractionOutcome outcome = MountArchives(files, manager, options);
     if (outcome != EExtractionOutcome::Aborted) {
         CWriterPool pool(GetJobCount(options), options.Verbosity == EVerbosity::Verbose
                                                    ? EWriteFailureReasons::Print
                                                    : EWriteFailureReasons::Silent);
-        const EExtractionOutcome phase = ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool);
+        const EExtractionOutcome phase = ProcessHeaderLibraries(files, manager, options, report, pool);
         if (phase != EExtractionOutcome::Clean)
             outcome = phase;
     }
@@ -136,7 +137,7 @@ EExtractionOutcome ExtractResources(const CRunOptions& options) {
     if (options.Mode == ERunMode::List && options.Json) {
         CStringBufferA summary;
         AppendSummaryJson(summary, report.Counts);
-        WriteOutput(summary.GetData(), summary.GetLength());
+        WriteOutput(summary.GetView());
     }
     return outcome;
 }

@@ -11,9 +11,8 @@
 #include "app/WriterPool.h"
 #include "base/ByteBuffer.h"
 #include "base/Console.h"
-#include "base/File.h"
 #include "base/FileList.h"
-#include "base/Memory.h"
+#include "base/Platform.h"
 #include "headerlib/HeaderLibrary.h"
 #include "resid/ResourcePath.h"
 
@@ -54,51 +53,50 @@ private:
     CByteBuffer m_FileBuffer{CByteBuffer::DefaultGranule};
     CHeaderLibrary m_Library;
     CInlineStringA m_LibraryName;
+    // The last archive look-up, asked again for every resource of the same container.
+    CEntryLookup m_Lookup;
 };
 
 bool CHeaderLibraryPhase::ReadWholeFile(const char* path) {
     // The buffer is not cleared: the read below fills all of the size it sets, and a shorter read fails the
     // load, so no byte of an earlier library is ever read. Zeroing the storage cost a pass over megabytes per
     // library.
-    (void)m_FileBuffer.Resize(0);
-    const FileHandle file = OpenFile(path, "r");
+    m_FileBuffer.Resize(0);
+    const FileHandle file = Os::OpenFile(path, EFileAccess::Read, EFileCreation::OpenExisting);
     if (file == InvalidFileHandle)
         return false;
     uint64_t size = 0;
     uint64_t bytesRead = 0;
     // A file of 4 GiB or more is beyond what a header library can describe.
     const bool sized = Os::GetFileSize(file, size) && size <= 0xFFFFFFFFu;
-    if (sized && !m_FileBuffer.Resize(size))
-        StopOutOfMemory();
+    if (sized)
+        m_FileBuffer.Resize(size);
     const bool read = sized && Os::Read(file, m_FileBuffer.GetData(), size, bytesRead) && bytesRead == size;
-    CloseFile(file);
+    Os::CloseFile(file);
     return read;
 }
 
 void CHeaderLibraryPhase::TakeLibraryName(const char* path) {
     m_LibraryName.Assign(path);
     m_LibraryName.ReplaceBackslashes();
-    const uint64_t slash = CStringViewA(m_LibraryName).FindLastChar('/');
+    const uint64_t slash = m_LibraryName.GetView().FindLastChar('/');
     if (slash != CInlineStringA::npos)
         m_LibraryName.Erase(0, slash + 1);
-    const uint64_t dot = CStringViewA(m_LibraryName).FindLastChar('.');
+    const uint64_t dot = m_LibraryName.GetView().FindLastChar('.');
     if (dot != CInlineStringA::npos)
         m_LibraryName.Erase(dot, CInlineStringA::npos);
 }
 
 void CHeaderLibraryPhase::SetName(ResourceId id, CStringViewA name) {
-    CStringViewA* value = m_Records.Names.FindOrInsert(id);
-    if (value == nullptr)
-        StopOutOfMemory();
     // A copy in the name store: names viewed in the payload would change under the next library.
-    *value = m_Records.NameStore.Store(name);
+    m_Records.Names.FindOrInsert(id) = m_Records.NameStore.Store(name);
 }
 
 void CHeaderLibraryPhase::RecordContainers() {
     const uint64_t count = m_Library.GetContainerCount();
     for (uint64_t container = 0; container < count; ++container) {
         const CStringViewA path(m_Library.GetContainerPath(container));
-        SetName(CResourcePath::GetId(path), path);
+        SetName(ResourcePath::GetId(path), path);
         AppendContainerLine(m_Records.ContainerText,
                             m_Library.GetContainerTables()[container].ArchiveName.GetData(), path.GetData(),
                             m_LibraryName.GetData());
@@ -109,7 +107,7 @@ void CHeaderLibraryPhase::RecordExternalResources() {
     for (const CExternalResource& external : m_Library.GetExternalResources()) {
         AppendExternalLine(m_Records.ExternalText, external.Id, external.Name.GetData(),
                            external.ArchiveName.GetData());
-        SetName(external.Id, external.Name);
+        SetName(external.Id, external.Name.GetView());
     }
 }
 
@@ -139,7 +137,7 @@ void CHeaderLibraryPhase::CountStatus(const CLibraryResource& resource, const CA
 
 bool CHeaderLibraryPhase::ProcessResource(const CLibraryResource& resource, const CLibraryScope& scope,
                                           CResourceHandler& handler) {
-    const CAdmission admission = AdmitResource(m_Library, m_Records.Names, m_Manager,
+    const CAdmission admission = AdmitResource(m_Library, m_Records.Names, m_Manager, m_Lookup,
                                                CStringViewA(m_Options.Locale), m_Options.Filter, resource);
     if (admission.Status != EResourceStatus::Named)
         m_Records.NameTextEstimate += NameLineOverhead + resource.Name.GetLength();
@@ -173,7 +171,7 @@ bool CHeaderLibraryPhase::ProcessLibrary(const char* path, CResourceHandler& han
     }
     ++m_Report.Counts.LibrariesLoaded;
     TakeLibraryName(path);
-    const CLibraryScope scope{CStringViewA(path), CStringViewA(m_LibraryName), m_Library};
+    const CLibraryScope scope{CStringViewA(path), m_LibraryName.GetView(), m_Library};
     if (!handler.BeginLibrary(scope))
         return false;
     m_Pool.Message("Processing %s...\r\n", path);

@@ -5,7 +5,6 @@
 #include "app/Options.h"
 #include "base/Array.h"
 #include "base/Console.h"
-#include "base/Memory.h"
 #include "headerlib/HeaderLibrary.h"
 
 #include <algorithm>
@@ -20,8 +19,8 @@ void CLanguageCounts::CountContainers(const CHeaderLibrary& library) {
             if (name == nullptr)
                 continue;
             CCount* counts = m_Languages.Find(CStringViewA(name));
-            if (counts == nullptr && (counts = m_Languages.FindOrInsert(CInlineStringA(name))) == nullptr)
-                StopOutOfMemory();
+            if (counts == nullptr)
+                counts = &m_Languages.FindOrInsert(CInlineStringA(CStringViewA(name)));
             ++counts->Containers;
         }
     }
@@ -43,10 +42,9 @@ void CLanguageCounts::CountResources(const CHeaderLibrary& library) {
 
 void CLanguageCounts::AppendTable(CStringBufferA& text) const {
     CArray<const CLanguageMap::Entry*> sorted;
-    if (!sorted.Reserve(m_Languages.GetCount()))
-        StopOutOfMemory();
+    sorted.Reserve(m_Languages.GetCount());
     for (const CLanguageMap::Entry& entry : m_Languages)
-        (void)sorted.Append(&entry);
+        sorted.Append(&entry);
     std::sort(sorted.begin(), sorted.end(),
               [](const CLanguageMap::Entry* left, const CLanguageMap::Entry* right) {
                   const uint64_t common = std::min(left->Key.GetLength(), right->Key.GetLength());
@@ -74,6 +72,6 @@ void CLanguageCounts::WarnAboutUnknownLocale(const CRunOptions& options) const {
         AppendEscapedText(line, entry.Key.GetData(), entry.Key.GetLength());
         first = false;
     }
-    line.Append(first ? " none.\n" : ".\n", first ? 7 : 2);
+    line.Append(first ? " none.\n" : ".\n");
     PrintError(line.GetData());
 }

@@ -47,7 +47,7 @@ bool CListHandler::TakeResource(const CResourceItem& item) {
 }
 
 void CListHandler::FlushListing() {
-    WriteOutput(m_Listing.GetData(), m_Listing.GetLength());
+    WriteOutput(m_Listing.GetView());
     m_Listing.Assign("");
 }
 

@@ -8,7 +8,7 @@ namespace {
 const char HexDigits[] = "0123456789abcdef";
 
 void AppendText(CStringBufferA& text, const char* value) {
-    text.Append(value, std::strlen(value));
+    text.Append(value);
 }
 
 void AppendDecimal(CStringBufferA& text, uint64_t value) {
@@ -18,14 +18,14 @@ void AppendDecimal(CStringBufferA& text, uint64_t value) {
         digits[--position] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    text.Append(digits + position, static_cast<uint64_t>(20 - position));
+    text.Append(CStringViewA(digits + position, static_cast<uint64_t>(20 - position)));
 }
 
 void AppendId(CStringBufferA& text, ResourceId id) {
     char digits[16];
     for (int i = 15; i >= 0; --i, id >>= 4)
         digits[i] = static_cast<char>("0123456789ABCDEF"[id & 15]);
-    text.Append(digits, 16);
+    text.Append(CStringViewA(digits, 16));
 }
 
 
@@ -79,7 +79,7 @@ bool IsValidUtf8(const char* value, uint64_t length) {
 
 void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(value);
-    text.Append("\"", 1);
+    text.Append("\"");
     uint64_t runStart = 0;
     for (uint64_t i = 0; i < length;) {
         const unsigned char byte = bytes[i];
@@ -88,12 +88,12 @@ void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) 
             i += sequence;
             continue;
         }
-        text.Append(value + runStart, i - runStart);
+        text.Append(CStringViewA(value + runStart, i - runStart));
         if (sequence == 0) {
-            text.Append("\xEF\xBF\xBD", 3);
+            text.Append("\xEF\xBF\xBD");
         } else if (byte == '"' || byte == '\\') {
             const char escape[2] = {'\\', static_cast<char>(byte)};
-            text.Append(escape, 2);
+            text.Append(CStringViewA(escape, 2));
         } else {
             const char* shortForm = byte == '\b'   ? "\\b"
                                     : byte == '\f' ? "\\f"
@@ -102,16 +102,16 @@ void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) 
                                     : byte == '\t' ? "\\t"
                                                    : nullptr;
             if (shortForm != nullptr) {
-                text.Append(shortForm, 2);
+                text.Append(CStringViewA(shortForm, 2));
             } else {
                 const char escape[6] = {'\\', 'u', '0', '0', HexDigits[byte >> 4], HexDigits[byte & 15]};
-                text.Append(escape, 6);
+                text.Append(CStringViewA(escape, 6));
             }
         }
         runStart = ++i;
     }
-    text.Append(value + runStart, length - runStart);
-    text.Append("\"", 1);
+    text.Append(CStringViewA(value + runStart, length - runStart));
+    text.Append("\"");
 }
 
 namespace {
@@ -136,11 +136,11 @@ void AppendEscapedText(CStringBufferA& text, const char* value, uint64_t length)
                                                 : nullptr;
         if (escape == nullptr)
             continue;
-        text.Append(value + runStart, i - runStart);
-        text.Append(escape, 2);
+        text.Append(CStringViewA(value + runStart, i - runStart));
+        text.Append(CStringViewA(escape, 2));
         runStart = i + 1;
     }
-    text.Append(value + runStart, length - runStart);
+    text.Append(CStringViewA(value + runStart, length - runStart));
 }
 
 const char* GetStatusName(EResourceStatus status) {
@@ -161,18 +161,18 @@ const char* GetStatusName(EResourceStatus status) {
 
 void AppendListingText(CStringBufferA& text, const CListingLine& line) {
     AppendEscapedText(text, line.Library, std::strlen(line.Library));
-    text.Append("\t", 1);
+    text.Append("\t");
     AppendId(text, line.Id);
-    text.Append("\t", 1);
+    text.Append("\t");
     if (line.Size == CListingLine::UnknownSize)
-        text.Append("-", 1);
+        text.Append("-");
     else
         AppendDecimal(text, line.Size);
-    text.Append("\t", 1);
+    text.Append("\t");
     AppendText(text, GetStatusName(line.Status));
-    text.Append("\t", 1);
+    text.Append("\t");
     AppendEscapedText(text, line.Name, line.NameLength);
-    text.Append("\n", 1);
+    text.Append("\n");
 }
 
 void AppendListingJson(CStringBufferA& text, const CListingLine& line) {
@@ -198,9 +198,9 @@ void AppendListingJson(CStringBufferA& text, const CListingLine& line) {
         for (uint64_t i = 0; i < line.NameLength; ++i) {
             const auto byte = static_cast<unsigned char>(line.Name[i]);
             const char digits[2] = {HexDigits[byte >> 4], HexDigits[byte & 15]};
-            text.Append(digits, 2);
+            text.Append(CStringViewA(digits, 2));
         }
-        text.Append("\"", 1);
+        text.Append("\"");
     }
     AppendText(text, "}\n");
 }

@@ -12,6 +12,6 @@ bool CLocalesHandler::BeginLibrary(const CLibraryScope& library) {
 bool CLocalesHandler::Finish(const CRunRecords&) {
     CStringBufferA table;
     m_Languages.AppendTable(table);
-    WriteOutput(table.GetData(), table.GetLength());
+    WriteOutput(table.GetView());
     return true;
 }

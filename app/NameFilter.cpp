@@ -1,36 +1,28 @@
 // Whole-name pattern matching and the include/exclude decision.
 #include "app/NameFilter.h"
 
-#include "base/Memory.h"
-
 namespace {
 
-bool MatchesAny(const CArray<const char*>& patterns, const char* name, uint64_t length) {
-    for (const char* pattern : patterns) {
-        if (MatchesNamePattern(pattern, name, length))
+bool MatchesAny(const CArray<CInlineStringA>& patterns, CStringViewA name) {
+    for (const CInlineStringA& pattern : patterns) {
+        if (MatchesNamePattern(pattern.GetView(), name))
             return true;
     }
     return false;
 }
 
-void AddPattern(CArray<const char*>& patterns, const char* pattern) {
-    if (!patterns.Append(pattern))
-        StopOutOfMemory();
-}
-
 } // namespace
 
-
-void CNameFilter::Include(const char* pattern) {
-    AddPattern(m_Include, pattern);
+void CNameFilter::Include(CStringViewA pattern) {
+    m_Include.Append(CInlineStringA(pattern));
 }
 
-void CNameFilter::Exclude(const char* pattern) {
-    AddPattern(m_Exclude, pattern);
+void CNameFilter::Exclude(CStringViewA pattern) {
+    m_Exclude.Append(CInlineStringA(pattern));
 }
 
-bool CNameFilter::IsTaken(const char* name, uint64_t length) const {
-    if (m_Include.GetCount() != 0 && !MatchesAny(m_Include, name, length))
+bool CNameFilter::IsTaken(CStringViewA name) const {
+    if (m_Include.GetCount() != 0 && !MatchesAny(m_Include, name))
         return false;
-    return !MatchesAny(m_Exclude, name, length);
+    return !MatchesAny(m_Exclude, name);
 }

@@ -5,7 +5,6 @@
 #include "base/ByteOrder.h"
 #include "base/Console.h"
 #include "base/File.h"
-#include "base/Memory.h"
 
 #include <cstring>
 #include <iterator>
@@ -56,10 +55,10 @@ void FormatResourcePath(TStringBufferA<260>& pathBuffer, const char* outputDirec
     PutHexField(fileName, id);
     std::memcpy(fileName + HexFieldWidth, ".bin", 4);
     pathBuffer.Assign(outputDirectory);
-    pathBuffer.Append("\\", 1);
-    pathBuffer.Append(libraryName, std::strlen(libraryName));
-    pathBuffer.Append("\\", 1);
-    pathBuffer.Append(fileName, sizeof(fileName));
+    pathBuffer.Append("\\");
+    pathBuffer.Append(libraryName);
+    pathBuffer.Append("\\");
+    pathBuffer.Append(CStringViewA(fileName, sizeof(fileName)));
 }
 
 bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
@@ -89,9 +88,9 @@ void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& 
     for (const CNameMap::Entry& entry : names) {
         PutDecimalField(fields, entry.Key);
         PutHexField(fields + DecimalFieldWidth + 1, entry.Key);
-        text.Append(fields, sizeof(fields));
-        text.Append(entry.Value.GetData(), entry.Value.GetLength());
-        text.Append("\r\n", 2);
+        text.Append(CStringViewA(fields, sizeof(fields)));
+        text.Append(entry.Value);
+        text.Append("\r\n");
     }
 }
 
@@ -100,8 +99,7 @@ void BuildResMap(const CNameMap& names, CByteBuffer& image) {
     uint64_t size = 4;
     for (const CNameMap::Entry& entry : names)
         size += ResMapRecordHead + entry.Value.GetLength() + 1;
-    if (!image.Resize(size))
-        StopOutOfMemory();
+    image.Resize(size);
     uint8_t* out = image.GetData();
     StoreU32LE(out, static_cast<uint32_t>(names.GetCount()));
     out += 4;

@@ -20,7 +20,7 @@ void AppendGrouped(CStringBufferA& text, uint64_t value) {
     char reversed[32];
     for (int i = 0; i < length; ++i)
         reversed[i] = digits[length - 1 - i];
-    text.Append(reversed, static_cast<uint64_t>(length));
+    text.Append(CStringViewA(reversed, static_cast<uint64_t>(length)));
 }
 
 void AppendCount(CStringBufferA& text, uint64_t value, const char* what) {
@@ -65,7 +65,7 @@ void CRunReport::Tick() {
     // Kept well under 80 columns: a line that wraps can no longer be redrawn in place.
     m_Line.Assign("Libraries ");
     AppendGrouped(m_Line, Counts.LibrariesLoaded + Counts.LibrariesFailed);
-    m_Line.Append("/", 1);
+    m_Line.Append("/");
     AppendCount(m_Line, LibrariesTotal, "done, ");
     AppendCount(m_Line, Counts.Written, "written (");
     AppendCount(m_Line, Counts.WrittenBytes, "bytes), ");

@@ -1,15 +1,14 @@
 // CArchive: opening an archive file, reading and checking its index, and the entry name index.
 #include "archive/Archive.h"
 
-#include "archive/ArchiveManager.h"
 #include "base/ByteOrder.h"
-#include "base/File.h"
 #include "base/Memory.h"
 
 #include <cstring>
 #include <utility>
 
-CArchive::CArchive(CArchiveManager& manager, const char* path) : m_Path(path), m_Manager(&manager) {}
+CArchive::CArchive(CArchiveReferences& references, CStringViewA path)
+    : m_Path(path), m_ReferenceSource(&references) {}
 
 CArchive::~CArchive() {
     Close();
@@ -20,8 +19,7 @@ CArchive::~CArchive() {
 }
 
 void CArchive::Close() {
-    if (m_File != InvalidFileHandle)
-        CloseFile(m_File);
+    Os::CloseFile(m_File);
     m_File = InvalidFileHandle;
     m_References.Clear();
     m_ReferenceNames.Clear();
@@ -29,7 +27,7 @@ void CArchive::Close() {
 
 bool CArchive::Open() {
     Close();
-    m_File = OpenFile(m_Path.GetData(), "r");
+    m_File = Os::OpenFile(m_Path.GetView(), EFileAccess::Read, EFileCreation::OpenExisting);
     if (m_File == InvalidFileHandle)
         return false;
     m_Position = 0;
@@ -64,16 +62,15 @@ bool CArchive::ReadReferences(uint32_t referenceCount) {
     // Each reference takes at least an empty string; a count that cannot fit in the file is hostile.
     if (referenceCount > GetRemaining() / ArchiveMinimumStringSize)
         return false;
-    // Counts are bounded by the file above; storage for what the file holds that cannot be had stops the run.
-    if (!m_References.Resize(referenceCount) || !m_ReferenceNames.Resize(referenceCount))
-        StopOutOfMemory();
+    m_References.Resize(referenceCount);
+    m_ReferenceNames.Resize(referenceCount);
     for (CArchive*& reference : m_References)
         reference = nullptr;
 
     // References are named relative to the directory that holds this archive.
     CInlineStringA prefix(m_Path);
     prefix.ReplaceBackslashes();
-    const uint64_t lastSlash = CStringViewA(prefix).FindLastChar('/');
+    const uint64_t lastSlash = prefix.GetView().FindLastChar('/');
     prefix.Erase(lastSlash == CInlineStringA::npos ? 0 : lastSlash + 1, CInlineStringA::npos);
 
     CInlineStringA name;
@@ -82,10 +79,10 @@ bool CArchive::ReadReferences(uint32_t referenceCount) {
             return false;
         m_ReferenceNames[i] = name;
         CInlineStringA joined(prefix);
-        joined.Append(name);
+        joined.Append(name.GetView());
         // Nested mounts can run deep; the read window is not kept across them.
         ReleaseReadBuffer();
-        CArchive* reference = m_Manager->Mount(joined.GetData());
+        CArchive* reference = m_ReferenceSource->MountReference(joined.GetView());
         if (reference == nullptr)
             return false;
         m_References[i] = reference;
@@ -98,9 +95,9 @@ bool CArchive::ReadEntries(uint32_t entryCount) {
         return false;
     // The index keys borrow the entries' names: the array gets its final size before the first name is
     // read and never moves afterwards, and the index gets its final capacity so that it never grows.
-    if (!m_Entries.Resize(entryCount) ||
-        (entryCount > m_EntryIndex.GetCapacity() && !m_EntryIndex.Rehash(entryCount)))
-        StopOutOfMemory();
+    m_Entries.Resize(entryCount);
+    if (entryCount > m_EntryIndex.GetCapacity())
+        m_EntryIndex.Rehash(entryCount);
     for (CArchiveEntry& entry : m_Entries) {
         if (!ReadEntry(entry))
             return false;
@@ -119,21 +116,17 @@ bool CArchive::ReadEntry(CArchiveEntry& entry) {
 
     // Of two entries with the same name the later one is found; the earlier key, a view of the earlier
     // entry's name, stays in place. The entries never move, so the views stay valid.
-    const uint32_t hash = m_EntryIndex.HashKey(entry.Name);
-    const uint64_t index = m_EntryIndex.FindIndex(entry.Name, hash);
-    if (index < m_EntryIndex.GetCount()) {
+    const CStringViewA name = entry.Name.GetView();
+    const uint32_t hash = m_EntryIndex.HashKey(name);
+    const uint64_t index = m_EntryIndex.FindIndex(name, hash);
+    if (index < m_EntryIndex.GetCount())
         (m_EntryIndex.begin() + index)->Value = &entry;
-    } else {
-        CArchiveEntry** value = m_EntryIndex.Insert(CStringViewA(entry.Name), hash);
-        if (value == nullptr)
-            StopOutOfMemory();
-        *value = &entry;
-    }
+    else
+        m_EntryIndex.Insert(name, hash) = &entry;
 
     if (segmentCount > GetRemaining() / ArchiveSegmentRecordSize)
         return false;
-    if (!entry.Segments.Resize(segmentCount))
-        StopOutOfMemory();
+    entry.Segments.Resize(segmentCount);
     for (CArchiveSegment& segment : entry.Segments) {
         const uint8_t* record = Fetch(ArchiveSegmentRecordSize);
         if (record == nullptr)
@@ -223,9 +216,8 @@ const uint8_t* CArchive::Fetch(uint64_t count) {
         return m_ReadBuffer + (m_Position - m_BufferStart);
     if (count > ReadBufferSize || count > GetRemaining())
         return nullptr;
-    if (m_ReadBuffer == nullptr) {
+    if (m_ReadBuffer == nullptr)
         m_ReadBuffer = static_cast<uint8_t*>(AllocateOrStop(ReadBufferSize));
-    }
     uint64_t bytesRead = 0;
     m_BufferStart = m_Position;
     m_BufferLength = 0;

@@ -5,10 +5,11 @@
 #include "base/HashMap.h"
 #include "base/InlineString.h"
 #include "base/Platform.h"
+#include "base/StringView.h"
 
 #include <cstdint>
 
-class CArchiveManager;
+class CArchive;
 
 // The archive file format. All integers are unsigned little-endian; fields follow one another unpadded.
 //
@@ -59,20 +60,33 @@ struct CArchiveEntry {
     }
 };
 
-/// The reader of one archive file. Open reads the whole index into memory, has the manager mount every
+/// What an archive asks for the archives that its index refers to: whoever keeps the set of archives (the
+/// archive manager) mounts them.
+class CArchiveReferences {
+public:
+    /// Mounts the archive at path (the reference's file name joined to the referring archive's directory)
+    /// and returns it, or null when it does not mount. The archive returned stays in place at least as long
+    /// as the one that asked.
+    virtual CArchive* MountReference(CStringViewA path) = 0;
+
+protected:
+    ~CArchiveReferences() = default;
+};
+
+/// The reader of one archive file. Open reads the whole index into memory, has the references mount every
 /// archive that the index refers to, and builds the name index; the file then stays open for the life of
 /// the object so that streams can read entry bytes from it.
 ///
 /// Owns its entries (names and segment lists), the entry index and its path. The entry index maps each
 /// lower-cased entry name to its entry with keys that view the names stored in the entries, so the entry
 /// array is sized once, before the first entry is read, and never moves afterwards. The references point at
-/// archives owned by the manager (possibly this one). Reading the index goes through a small buffer of
+/// archives owned by the reference source (possibly this one). Reading the index goes through a small buffer of
 /// positioned reads that exists only while the index is being read.
 class CArchive {
 public:
-    /// A closed archive for path (copied as it stands). References are mounted through manager, which must
-    /// outlive the archive.
-    CArchive(CArchiveManager& manager, const char* path);
+    /// A closed archive for path (copied as it stands). Its references are mounted through references,
+    /// which must outlive the archive.
+    CArchive(CArchiveReferences& references, CStringViewA path);
     ~CArchive();
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
@@ -89,15 +103,16 @@ public:
     const CArchiveEntry* FindEntry(CStringViewA lowerName) const;
 
     /// The archive listed at reference index, or null when index is not below the reference count.
-    CArchive* GetReference(uint32_t index) const {
+    CArchive* GetReference(uint64_t index) const {
         return index < m_References.GetCount() ? m_References[index] : nullptr;
     }
-
+    /// The number of references of an archive that opened; 0 after a failed Open.
     uint32_t GetReferenceCount() const { return static_cast<uint32_t>(m_References.GetCount()); }
     /// The file name stored at reference index (below GetReferenceCount), as the index spells it.
     const CInlineStringA& GetReferenceName(uint32_t index) const { return m_ReferenceNames[index]; }
 
     const CArray<CArchiveEntry>& GetEntries() const { return m_Entries; }
+    /// The header's second field, kept as read so that a rewritten archive can carry it over.
     uint32_t GetHeaderValue() const { return m_HeaderValue; }
     const CInlineStringA& GetPath() const { return m_Path; }
     FileHandle GetFile() const { return m_File; }
@@ -105,8 +120,6 @@ public:
     uint64_t GetFileSize() const { return m_FileSize; }
 
 private:
-    friend class CArchiveManager;
-
     static constexpr uint64_t ReadBufferSize = 64 * 1024;
 
     void Close();
@@ -150,13 +163,11 @@ private:
     CHashMap<CStringViewA, CArchiveEntry*> m_EntryIndex;
     CInlineStringA m_Path;
 
-    CArchiveManager* m_Manager;
+    CArchiveReferences* m_ReferenceSource;
     // Read state of the open file: its size, the read position and a window of the file's bytes.
     uint64_t m_FileSize = 0;
     uint64_t m_Position = 0;
     uint8_t* m_ReadBuffer = nullptr;
     uint64_t m_BufferStart = 0;
     uint64_t m_BufferLength = 0;
-    // Set by the manager while it drops the archives that refer to an archive whose mount failed.
-    bool m_Dropped = false;
 };

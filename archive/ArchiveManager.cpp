@@ -3,27 +3,27 @@
 
 #include "base/Memory.h"
 
-#include <cstring>
+#include <cstdint>
 #include <new>
 
 CArchiveManager::~CArchiveManager() {
     UnmountAll();
 }
 
-CArchive* CArchiveManager::Mount(const char* path) {
+CArchive* CArchiveManager::Mount(CStringViewA path) {
     // A mount may add archives, or drop them after a failure: either can change what a name finds.
-    ForgetLastLookup();
+    ++m_Generation;
     // The key is the file name: the part after the last separator, with one trailing separator dropped.
     CInlineStringA working(path);
     working.ReplaceBackslashes();
     if (!working.IsEmpty() && working[working.GetLength() - 1] == '/')
         working.Erase(working.GetLength() - 1, 1);
-    const uint64_t lastSlash = CStringViewA(working).FindLastChar('/');
+    const uint64_t lastSlash = working.GetView().FindLastChar('/');
     if (lastSlash != CInlineStringA::npos)
         working.Erase(0, lastSlash + 1);
     const CInlineStringA& key = working;
 
-    if (CArchive** mounted = m_Archives.Find(key); mounted != nullptr && *mounted != nullptr)
+    if (CArchive** mounted = m_Archives.Find(key.GetView()); mounted != nullptr && *mounted != nullptr)
         return *mounted;
     // Each nested mount adds a few stack frames; a hostile chain of references must not exhaust the stack.
     if (m_MountDepth >= MaxMountDepth)
@@ -34,10 +34,7 @@ CArchive* CArchiveManager::Mount(const char* path) {
         StopOutOfMemory();
     // Registered before it is opened, so that a reference back to it while its index is read finds it.
     // No pointer into the map is kept across Open: the nested mounts may grow the map.
-    CArchive** slot = m_Archives.FindOrInsert(key);
-    if (slot == nullptr)
-        StopOutOfMemory();
-    *slot = archive;
+    m_Archives.FindOrInsert(key) = archive;
 
     ++m_MountDepth;
     const bool opened = archive->Open();
@@ -48,77 +45,86 @@ CArchive* CArchiveManager::Mount(const char* path) {
     return nullptr;
 }
 
+namespace {
+
+// The set of dropped archives, keyed by address.
+using CArchiveSet = CHashMap<uint64_t, uint8_t>;
+
+uint64_t GetKey(const CArchive* archive) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(archive));
+}
+
+bool RefersToAny(const CArchive& archive, const CArchiveSet& set) {
+    for (uint64_t index = 0; index < archive.GetReferenceCount(); ++index) {
+        const CArchive* reference = archive.GetReference(index);
+        if (reference != nullptr && set.Find(GetKey(reference)) != nullptr)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void CArchiveManager::DropFailedArchive(CArchive* failed) {
     // Archives mounted while the failed one was being read may refer back to it. Drop them, and whatever
     // refers to those, so that no read can reach a destroyed archive. Every such archive was mounted and
     // finished inside the failed mount, so none of them is still being opened further up the stack.
-    failed->m_Dropped = true;
+    CArchiveSet dropped;
+    dropped.FindOrInsert(GetKey(failed)) = 1;
     for (bool changed = true; changed;) {
         changed = false;
-        for (auto& entry : m_Archives) {
-            CArchive* archive = entry.Value;
-            if (archive->m_Dropped)
-                continue;
-            for (const CArchive* reference : archive->m_References) {
-                if (reference != nullptr && reference->m_Dropped) {
-                    archive->m_Dropped = true;
-                    changed = true;
-                    break;
-                }
+        for (const auto& entry : m_Archives) {
+            if (dropped.Find(GetKey(entry.Value)) == nullptr && RefersToAny(*entry.Value, dropped)) {
+                dropped.FindOrInsert(GetKey(entry.Value)) = 1;
+                changed = true;
             }
         }
     }
     for (uint64_t index = 0; index < m_Archives.GetCount();) {
         auto& entry = *(m_Archives.begin() + index);
         CArchive* archive = entry.Value;
-        if (!archive->m_Dropped) {
+        if (dropped.Find(GetKey(archive)) == nullptr) {
             ++index;
             continue;
         }
         // Removal moves the last entry into this slot, which is then looked at again.
         const CInlineStringA key(entry.Key);
-        m_Archives.Remove(key);
+        m_Archives.Remove(key.GetView());
         delete archive;
     }
 }
 
-CArchiveStream& CArchiveManager::OpenEntry(CArchiveStream& stream, const char* name) {
-    const uint64_t length = std::strlen(name);
-    stream = CArchiveStream();
+CArchiveStream CArchiveManager::OpenEntry(CStringViewA name, CEntryLookup& lookup) const {
     // Resources of one container follow one another in a header library, so the same name comes many times
     // in a row. Lower-casing it, hashing it and asking every archive for it cost more than the rest of a
     // small resource's extraction (callgrind: 186 M of 517 M instructions on the benchmark corpus).
-    const CStringViewA nameView(name, length);
-    if (!m_HasLastLookup || !(m_LastName == nameView)) {
-        m_LookupName.Assign(nameView);
-        m_LookupName.MakeLower();
-        const uint32_t hash = CHashMap<CInlineStringA, CArchiveEntry*>::HashKey(m_LookupName);
-        m_LastArchive = nullptr;
-        m_LastEntry = nullptr;
+    if (lookup.Generation != m_Generation || !(lookup.Name.GetView() == name)) {
+        lookup.LowerName.Assign(name);
+        lookup.LowerName.MakeLower();
+        const CStringViewA lowerName = lookup.LowerName.GetView();
+        const uint32_t hash = CHashMap<CStringViewA, const CArchiveEntry*>::HashKey(lowerName);
+        lookup.Archive = nullptr;
+        lookup.Entry = nullptr;
         for (const auto& entry : m_Archives) {
             // Every archive is asked: the last one in registration order that holds the name wins.
-            if (const CArchiveEntry* found = entry.Value->FindEntry(m_LookupName, hash); found != nullptr) {
-                m_LastArchive = entry.Value;
-                m_LastEntry = found;
+            if (const CArchiveEntry* found = entry.Value->FindEntry(lowerName, hash); found != nullptr) {
+                lookup.Archive = entry.Value;
+                lookup.Entry = found;
             }
         }
-        m_LastName.Assign(nameView);
-        m_HasLastLookup = true;
+        lookup.Name.Assign(name);
+        lookup.Generation = m_Generation;
     }
-    stream.Archive = m_LastArchive;
-    stream.Entry = m_LastEntry;
+    CArchiveStream stream;
+    stream.Archive = lookup.Archive;
+    stream.Entry = lookup.Entry;
     if (stream.Entry != nullptr)
         stream.Size = stream.Entry->GetSize();
     return stream;
 }
 
-CArchive* CArchiveManager::FindArchive(const char* key) const {
-    CArchive* const* archive = m_Archives.Find(key);
-    return archive != nullptr ? *archive : nullptr;
-}
-
 void CArchiveManager::UnmountAll() {
-    ForgetLastLookup();
+    ++m_Generation;
     for (auto& entry : m_Archives)
         delete entry.Value;
     m_Archives.Clear();

@@ -7,6 +7,22 @@
 
 #include <cstdint>
 
+/// The answer of the last OpenEntry asked with this object: the name as given and what it found. The caller
+/// holds it (one per reading thread) and hands it to every OpenEntry; the manager fills it. Asking for the
+/// same name again, as an extraction does for every resource of a container, then costs a comparison
+/// instead of a search. An answer is only used while the manager's set of archives is the one it was found
+/// in. A lookup serves one manager for its whole life. Owns its copies of the name; the archive and entry
+/// pointers are the manager's.
+struct CEntryLookup {
+    CInlineStringA Name;
+    /// Name lower-cased, the key the archives' entry indexes are asked with.
+    CInlineStringA LowerName;
+    const CArchive* Archive = nullptr;
+    const CArchiveEntry* Entry = nullptr;
+    /// The manager's mount generation when the answer was found; 0 for no answer.
+    uint64_t Generation = 0;
+};
+
 /// A read cursor over the data of one archive entry, following its segments into whichever archive files
 /// hold them. Owns nothing: it stays valid while the manager keeps the archive mounted. Position may be set
 /// freely by the caller; Read starts there.
@@ -35,9 +51,10 @@ struct CArchiveStream {
 /// The set of mounted archives. Archives are keyed by the file-name part of their path, byte for byte, so
 /// that each file name is mounted once and shared by every archive that refers to it. The map's order is
 /// registration order: an archive is registered before its references are mounted. Owns every archive and
-/// closes their files when it is destroyed. The tool uses one instance, GetArchiveManager(); tests make
-/// their own. Not re-entrant except through the mounts that an archive's references make.
-class CArchiveManager {
+/// closes their files when it is destroyed. A run makes one and hands it to what reads entries. Not
+/// re-entrant except through the mounts that an archive's references make; OpenEntry only reads, so threads
+/// may call it at once with lookups of their own while nothing is mounted.
+class CArchiveManager : private CArchiveReferences {
 public:
     /// Reference chains may nest mounts this deep; a deeper mount fails instead of exhausting the stack.
     static constexpr uint32_t MaxMountDepth = 1000;
@@ -52,17 +69,14 @@ public:
     /// without opening anything. On failure the file name is unregistered and the archive destroyed; so is
     /// every mounted archive that refers to it, directly or through others, and pointers to those become
     /// invalid. Archives mounted on the way that do not refer to it stay mounted.
-    CArchive* Mount(const char* path);
+    CArchive* Mount(CStringViewA path);
 
-    /// Fills stream for the entry called name (ASCII letter case ignored): of the mounted archives that hold
+    /// A stream over the entry called name (ASCII letter case ignored): of the mounted archives that hold
     /// the name, the one registered last wins. Position is 0; a name that no archive holds gives null archive
-    /// and entry and size 0. Returns stream. The answer for the last name asked is kept until the next Mount
-    /// or UnmountAll, so asking for the same name again, as an extraction does for every resource of a
-    /// container, costs a comparison instead of a search.
-    CArchiveStream& OpenEntry(CArchiveStream& stream, const char* name);
+    /// and entry and size 0. lookup keeps the answer; when it holds one for the same name, found since the
+    /// last Mount or UnmountAll, no archive is asked.
+    CArchiveStream OpenEntry(CStringViewA name, CEntryLookup& lookup) const;
 
-    /// The archive registered under file name key (letter case counts), or null.
-    CArchive* FindArchive(const char* key) const;
     uint64_t GetArchiveCount() const { return m_Archives.GetCount(); }
     /// The archive at position (below GetArchiveCount) in registration order; lent while it stays mounted.
     const CArchive* GetArchive(uint64_t position) const { return (m_Archives.begin() + position)->Value; }
@@ -72,22 +86,15 @@ public:
     void UnmountAll();
 
 private:
+    // An archive's references are mounted here, as any other archive.
+    CArchive* MountReference(CStringViewA path) override { return Mount(path); }
     // Unregisters and destroys failed together with every archive that refers to it, directly or through
     // other dropped archives.
     void DropFailedArchive(CArchive* failed);
 
-    // Forgets the answer that OpenEntry keeps; called whenever the set of archives may change.
-    void ForgetLastLookup() { m_HasLastLookup = false; }
-
     CHashMap<CInlineStringA, CArchive*> m_Archives;
-    CInlineStringA m_LookupName;
-    // The last name OpenEntry was given, letter case as given, and what it found (possibly nothing).
-    CInlineStringA m_LastName;
-    const CArchive* m_LastArchive = nullptr;
-    const CArchiveEntry* m_LastEntry = nullptr;
-    bool m_HasLastLookup = false;
+    // Changes whenever the set of archives may change, so that the answers lookups hold for an earlier set
+    // are not used.
+    uint64_t m_Generation = 1;
     uint32_t m_MountDepth = 0;
 };
-
-/// The one manager that the extraction run mounts into; archives stay mounted until the process ends.
-CArchiveManager& GetArchiveManager();

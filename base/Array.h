@@ -13,8 +13,9 @@
 /// count asked for, and growing moves the elements one by one (T's move constructor, then its destructor)
 /// into the new block. Elements are default-constructed by T's default constructor and destroyed by its
 /// destructor; they own what their fields own. Only Clear gives the storage back. Element pointers are
-/// invalidated by any operation that grows the array. Reserve, Resize and Append report a refused allocation
-/// by returning false and leave the array as it was.
+/// invalidated by any operation that grows the array. A refused allocation stops the process (StopOutOfMemory),
+/// so growth never fails for the caller: a count taken from a file is bounded by the caller before it sizes
+/// anything.
 template <typename T, uint64_t Alignment = 8>
 class CArray {
 public:
@@ -37,16 +38,16 @@ public:
     }
     ~CArray() { Clear(); }
 
-    /// Makes room for at least count elements. False, with the array unchanged, when the storage cannot be
-    /// had (a byte size beyond 64 bits included).
-    [[nodiscard]] bool Reserve(uint64_t count) {
+    /// Makes room for at least count elements.
+    void Reserve(uint64_t count) {
         if (count <= m_Capacity)
-            return true;
+            return;
+        // A byte size beyond 64 bits is refused like any other request that cannot be met.
         if (count > ~uint64_t(0) / sizeof(T))
-            return false;
+            StopOutOfMemory();
         T* block = static_cast<T*>(AllocateAligned(count * sizeof(T), StorageAlignment));
         if (block == nullptr)
-            return false;
+            StopOutOfMemory();
         for (uint64_t i = 0; i < m_Count; ++i) {
             new (&block[i]) T(std::move(m_Data[i]));
             m_Data[i].~T();
@@ -54,17 +55,13 @@ public:
         FreeAligned(m_Data);
         m_Data = block;
         m_Capacity = count;
-        return true;
     }
 
     /// Sets the count to count: new elements are default-constructed in ascending order, surplus ones
-    /// destroyed; the storage never shrinks. False, with the array unchanged, when growth is refused.
-    [[nodiscard]] bool Resize(uint64_t count) {
-        if (count == m_Count)
-            return true;
+    /// destroyed; the storage never shrinks.
+    void Resize(uint64_t count) {
         if (count > m_Count) {
-            if (!Reserve(count))
-                return false;
+            Reserve(count);
             for (uint64_t i = m_Count; i < count; ++i)
                 new (&m_Data[i]) T();
         } else {
@@ -72,17 +69,14 @@ public:
                 m_Data[i].~T();
         }
         m_Count = count;
-        return true;
     }
 
-    /// Appends one element, growing the storage by exactly one. False, with the array unchanged, when
-    /// growth is refused. The value is a copy, so an element of this array itself may be appended.
-    [[nodiscard]] bool Append(T value) {
-        if (!Reserve(m_Count + 1))
-            return false;
+    /// Appends one element, growing the storage by exactly one. The value is a copy, so an element of this
+    /// array itself may be appended.
+    void Append(T value) {
+        Reserve(m_Count + 1);
         new (&m_Data[m_Count]) T(std::move(value));
         ++m_Count;
-        return true;
     }
 
     /// Destroys every element and gives the storage back.
@@ -102,7 +96,6 @@ public:
     T* GetData() { return m_Data; }
     const T* GetData() const { return m_Data; }
     uint64_t GetCount() const { return m_Count; }
-    uint64_t GetCapacity() const { return m_Capacity; }
     T* begin() { return m_Data; }
     T* end() { return m_Data + m_Count; }
     const T* begin() const { return m_Data; }

@@ -6,43 +6,42 @@
 #include <cstring>
 #include <utility>
 
-bool CByteBuffer::Reserve(uint64_t count) {
+void CByteBuffer::Reserve(uint64_t count) {
+    // Checked before rounding, so that a huge count cannot wrap around to a small one.
     if (count > MaxAllocationSize)
-        return false;
+        StopOutOfMemory();
     const uint64_t needed = (count - 1 + m_Granule) / m_Granule * m_Granule;
     if (count == 0 || needed <= m_Capacity)
-        return true;
+        return;
     // Zeroed storage comes from the allocator: large blocks arrive as untouched pages, which cost nothing
     // until written, so a big up-front reservation is cheap.
     auto* block = static_cast<uint8_t*>(AllocateZeroedMemory(needed));
     if (block == nullptr)
-        return false;
+        StopOutOfMemory();
     if (m_Data != nullptr)
         std::memcpy(block, m_Data, m_Capacity);
     FreeMemory(m_Data);
     m_Data = block;
     m_Capacity = needed;
-    return true;
 }
 
-bool CByteBuffer::Resize(uint64_t count) {
-    if (count > m_Capacity && !Reserve(count))
-        return false;
+void CByteBuffer::Resize(uint64_t count) {
+    if (count > m_Capacity)
+        Reserve(count);
     m_Size = count;
-    return true;
 }
 
-bool CByteBuffer::Append(const void* bytes, uint64_t count) {
+void CByteBuffer::Append(const void* bytes, uint64_t count) {
     if (count == 0)
-        return true;
+        return;
     if (count > m_Capacity - m_Size) {
         // Checked before adding, so that a huge count cannot wrap the new size around to a small one.
-        if (count > MaxAllocationSize - m_Size || !Reserve(m_Size + count))
-            return false;
+        if (count > MaxAllocationSize - m_Size)
+            StopOutOfMemory();
+        Reserve(m_Size + count);
     }
     std::memcpy(m_Data + m_Size, bytes, count);
     m_Size += count;
-    return true;
 }
 
 void CByteBuffer::Release() {

@@ -4,8 +4,9 @@
 #include <cstdint>
 
 /// A heap block of bytes with a size in use and a capacity that is always a multiple of the granule.
-/// Storage only grows; bytes between the size and the capacity are zero when first allocated. Owns its
-/// block; not copyable.
+/// Storage only grows; bytes between the size and the capacity are zero when first allocated. A refused
+/// allocation stops the process (StopOutOfMemory); a size taken from a file is bounded by the caller first.
+/// Owns its block; not copyable.
 class CByteBuffer {
 public:
     static constexpr uint64_t DefaultGranule = 8192;
@@ -15,13 +16,12 @@ public:
     CByteBuffer& operator=(const CByteBuffer&) = delete;
     ~CByteBuffer() { Release(); }
 
-    /// Makes at least count bytes allocated (rounded up to the granule). False, with the buffer unchanged,
-    /// when the block cannot be had.
-    [[nodiscard]] bool Reserve(uint64_t count);
-    /// Reserves count bytes when needed, then sets the size to count. False when the reservation fails.
-    [[nodiscard]] bool Resize(uint64_t count);
-    /// Appends count bytes at the end. False, with nothing appended, when the buffer cannot grow.
-    [[nodiscard]] bool Append(const void* bytes, uint64_t count);
+    /// Makes at least count bytes allocated (rounded up to the granule).
+    void Reserve(uint64_t count);
+    /// Reserves count bytes when needed, then sets the size to count.
+    void Resize(uint64_t count);
+    /// Appends count bytes at the end.
+    void Append(const void* bytes, uint64_t count);
     /// Frees the block; size and capacity become 0, the granule stays.
     void Release();
     /// Exchanges blocks, sizes, capacities and granules with other, copying no byte.

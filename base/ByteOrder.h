@@ -1,4 +1,4 @@
-// Byte-order loads and stores of file fields and the ASCII letter-case helpers, shared by every reader.
+// Byte-order loads and stores of file fields, shared by every reader and writer.
 #pragma once
 
 #include <cstdint>
@@ -33,32 +33,4 @@ inline void StoreU32LE(uint8_t* bytes, uint32_t value) {
 inline void StoreU64LE(uint8_t* bytes, uint64_t value) {
     StoreU32LE(bytes, static_cast<uint32_t>(value));
     StoreU32LE(bytes + 4, static_cast<uint32_t>(value >> 32));
-}
-
-/// "A" to "Z" become "a" to "z"; every other byte stays as it is.
-constexpr char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-/// "a" to "z" become "A" to "Z"; every other byte stays as it is.
-constexpr char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-/// True when length bytes of left and right are equal after ASCII lower-casing.
-inline bool EqualsIgnoringCase(const char* left, const char* right, uint64_t length) {
-    for (uint64_t i = 0; i < length; ++i) {
-        if (LowerAscii(left[i]) != LowerAscii(right[i]))
-            return false;
-    }
-    return true;
-}
-
-/// True when two zero-terminated texts are equal after ASCII lower-casing.
-inline bool EqualsIgnoringCase(const char* left, const char* right) {
-    for (; *left != '\0' && *right != '\0'; ++left, ++right) {
-        if (LowerAscii(*left) != LowerAscii(*right))
-            return false;
-    }
-    return *left == *right;
 }

@@ -1,7 +1,6 @@
 // Console output and the translation of the I64 length modifier.
 #include "base/Console.h"
 
-#include "base/Memory.h"
 #include "base/Platform.h"
 
 #include <atomic>
@@ -100,18 +99,13 @@ void Translate(const char* format, char* out) {
 CFormatTranslation::CFormatTranslation(const char* format) : m_Result(format) {
     if (std::strstr(format, "I64") == nullptr)
         return;
-    const uint64_t needed = std::strlen(format) + 1;
-    char* out = m_Inline;
-    if (needed > InlineCapacity) {
-        m_HeapBlock = static_cast<char*>(AllocateOrStop(needed));
-        out = m_HeapBlock;
-    }
-    Translate(format, out);
-    m_Result = out;
-}
-
-CFormatTranslation::~CFormatTranslation() {
-    FreeMemory(m_HeapBlock);
+    const bool fits = std::strlen(format) <= MaxFormatLength;
+    assert(fits);
+    // Without asserts an overlong format stays untranslated rather than overrun the array.
+    if (!fits)
+        return;
+    Translate(format, m_Inline);
+    m_Result = m_Inline;
 }
 
 void Print(const char* format, ...) {
@@ -144,7 +138,7 @@ void SendMessagesToError() {
     g_MessageStream = stderr;
 }
 
-void WriteOutput(const char* text, uint64_t length) {
+void WriteOutput(CStringViewA text) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     if (g_OutputFailed.load())
         return;
@@ -164,12 +158,12 @@ void PrintError(const char* text) {
     std::fflush(stderr);
 }
 
-void ShowStatusLine(const char* text) {
+void ShowStatusLine(CStringViewA text) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     FlushOutput();
     const uint64_t length = std::strlen(text);
     std::fputc('\r', stderr);
-    std::fputs(text, stderr);
+    std::fwrite(text.GetData(), 1, length, stderr);
     // Blanks over what a longer line before left on the screen, then back to the start.
     if (length < g_StatusLength)
         PutBlanks(g_StatusLength - length);

@@ -2,6 +2,8 @@
 // channel.
 #pragma once
 
+#include "base/StringView.h"
+
 #include <cstdarg>
 #include <cstdint>
 
@@ -27,12 +29,12 @@ bool HasOutputFailed();
 uint32_t GetOutputErrorCode();
 
 /// Writes the text as it stands to standard error, after flushing standard output.
-void PrintError(const char* text);
+void PrintError(CStringViewA text);
 
 /// Draws text (one line without a line end) on standard error in place of the status line drawn before,
 /// returning to the line's start. Print and PrintError erase it before they write, so that messages never
 /// run into it; it is drawn again by the next call.
-void ShowStatusLine(const char* text);
+void ShowStatusLine(CStringViewA text);
 
 /// Erases the status line, if one is drawn, leaving the cursor at the start of the empty line.
 void ClearStatusLine();
@@ -48,20 +50,20 @@ void FlushConsole();
 void InitializeConsole();
 
 /// A printf format with the I64 length modifier rewritten into the C library's spelling for a 64-bit
-/// integer. Formats without I64 are used in place; others are rewritten into an inline array, or into a heap
-/// block when they are long. Borrows the format for the object's life.
+/// integer. Formats without I64 are used in place; others are rewritten into an inline array. Formats are
+/// the tool's own literals, all far shorter than the array: a longer one with I64 is a programming error
+/// (asserted). Borrows the format for the object's life.
 class CFormatTranslation {
 public:
+    static constexpr uint64_t MaxFormatLength = 255;
+
     explicit CFormatTranslation(const char* format);
-    ~CFormatTranslation();
     CFormatTranslation(const CFormatTranslation&) = delete;
     CFormatTranslation& operator=(const CFormatTranslation&) = delete;
 
     const char* Get() const { return m_Result; }
 
 private:
-    static constexpr int InlineCapacity = 256;
     const char* m_Result;
-    char* m_HeapBlock = nullptr;
-    char m_Inline[InlineCapacity];
+    char m_Inline[MaxFormatLength + 1];
 };

@@ -1,32 +1,8 @@
-// Opening by mode, whole-file writes and directory creation.
+// Whole-file writes and directory creation.
 #include "base/File.h"
 
+#include "base/Platform.h"
 #include "base/StringBuffer.h"
-
-FileHandle OpenFile(const char* path, const char* mode) {
-    if (mode == nullptr || mode[0] == '\0')
-        return InvalidFileHandle;
-    const bool update = mode[1] == '+';
-    const EFileAccess writeAccess = update ? EFileAccess::ReadWrite : EFileAccess::Write;
-    FileHandle file = InvalidFileHandle;
-    switch (mode[0]) {
-    case 'r':
-        return Os::OpenFile(path, update ? EFileAccess::ReadWrite : EFileAccess::Read, EFileCreation::OpenExisting);
-    case 'w':
-        return Os::OpenFile(path, writeAccess, EFileCreation::CreateOrTruncate);
-    case 'a':
-        file = Os::OpenFile(path, writeAccess, EFileCreation::OpenOrCreate);
-        if (file != InvalidFileHandle && !Os::SeekToEnd(file)) {
-            Os::CloseFile(file);
-            return InvalidFileHandle;
-        }
-        return file;
-    default:
-        return InvalidFileHandle;
-    }
-}
-
-void CloseFile(FileHandle file) { Os::CloseFile(file); }
 
 namespace {
 
@@ -50,11 +26,11 @@ bool WriteAndClose(FileHandle file, const void* bytes, uint64_t count) {
 
 } // namespace
 
-bool WriteWholeFile(const char* path, const void* bytes, uint64_t count) {
-    FileHandle file = OpenFile(path, "w");
+bool WriteWholeFile(CStringViewA path, const void* bytes, uint64_t count) {
+    FileHandle file = Os::OpenFile(path, EFileAccess::Write, EFileCreation::CreateOrTruncate);
     // A link cannot be opened for writing: it is removed, and the file takes its place.
     if (file == InvalidFileHandle && Os::IsSymbolicLink(path) && Os::RemoveFile(path))
-        file = OpenFile(path, "w");
+        file = Os::OpenFile(path, EFileAccess::Write, EFileCreation::CreateOrTruncate);
     if (file == InvalidFileHandle)
         return false;
     return WriteAndClose(file, bytes, count);
@@ -123,7 +99,7 @@ bool CStagedFile::Commit() {
     return false;
 }
 
-bool CreateDirectoryPath(const char* path) {
+bool CreateDirectoryPath(CStringViewA path) {
     TStringBufferA<260> work;
     work.Assign(path);
     char* text = const_cast<char*>(work.GetData());
@@ -140,9 +116,9 @@ bool CreateDirectoryPath(const char* path) {
         uint64_t end = position;
         while (end < length && text[end] != '\\')
             ++end;
-        built.Append(text + position, end - position);
-        built.Append("\\", 1);
-        if (createComponent && Os::MakeDirectory(built.GetData()) == ECreateDirectory::Failed)
+        built.Append(CStringViewA(text + position, end - position));
+        built.Append("\\");
+        if (createComponent && Os::MakeDirectory(built.GetView()) == ECreateDirectory::Failed)
             return false;
         createComponent = true;
         if (end == length)

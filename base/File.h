@@ -1,4 +1,4 @@
-// File operations of the tool: opening by fopen-style mode, whole-file writes and directory creation.
+// File operations of the tool: whole-file writes and directory creation.
 #pragma once
 
 #include "base/Platform.h"
@@ -6,20 +6,11 @@
 
 #include <cstdint>
 
-/// Opens path by an fopen-style mode: only the first character and whether the second is "+" count.
-/// "r" reads an existing file; "w" creates or empties a file for writing; "a" opens or creates one for
-/// writing at its end; with "+" each also reads. Any other mode, or a refusal of the OS, gives
-/// InvalidFileHandle.
-[[nodiscard]] FileHandle OpenFile(const char* path, const char* mode);
-
-/// Closes a handle from OpenFile; the invalid handle is ignored.
-void CloseFile(FileHandle file);
-
 /// Replaces the file at path with exactly count bytes. True when the file now holds them. A file that
 /// cannot be created leaves the disk unchanged; a write that fails part-way cuts the file back to zero
 /// length, so that no truncated copy of the content is ever left behind. A symbolic link at path is
 /// replaced by the file; its target is never written.
-[[nodiscard]] bool WriteWholeFile(const char* path, const void* bytes, uint64_t count);
+[[nodiscard]] bool WriteWholeFile(CStringViewA path, const void* bytes, uint64_t count);
 
 /// The new content of a file, written first to a temporary beside it (".NAME.partial" in the same folder)
 /// and then renamed over it, so that the file holds its old content or the whole new one. A set of files
@@ -60,4 +51,4 @@ private:
 /// Creates the directory path and every missing parent, parents first; an existing directory counts as
 /// success. Slashes and backslashes both separate; runs of separators count as one; a drive prefix such as
 /// "C:" is never created. Stops at the first component that cannot be created.
-[[nodiscard]] bool CreateDirectoryPath(const char* path);
+[[nodiscard]] bool CreateDirectoryPath(CStringViewA path);

@@ -1,8 +1,7 @@
 // CFileList: directory scans into a path pool, sorted by upper-cased name.
 #include "base/FileList.h"
 
-#include "base/ByteOrder.h"
-#include "base/Memory.h"
+#include "base/AsciiCase.h"
 #include "base/Platform.h"
 #include "base/StringBuffer.h"
 
@@ -29,37 +28,36 @@ bool NameLess(const char* left, const char* right) {
 
 } // namespace
 
-void CFileList::CollectName(void* context, const char* fileName) {
+void CFileList::CollectName(void* context, CStringViewA fileName) {
     auto* list = static_cast<CFileList*>(context);
     const uint64_t start = list->m_Pool.GetSize();
-    const uint64_t nameLength = std::strlen(fileName);
-    // Leaving out a path that cannot be stored would let the run go on without that file.
-    if (!list->m_Pool.Append(list->m_Prefix, list->m_PrefixLength) ||
-        !list->m_Pool.Append(fileName, nameLength + 1) || !list->m_Offsets.Append(start))
-        StopOutOfMemory();
+    list->m_Pool.Append(list->m_Prefix.GetData(), list->m_Prefix.GetLength());
+    list->m_Pool.Append(fileName.GetData(), fileName.GetLength());
+    list->m_Pool.Append("", 1);
+    list->m_Offsets.Append(start);
 }
 
-bool CFileList::FindFiles(const char* directory, const char* pattern) {
-    (void)m_Offsets.Resize(0);
-    (void)m_Pool.Resize(0);
+bool CFileList::FindFiles(CStringViewA directory, CStringViewA pattern) {
+    m_Offsets.Resize(0);
+    m_Pool.Resize(0);
     m_Cursor = 0;
 
     TStringBufferA<260> prefix;
-    prefix.Assign(directory == nullptr ? "" : directory);
+    prefix.Assign(directory);
     const char last = prefix.GetLength() == 0 ? '\0' : prefix.GetData()[prefix.GetLength() - 1];
     if (last != '\\' && last != '/')
-        prefix.Append("\\", 1);
+        prefix.Append("\\");
 
-    m_Prefix = prefix.GetData();
-    m_PrefixLength = prefix.GetLength();
-    const EDirectoryScan scan = Os::ScanDirectory(prefix.GetData(), pattern, &CFileList::CollectName, this);
-    m_Prefix = nullptr;
+    m_Prefix = prefix.GetView();
+    const EDirectoryScan scan = Os::ScanDirectory(m_Prefix, pattern, &CFileList::CollectName, this);
+    const uint64_t prefixLength = m_Prefix.GetLength();
+    m_Prefix = CStringViewA();
     if (scan == EDirectoryScan::Failed) {
-        (void)m_Offsets.Resize(0);
-        (void)m_Pool.Resize(0);
+        m_Offsets.Resize(0);
+        m_Pool.Resize(0);
         return false;
     }
-    SortByName(m_PrefixLength);
+    SortByName(prefixLength);
     return true;
 }
 

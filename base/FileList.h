@@ -3,6 +3,7 @@
 
 #include "base/Array.h"
 #include "base/ByteBuffer.h"
+#include "base/StringView.h"
 
 #include <cstdint>
 
@@ -20,9 +21,8 @@ public:
     /// Empties the list, then lists directory's files that match pattern ("*" and literal characters,
     /// ASCII letter case ignored). True when the directory could be enumerated, also when nothing matched;
     /// false when it could not (the list stays empty). Running out of memory for the paths stops the process
-    /// (StopOutOfMemory). A null directory counts as empty; an empty directory
-    /// becomes a single backslash.
-    [[nodiscard]] bool FindFiles(const char* directory, const char* pattern);
+    /// (StopOutOfMemory). An empty directory becomes a single backslash.
+    [[nodiscard]] bool FindFiles(CStringViewA directory, CStringViewA pattern);
 
     /// The next path in listing order, or null at the end. Valid until the next FindFiles.
     const char* NextPath();
@@ -35,12 +35,12 @@ public:
     void Release();
 
 private:
-    static void CollectName(void* context, const char* fileName);
+    static void CollectName(void* context, CStringViewA fileName);
     void SortByName(uint64_t prefixLength);
 
     CArray<uint64_t> m_Offsets;
     uint32_t m_Cursor = 0;
     CByteBuffer m_Pool{CByteBuffer::DefaultGranule};
-    const char* m_Prefix = nullptr;
-    uint64_t m_PrefixLength = 0;
+    // The directory part of every path, borrowed from FindFiles while it scans.
+    CStringViewA m_Prefix;
 };

@@ -4,6 +4,7 @@
 #include "base/InlineString.h"
 #include "base/Memory.h"
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -13,9 +14,9 @@
 /// One-at-a-time hash of the bytes, each taken as unsigned, with both right shifts arithmetic (the sign
 /// bit is copied in). The arithmetic shifts are part of the stored format's contract: they change results
 /// from the published form once the high bit is set ("abcd" gives 0x3196E206).
-inline uint32_t HashStringBytes(const char* bytes, uint64_t length) {
+inline uint32_t HashStringBytes(CStringViewA bytes) {
     uint32_t h = 0;
-    for (uint64_t i = 0; i < length; ++i) {
+    for (uint64_t i = 0; i < bytes.GetLength(); ++i) {
         h = (h + static_cast<unsigned char>(bytes[i])) * 1025u;
         h ^= static_cast<uint32_t>(static_cast<int32_t>(h) >> 6);
     }
@@ -25,7 +26,8 @@ inline uint32_t HashStringBytes(const char* bytes, uint64_t length) {
     return h;
 }
 
-/// How a key type hashes and compares, and what a look-up is given (Lookup). String keys, owned or views,
+/// How a key type hashes and compares, what a look-up is given (Lookup) and how a stored key is seen as one
+/// (View). String keys, owned or views,
 /// are looked up by view and keep their hash in the entry so that a look-up compares hashes before bytes;
 /// 64-bit keys hash to their own low 32 bits and store nothing.
 template <typename TKey>
@@ -34,20 +36,25 @@ struct THashKeyTraits;
 struct CStringKeyTraits {
     using Lookup = CStringViewA;
     static constexpr bool StoresHash = true;
-    static uint32_t Hash(CStringViewA key) { return HashStringBytes(key.GetData(), key.GetLength()); }
+    static uint32_t Hash(CStringViewA key) { return HashStringBytes(key); }
     static bool Equal(CStringViewA left, CStringViewA right) { return left == right; }
 };
 
 template <>
-struct THashKeyTraits<CInlineStringA> : CStringKeyTraits {};
+struct THashKeyTraits<CInlineStringA> : CStringKeyTraits {
+    static CStringViewA View(const CInlineStringA& key) { return key.GetView(); }
+};
 
 template <>
-struct THashKeyTraits<CStringViewA> : CStringKeyTraits {};
+struct THashKeyTraits<CStringViewA> : CStringKeyTraits {
+    static CStringViewA View(CStringViewA key) { return key; }
+};
 
 template <>
 struct THashKeyTraits<uint64_t> {
     using Lookup = uint64_t;
     static constexpr bool StoresHash = false;
+    static uint64_t View(uint64_t key) { return key; }
     static uint32_t Hash(uint64_t key) { return static_cast<uint32_t>(key); }
     static bool Equal(uint64_t left, uint64_t right) { return left == right; }
 };
@@ -71,8 +78,7 @@ struct THashEntry<TKey, TValue, false> {
 /// share one block from the aligned allocator. Inserting into a full map rehashes to 2n + 1 slots (1, 3, 7,
 /// 15, ... slots with 1, 5, 13, 29, ... buckets). Removing moves the last entry into the freed slot.
 /// The map owns its keys and values (a CStringViewA key owns nothing, so its lender must keep the text in
-/// place for the map's life). A refused allocation leaves the map unchanged and usable and is
-/// reported to the caller: Rehash returns false, FindOrInsert and Insert return null.
+/// place for the map's life). A refused allocation stops the process (StopOutOfMemory).
 template <typename TKey, typename TValue>
 class CHashMap {
     using Traits = THashKeyTraits<TKey>;
@@ -105,41 +111,41 @@ public:
         const Entry* entries = GetEntries();
         const uint64_t* next = GetNext();
         for (uint64_t index = GetHeads()[GetBucket(hash)]; index < m_Count; index = next[index]) {
-            if (EntryHash(entries[index]) == hash && Traits::Equal(entries[index].Key, key))
+            if (EntryHash(entries[index]) == hash && Traits::Equal(Traits::View(entries[index].Key), key))
                 return index;
         }
         return m_Count;
     }
 
-    /// The value of key, inserting a copy of the key with a zero value when it is absent. Null when the
-    /// map had to grow and could not.
-    [[nodiscard]] TValue* FindOrInsert(const TKey& key) {
-        const uint32_t hash = HashKey(key);
+    /// The value of key, inserting a copy of the key with a zero value when it is absent. Valid until the
+    /// map changes.
+    TValue& FindOrInsert(const TKey& key) {
+        const uint32_t hash = HashKey(Traits::View(key));
         if (m_Capacity != 0) {
-            const uint64_t index = FindIndex(key, hash);
+            const uint64_t index = FindIndex(Traits::View(key), hash);
             if (index < m_Count)
-                return &GetEntries()[index].Value;
+                return GetEntries()[index].Value;
         }
         return Insert(key, hash);
     }
 
-    /// Appends an entry for key, known to be absent, with a zero value; copies the key. Null when the map
-    /// had to grow and could not.
-    [[nodiscard]] TValue* Insert(const TKey& key, uint32_t hash) {
+    /// Appends an entry for key, known to be absent, with a zero value; copies the key.
+    TValue& Insert(const TKey& key, uint32_t hash) {
         TKey copy(key);
         return InsertTakingOver(std::move(copy), hash);
     }
 
     /// Moves every entry to new storage of capacity slots (not below the count), keeping each entry in its
-    /// slot. False, with the map unchanged, when the storage cannot be had.
-    [[nodiscard]] bool Rehash(uint64_t capacity) {
-        if (capacity < m_Count || capacity > MaxCapacity)
-            return false;
+    /// slot.
+    void Rehash(uint64_t capacity) {
+        assert(capacity >= m_Count);
+        if (capacity > MaxCapacity)
+            StopOutOfMemory();
         uint8_t* block = nullptr;
         if (capacity != 0) {
             block = static_cast<uint8_t*>(AllocateAligned(GetBlockSize(capacity), 8));
             if (block == nullptr)
-                return false;
+                StopOutOfMemory();
         }
         Entry* oldEntries = GetEntries();
         m_Storage = block;
@@ -158,12 +164,11 @@ public:
             oldEntries[index].Key.~TKey();
             oldEntries[index].Value.~TValue();
             // String keys are hashed again from their bytes; chains come out highest slot first.
-            uint64_t* head = &heads[GetBucket(HashKey(target.Key))];
+            uint64_t* head = &heads[GetBucket(HashKey(Traits::View(target.Key)))];
             next[index] = *head;
             *head = index;
         }
         FreeAligned(oldEntries);
-        return true;
     }
 
     /// Removes key's entry; the last entry moves into the freed slot. False when key is absent.
@@ -174,7 +179,7 @@ public:
         Entry* entries = GetEntries();
         uint64_t* next = GetNext();
         uint64_t* link = &GetHeads()[GetBucket(hash)];
-        while (*link < m_Count && !(EntryHash(entries[*link]) == hash && Traits::Equal(entries[*link].Key, key)))
+        while (*link < m_Count && !(EntryHash(entries[*link]) == hash && Traits::Equal(Traits::View(entries[*link].Key), key)))
             link = &next[*link];
         if (*link >= m_Count)
             return false;
@@ -240,10 +245,11 @@ public:
 private:
     // Appends an entry for key, moved in; the key is a copy made before any growth, so that a key that
     // lies in the map itself is read before the entries move.
-    [[nodiscard]] TValue* InsertTakingOver(TKey&& key, uint32_t hash) {
+    TValue& InsertTakingOver(TKey&& key, uint32_t hash) {
         if (m_Count == m_Capacity) {
-            if (m_Capacity > (MaxCapacity - 1) / 2 || !Rehash(2 * m_Capacity + 1))
-                return nullptr;
+            if (m_Capacity > (MaxCapacity - 1) / 2)
+                StopOutOfMemory();
+            Rehash(2 * m_Capacity + 1);
         }
         const uint64_t index = m_Count++;
         Entry* entry = &GetEntries()[index];
@@ -254,7 +260,7 @@ private:
         uint64_t* head = &GetHeads()[GetBucket(hash)];
         GetNext()[index] = *head;
         *head = index;
-        return &entry->Value;
+        return entry->Value;
     }
 
     static_assert(alignof(Entry) <= 8, "entries share an 8-byte-aligned block");
@@ -272,7 +278,7 @@ private:
         if constexpr (Traits::StoresHash)
             return entry.Hash;
         else
-            return HashKey(entry.Key);
+            return HashKey(Traits::View(entry.Key));
     }
 
     Entry* GetEntries() const { return reinterpret_cast<Entry*>(m_Storage); }

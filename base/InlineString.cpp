@@ -1,7 +1,7 @@
 // CInlineStringA: exact growth between the inline area and the heap, and the self-referencing edits.
 #include "base/InlineString.h"
 
-#include "base/ByteOrder.h"
+#include "base/AsciiCase.h"
 #include "base/Memory.h"
 
 #include <cstring>

@@ -23,12 +23,12 @@ public:
         SetEmpty();
         Assign(text);
     }
-    CInlineStringA(const CInlineStringA& source) : CInlineStringA(CStringViewA(source)) {}
+    CInlineStringA(const CInlineStringA& source) : CInlineStringA(source.GetView()) {}
     /// Takes over the source's heap block or copies its inline characters; the source becomes empty.
     CInlineStringA(CInlineStringA&& source) noexcept;
     ~CInlineStringA() { ReleaseHeap(); }
 
-    CInlineStringA& operator=(const CInlineStringA& source) { return Assign(source); }
+    CInlineStringA& operator=(const CInlineStringA& source) { return Assign(source.GetView()); }
     /// Releases this string's heap block, then takes over the source as the move constructor does.
     CInlineStringA& operator=(CInlineStringA&& source) noexcept;
 
@@ -36,6 +36,10 @@ public:
     uint64_t GetLength() const { return m_Length; }
     bool IsEmpty() const { return m_Length == 0; }
     char operator[](uint64_t position) const { return GetData()[position]; }
+    /// The characters, borrowed: valid until the string changes or is destroyed. Not offered on a
+    /// temporary, whose characters would be gone at the end of the expression.
+    CStringViewA GetView() const& { return CStringViewA(GetData(), m_Length); }
+    CStringViewA GetView() const&& = delete;
 
     /// Replaces the content with a copy of text, which may lie in this string's own characters.
     CInlineStringA& Assign(CStringViewA text);
@@ -64,6 +68,3 @@ private:
     uint64_t m_Capacity;
     uint64_t m_Length;
 };
-
-inline CStringViewA::CStringViewA(const CInlineStringA& text)
-    : CStringViewA(text.GetData(), text.GetLength()) {}

@@ -1,31 +1,34 @@
 // Wildcard patterns over names.
 #include "base/NamePattern.h"
 
-#include "base/ByteOrder.h"
+#include "base/AsciiCase.h"
 
-bool MatchesNamePattern(const char* pattern, const char* name, uint64_t length) {
+bool MatchesNamePattern(CStringViewA pattern, CStringViewA name) {
     // Names come from untrusted files, so a pattern with many stars must not backtrack recursively. Only the
     // latest star matters: when a later literal fails, that star swallows one more byte and matching resumes
     // just after it. An earlier star could only ever give a match that the latest one also finds.
-    const char* resumePattern = nullptr;
+    constexpr uint64_t NoStar = CStringViewA::npos;
+    const uint64_t patternLength = pattern.GetLength();
+    uint64_t resumePattern = NoStar;
     uint64_t resumeName = 0;
+    uint64_t at = 0;
     uint64_t position = 0;
-    while (position < length) {
-        if (*pattern == '*') {
-            resumePattern = ++pattern;
+    while (position < name.GetLength()) {
+        if (at < patternLength && pattern[at] == '*') {
+            resumePattern = ++at;
             resumeName = position;
-        } else if (*pattern != '\0' &&
-                   (*pattern == '?' || LowerAscii(*pattern) == LowerAscii(name[position]))) {
-            ++pattern;
+        } else if (at < patternLength &&
+                   (pattern[at] == '?' || LowerAscii(pattern[at]) == LowerAscii(name[position]))) {
+            ++at;
             ++position;
-        } else if (resumePattern != nullptr) {
-            pattern = resumePattern;
+        } else if (resumePattern != NoStar) {
+            at = resumePattern;
             position = ++resumeName;
         } else {
             return false;
         }
     }
-    while (*pattern == '*')
-        ++pattern;
-    return *pattern == '\0';
+    while (at < patternLength && pattern[at] == '*')
+        ++at;
+    return at == patternLength;
 }

@@ -16,10 +16,7 @@ CStringViewA CNameStore::Store(CStringViewA text) {
         // The rest of the current block is left unused.
         const uint64_t size = length < BlockSize ? BlockSize : length + 1;
         char* block = static_cast<char*>(AllocateOrStop(size));
-        if (!m_Blocks.Append(block)) {
-            FreeMemory(block);
-            StopOutOfMemory();
-        }
+        m_Blocks.Append(block);
         m_Next = block;
         m_Left = size;
     }

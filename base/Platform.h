@@ -1,6 +1,8 @@
 // The operating-system layer: every file, directory and process call of the tool goes through here.
 #pragma once
 
+#include "base/StringView.h"
+
 #include <cstdint>
 
 /// An open file: a POSIX descriptor or a Windows handle, held as an integer. InvalidFileHandle, all bits
@@ -16,8 +18,9 @@ enum class EDirectoryState { Missing, Empty, NotEmpty, NotADirectory };
 
 class CStringBufferA;
 
-/// Called by Os::ScanDirectory for each matching regular file name, in no particular order.
-using FileNameSink = void (*)(void* context, const char* fileName);
+/// Called by Os::ScanDirectory for each matching regular file name, in no particular order; the name is
+/// borrowed for the call.
+using FileNameSink = void (*)(void* context, CStringViewA fileName);
 
 /// The tool's paths keep backslashes as separators in their text; the OS layer turns each into the
 /// platform's separator where the path is handed over (a slash on POSIX, left as it is on Windows).
@@ -26,7 +29,10 @@ namespace Os {
 /// Opens path with the access and creation asked for; the invalid handle on failure. Created files get the
 /// default permissions of the platform. CreateNew fails when anything has the name already. A creation that
 /// may write never follows a symbolic link (a reparse point on Windows) at path's last component: it fails.
-[[nodiscard]] FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation);
+/// A file opened only for reading is an input: it must be a regular file (a directory, a named pipe, a
+/// device or a socket fails), and the open never waits for a writer of a named pipe to appear.
+[[nodiscard]] FileHandle OpenFile(CStringViewA path, EFileAccess access, EFileCreation creation);
+/// Closes a handle from OpenFile; the invalid handle is ignored.
 void CloseFile(FileHandle file);
 
 /// Reads up to count bytes at the current position, continuing until count bytes, the end of the file or
@@ -48,29 +54,29 @@ void CloseFile(FileHandle file);
 [[nodiscard]] bool GetFileSize(FileHandle file, uint64_t& size);
 
 /// True when path's last component is a symbolic link (a reparse point on Windows), whatever it points at.
-[[nodiscard]] bool IsSymbolicLink(const char* path);
+[[nodiscard]] bool IsSymbolicLink(CStringViewA path);
 /// The size of the regular file at path. False when nothing is there, or something other than a regular file
 /// (a directory, a symbolic link whatever it points at, a device).
-[[nodiscard]] bool GetRegularFileSize(const char* path, uint64_t& size);
+[[nodiscard]] bool GetRegularFileSize(CStringViewA path, uint64_t& size);
 /// Removes the file or symbolic link at path (never a link's target). False when it cannot.
-[[nodiscard]] bool RemoveFile(const char* path);
+[[nodiscard]] bool RemoveFile(CStringViewA path);
 /// Renames the file from over the name to, replacing a file or symbolic link there. False when it cannot.
-[[nodiscard]] bool RenameReplacing(const char* from, const char* to);
+[[nodiscard]] bool RenameReplacing(CStringViewA from, CStringViewA to);
 /// Copies every byte of the file from into a new file to, which must not exist yet (nor a link in its
 /// place). The system copies inside the kernel or the file system where it can (copy_file_range, CopyFileA)
 /// and through a buffer otherwise. False when anything fails; a partly written to may then be left behind
 /// for the caller to remove.
-[[nodiscard]] bool CopyWholeFile(const char* from, const char* to);
+[[nodiscard]] bool CopyWholeFile(CStringViewA from, CStringViewA to);
 /// The absolute form of an existing path, symbolic links resolved where the system does so, with the
 /// platform's separators. False when the path does not exist or cannot be resolved.
-[[nodiscard]] bool GetFullPath(const char* path, CStringBufferA& fullPath);
+[[nodiscard]] bool GetFullPath(CStringViewA path, CStringBufferA& fullPath);
 /// Whether path is a directory and whether it holds any entry.
-EDirectoryState GetDirectoryState(const char* path);
+EDirectoryState GetDirectoryState(CStringViewA path);
 /// A number that tells this process from others running at the same time.
 uint64_t GetProcessNumber();
 
 /// Creates one directory. AlreadyExists when any kind of entry has that name already.
-[[nodiscard]] ECreateDirectory MakeDirectory(const char* path);
+[[nodiscard]] ECreateDirectory MakeDirectory(CStringViewA path);
 
 /// Opens the directory at path so that files can be created in it by name; symbolic links are followed.
 /// The invalid handle on failure. Close with CloseFile.
@@ -115,7 +121,7 @@ void JoinThread(ThreadHandle thread);
 /// Reports every regular file of directory (symbolic links followed, directories skipped) whose name
 /// matches pattern, "*" standing for any run of characters and other characters matching themselves with
 /// ASCII letter case ignored. directory ends in a separator. Failed when it cannot be enumerated.
-[[nodiscard]] EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink,
+[[nodiscard]] EDirectoryScan ScanDirectory(CStringViewA directory, CStringViewA pattern, FileNameSink sink,
                                            void* context);
 
 /// How many files at most may wait for removal on an interruption at once.

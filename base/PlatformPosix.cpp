@@ -24,10 +24,10 @@ constexpr uint64_t MaxTransfer = uint64_t(1) << 30;
 
 int ToDescriptor(FileHandle file) { return static_cast<int>(file); }
 
-// The path as the OS wants it: every backslash turned into a slash.
+// The path as the OS wants it: zero-terminated, every backslash turned into a slash.
 class COsPath {
 public:
-    explicit COsPath(const char* path) {
+    explicit COsPath(CStringViewA path) {
         m_Buffer.Assign(path);
         char* data = const_cast<char*>(m_Buffer.GetData());
         // The length is read once: a store through a char pointer could change any object, so a bound read
@@ -128,7 +128,8 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
     int flags = O_CLOEXEC;
     switch (access) {
     case EFileAccess::Read:
-        flags |= O_RDONLY;
+        // An input that is a named pipe would block the open until a writer came; the check below refuses it.
+        flags |= O_RDONLY | O_NONBLOCK;
         break;
     case EFileAccess::Write:
         flags |= O_WRONLY;
@@ -153,6 +154,27 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
     // A link planted where the tool writes would send its bytes to the link's target.
     if (access != EFileAccess::Read)
         flags |= O_NOFOLLOW;
+    return flags;
+}
+
+// An input must be a regular file: a directory opens for reading on POSIX, and a device or a pipe would
+// block or never end. Reads then block as usual. Opening for writing fails on a directory by itself
+// (EISDIR), so only reads pay for the check: an extraction creates a file per resource, and the extra
+// system call was a fifth of the calls it made.
+bool IsReadableInput(int descriptor) {
+    struct stat status;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    return flags >= 0 && ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+} // namespace
+
+namespace Os {
+
+FileHandle OpenFile(CStringViewA path, EFileAccess access, EFileCreation creation) {
+    const int flags = GetOpenFlags(access, creation);
     const COsPath osPath(path);
     int descriptor;
     do {
@@ -160,11 +182,7 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0)
         return InvalidFileHandle;
-    // A directory opens for reading on POSIX; the tool only ever wants regular files. Opening one for
-    // writing fails by itself (EISDIR), so only reads pay for the check: an extraction creates a file per
-    // resource, and the extra system call was a fifth of the calls it made.
-    struct stat status;
-    if (access == EFileAccess::Read && (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode))) {
+    if (access == EFileAccess::Read && !IsReadableInput(descriptor)) {
         ::close(descriptor);
         return InvalidFileHandle;
     }
@@ -224,13 +242,13 @@ bool GetFileSize(FileHandle file, uint64_t& size) {
     return true;
 }
 
-bool IsSymbolicLink(const char* path) {
+bool IsSymbolicLink(CStringViewA path) {
     const COsPath osPath(path);
     struct stat status;
     return ::lstat(osPath.Get(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
-bool GetRegularFileSize(const char* path, uint64_t& size) {
+bool GetRegularFileSize(CStringViewA path, uint64_t& size) {
     const COsPath osPath(path);
     struct stat status;
     if (::lstat(osPath.Get(), &status) != 0 || !S_ISREG(status.st_mode))
@@ -239,12 +257,12 @@ bool GetRegularFileSize(const char* path, uint64_t& size) {
     return true;
 }
 
-bool RemoveFile(const char* path) {
+bool RemoveFile(CStringViewA path) {
     const COsPath osPath(path);
     return ::unlink(osPath.Get()) == 0;
 }
 
-bool RenameReplacing(const char* from, const char* to) {
+bool RenameReplacing(CStringViewA from, CStringViewA to) {
     const COsPath osFrom(from);
     const COsPath osTo(to);
     return ::rename(osFrom.Get(), osTo.Get()) == 0;
@@ -349,7 +367,7 @@ uint64_t GetProcessNumber() {
     return static_cast<uint64_t>(::getpid());
 }
 
-ECreateDirectory MakeDirectory(const char* path) {
+ECreateDirectory MakeDirectory(CStringViewA path) {
     const COsPath osPath(path);
     if (::mkdir(osPath.Get(), 0777) == 0)
         return ECreateDirectory::Created;
@@ -475,7 +493,8 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
     bool matched = false;
     while (const dirent* entry = ::readdir(stream)) {
         // The tool's paths turn a backslash into a separator, so such a name would open another file.
-        if (!MatchesNamePattern(pattern, entry->d_name, std::strlen(entry->d_name)) || std::strchr(entry->d_name, '\\') != nullptr)
+        const CStringViewA name(entry->d_name);
+        if (!MatchesNamePattern(pattern, name) || name.FindChar('\\') != CStringViewA::npos)
             continue;
         // stat follows symbolic links, so a link to a regular file is listed and one to a directory is not.
         entryPath.Format("%s%s", osDirectory.Get(), entry->d_name);
@@ -483,7 +502,7 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
         if (::stat(entryPath.GetData(), &status) != 0 || !S_ISREG(status.st_mode))
             continue;
         matched = true;
-        sink(context, entry->d_name);
+        sink(context, name);
     }
     ::closedir(stream);
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;

@@ -44,6 +44,24 @@ constexpr uint64_t MaxTransfer = uint64_t(1) << 30;
 
 HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
+// The path as the system's calls want it: a zero-terminated copy. Backslashes are the system's own
+// separator and stay.
+class COsPath {
+public:
+    explicit COsPath(CStringViewA path) { m_Buffer.Assign(path); }
+    const char* Get() const { return m_Buffer.GetData(); }
+
+private:
+    TStringBufferA<260> m_Buffer;
+};
+
+// An input must be a file on a disk: a named pipe, a console or a device would block or never end.
+bool IsReadableInput(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &information) &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 uint64_t ChunkOf(uint64_t remaining) { return remaining < MaxTransfer ? remaining : MaxTransfer; }
 
 bool MovePosition(HANDLE handle, int64_t distance, DWORD method, uint64_t& position) {
@@ -75,7 +93,7 @@ bool ReadFromPosition(HANDLE handle, uint8_t* out, uint64_t count, uint64_t& byt
 
 namespace Os {
 
-FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation) {
+FileHandle OpenFile(CStringViewA path, EFileAccess access, EFileCreation creation) {
     DWORD desiredAccess = 0;
     // Readers let other readers in; anyone who writes has the file to itself.
     DWORD shareMode = 0;
@@ -112,10 +130,15 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
     if (access != EFileAccess::Read && IsSymbolicLink(path))
         return InvalidFileHandle;
     // A directory does not open without FILE_FLAG_BACKUP_SEMANTICS, so only files come back.
-    const HANDLE handle =
-        ::CreateFileA(path, desiredAccess, shareMode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const COsPath osPath(path);
+    const HANDLE handle = ::CreateFileA(osPath.Get(), desiredAccess, shareMode, nullptr, disposition,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return InvalidFileHandle;
+    if (access == EFileAccess::Read && !IsReadableInput(handle)) {
+        ::CloseHandle(handle);
+        return InvalidFileHandle;
+    }
     return reinterpret_cast<FileHandle>(handle);
 }
 
@@ -187,30 +210,35 @@ bool GetFileSize(FileHandle file, uint64_t& size) {
     return true;
 }
 
-bool IsSymbolicLink(const char* path) {
-    const DWORD attributes = ::GetFileAttributesA(path);
+bool IsSymbolicLink(CStringViewA path) {
+    const COsPath osPath(path);
+    const DWORD attributes = ::GetFileAttributesA(osPath.Get());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool GetRegularFileSize(const char* path, uint64_t& size) {
+bool GetRegularFileSize(CStringViewA path, uint64_t& size) {
+    const COsPath osPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+    if (!::GetFileAttributesExA(osPath.Get(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0)
         return false;
     size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
 }
 
-bool RemoveFile(const char* path) {
+bool RemoveFile(CStringViewA path) {
+    const COsPath osPath(path);
     // A link to a directory is removed as a directory; the directory it points at stays.
-    const DWORD attributes = ::GetFileAttributesA(path);
+    const DWORD attributes = ::GetFileAttributesA(osPath.Get());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && ::RemoveDirectoryA(path) != 0;
-    return ::DeleteFileA(path) != 0;
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && ::RemoveDirectoryA(osPath.Get()) != 0;
+    return ::DeleteFileA(osPath.Get()) != 0;
 }
 
-bool RenameReplacing(const char* from, const char* to) {
-    return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+bool RenameReplacing(CStringViewA from, CStringViewA to) {
+    const COsPath osFrom(from);
+    const COsPath osTo(to);
+    return ::MoveFileExA(osFrom.Get(), osTo.Get(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool CopyWholeFile(const char* from, const char* to) {
@@ -256,8 +284,9 @@ uint64_t GetProcessNumber() {
     return ::GetCurrentProcessId();
 }
 
-ECreateDirectory MakeDirectory(const char* path) {
-    if (::CreateDirectoryA(path, nullptr))
+ECreateDirectory MakeDirectory(CStringViewA path) {
+    const COsPath osPath(path);
+    if (::CreateDirectoryA(osPath.Get(), nullptr))
         return ECreateDirectory::Created;
     return ::GetLastError() == ERROR_ALREADY_EXISTS ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
 }
@@ -357,7 +386,8 @@ void JoinThread(ThreadHandle thread) {
 EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {
     // The system matches the pattern itself, ignoring letter case as the file system does.
     TStringBufferA<260> search;
-    search.Format("%s%s", directory, pattern);
+    search.Assign(directory);
+    search.Append(pattern);
     WIN32_FIND_DATAA entry;
     const HANDLE find = ::FindFirstFileA(search.GetData(), &entry);
     if (find == INVALID_HANDLE_VALUE)
@@ -368,7 +398,7 @@ EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNam
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             continue;
         matched = true;
-        sink(context, entry.cFileName);
+        sink(context, CStringViewA(entry.cFileName));
     } while (::FindNextFileA(find, &entry));
     ::FindClose(find);
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;

@@ -44,7 +44,8 @@ void CStringBufferA::Reserve(uint64_t size) {
         FreeMemory(Grow(size));
 }
 
-void CStringBufferA::Append(const char* text, uint64_t length) {
+void CStringBufferA::Append(CStringViewA text) {
+    const uint64_t length = text.GetLength();
     if (length == 0)
         return;
     if (length >= MaxAllocationSize - m_Length)
@@ -55,20 +56,19 @@ void CStringBufferA::Append(const char* text, uint64_t length) {
     if (needed > m_Capacity)
         previous = Grow(needed > 2 * m_Capacity ? needed : 2 * m_Capacity);
     // The text may be this buffer's own, in the block just replaced, which is freed only after the copy.
-    std::memmove(m_Data + m_Length, text, length);
+    std::memmove(m_Data + m_Length, text.GetData(), length);
     m_Length += length;
     m_Data[m_Length] = '\0';
     FreeMemory(previous);
 }
 
-void CStringBufferA::Assign(const char* text) {
-    const uint64_t length = text == nullptr ? 0 : std::strlen(text);
+void CStringBufferA::Assign(CStringViewA text) {
+    const uint64_t length = text.GetLength();
+    // A text that lies in this buffer's own storage fits it, so it never moves away before it is copied.
     if (length + 1 > m_Capacity)
         Reserve(length + 1);
-    if (m_Capacity != 0) {
-        // The text may lie in this buffer's own storage.
-        std::memmove(m_Data, text == nullptr ? "" : text, length + 1);
-    }
+    std::memmove(m_Data, text.GetData(), length);
+    m_Data[length] = '\0';
     m_Length = length;
 }
 
@@ -96,7 +96,7 @@ uint64_t CStringBufferA::FormatAt(uint64_t offset, const char* format, va_list a
         std::vsnprintf(result, n + 1, translated.Get(), arguments);
     }
     m_Length = offset;
-    Append(result, n);
+    Append(CStringViewA(result, n));
     if (result != local)
         FreeMemory(result);
     return m_Length;

@@ -1,6 +1,8 @@
 // CStringBufferA and TStringBufferA: printf-style text builders for paths and index texts.
 #pragma once
 
+#include "base/StringView.h"
+
 #include <cstdarg>
 #include <cstdint>
 
@@ -26,13 +28,16 @@ public:
     uint64_t FormatV(const char* format, va_list arguments) { return FormatAt(0, format, arguments); }
     /// Appends the formatted arguments; returns the new length (unchanged on an empty result or an error).
     uint64_t AppendFormat(const char* format, ...);
-    /// Appends length bytes of text as they stand.
-    void Append(const char* text, uint64_t length);
-    /// Replaces the text with a copy of a zero-terminated text; null empties it.
-    void Assign(const char* text);
+    /// Appends the bytes of text as they stand; text may lie in this buffer's own characters.
+    void Append(CStringViewA text);
+    /// Replaces the text with a copy of text, which may lie in this buffer's own characters.
+    void Assign(CStringViewA text);
 
+    /// Zero-terminated; valid until the buffer changes.
     const char* GetData() const { return m_Data; }
     uint64_t GetLength() const { return m_Length; }
+    /// The text, borrowed until the buffer changes.
+    CStringViewA GetView() const { return CStringViewA(m_Data, m_Length); }
 
 protected:
     /// A buffer that uses size bytes at storage (zero-terminated by the caller) before any heap block.

@@ -4,14 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
-class CInlineStringA;
-
 /// A pointer and a length over characters owned elsewhere: a loaded payload, a literal, a path being
 /// passed along, an owning string. The view never owns, copies or changes them; the lender must keep them in
 /// place and unchanged while the view is used. A view need not end at a zero terminator: a view made from a
 /// zero-terminated text, or over a whole owning string, does; a Substring generally does not.
-/// A view of an owning string can only be made from one that outlives the expression: the constructor from a
-/// temporary is deleted, so that no view points into a string that is already gone.
+/// A view of an owning string is asked of the string by name (CInlineStringA::GetView), never made by an
+/// implicit conversion, so that each borrowing shows at the call.
 class CStringViewA {
 public:
     static constexpr uint64_t npos = ~uint64_t(0);
@@ -23,9 +21,6 @@ public:
     /// A zero-terminated text up to its terminator; null is the empty text.
     CStringViewA(const char* text)
         : m_Data(text != nullptr ? text : ""), m_Length(text != nullptr ? std::strlen(text) : 0) {}
-    /// The characters of an owning string, valid until the string changes or is destroyed.
-    CStringViewA(const CInlineStringA& text);
-    CStringViewA(CInlineStringA&& text) = delete;
 
     /// Never null; points at "" for the empty view.
     const char* GetData() const { return m_Data; }
@@ -73,7 +68,7 @@ private:
     uint64_t m_Length = 0;
 };
 
-/// Same length and the same bytes; either side may be an owning string or a zero-terminated text.
+/// Same length and the same bytes.
 inline bool operator==(CStringViewA left, CStringViewA right) {
     return left.GetLength() == right.GetLength() &&
            (left.IsEmpty() || std::memcmp(left.GetData(), right.GetData(), left.GetLength()) == 0);

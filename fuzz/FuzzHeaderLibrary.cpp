@@ -41,11 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         {{{"[a.bundle].pc_resourcelib", 0, true, {"en"}, {{10, 24, {}}}}}, {}, {}});
     CByteBuffer file;
     CHeaderLibrary library;
-    FuzzCheck(file.Append(valid.data(), valid.size()) && library.Load(file),
-              "the valid library does not load");
+    file.Append(valid.data(), valid.size());
+    FuzzCheck(library.Load(file), "the valid library does not load");
     std::string walks[2];
     for (std::string& walk : walks) {
-        FuzzCheck(file.Resize(0) && file.Append(data, size), "cannot copy the input");
+        file.Resize(0);
+        file.Append(data, size);
         walk = library.Load(file) ? Walk(library) : "<failed>";
     }
     FuzzCheck(walks[0] == walks[1], "two loads of the same input disagree");

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data),
                            strnlen(reinterpret_cast<const char*>(data), size));
     CInlineStringA archiveName;
-    CResourcePath::GetArchiveName(text.c_str(), archiveName);
+    ResourcePath::GetArchiveName(text.c_str(), archiveName);
     const std::string name = archiveName.GetData();
     FuzzCheck(name.size() >= 32 && name.find_first_not_of("0123456789ABCDEF") >= 32, "no 32-digit digest");
     FuzzCheck(name.size() == 32 ||
@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string lower = text;
     for (char& c : lower)
         c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    const ResourceId id = CResourcePath::GetId(text.c_str());
+    const ResourceId id = ResourcePath::GetId(text.c_str());
     if (lower.find("lib?") == std::string::npos)
-        FuzzCheck(id == CResourcePath::GetId(lower.c_str()), "an id depends on letter case");
+        FuzzCheck(id == ResourcePath::GetId(lower.c_str()), "an id depends on letter case");
     FuzzCheck(id == InvalidResourceId || (id >> 62) != 3, "an id of no kind");
     return 0;
 }

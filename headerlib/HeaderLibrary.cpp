@@ -2,7 +2,6 @@
 #include "headerlib/HeaderLibrary.h"
 
 #include "base/ByteOrder.h"
-#include "base/Memory.h"
 #include "resid/ResourcePath.h"
 
 #include <cassert>
@@ -216,8 +215,8 @@ bool CHeaderLibrary::Load(const CByteBuffer& file) {
 
     // The block lies in the file, so the payload is memory the input really holds.
     const uint64_t markBytes = (payloadLength + 7) / 8;
-    if (!m_Payload.Resize(payloadLength) || !m_AddressSlots.Resize(markBytes))
-        StopOutOfMemory();
+    m_Payload.Resize(payloadLength);
+    m_AddressSlots.Resize(markBytes);
     if (payloadLength != 0) {
         std::memcpy(m_Payload.GetData(), block + BlockHeaderSize, payloadLength);
         std::memset(m_AddressSlots.GetData(), 0, markBytes);
@@ -285,8 +284,10 @@ bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length
 bool CHeaderLibrary::LoadResources() {
     const uint8_t* payload = m_Payload.GetData();
     const uint64_t listLength = LoadU32LE(payload + RootResourceListLength);
-    if (listLength == 0)
-        return m_Resources.Resize(0);
+    if (listLength == 0) {
+        m_Resources.Resize(0);
+        return true;
+    }
     if (listLength < 4)
         return false;
     uint64_t block = 0;
@@ -296,8 +297,7 @@ bool CHeaderLibrary::LoadResources() {
     const uint64_t recordCount = LoadU32LE(payload + block);
     if (!IsData(block, 4) || recordCount > (listLength - 4) / MinResourceRecordSize)
         return false;
-    if (!m_Resources.Resize(recordCount))
-        StopOutOfMemory();
+    m_Resources.Resize(recordCount);
 
     const uint64_t end = block + listLength;
     uint64_t cursor = block + 4;
@@ -343,11 +343,8 @@ bool CHeaderLibrary::LoadContainerIndex() {
         uint64_t length = 0;
         if (!FindText(records + container * ContainerRecordSize + ContainerPath, path, length))
             return false;
-        const ResourceId id = CResourcePath::GetId(CStringViewA(EmptyIfNull(path), length));
-        uint64_t* position = m_ContainerIndex.FindOrInsert(id);
-        if (position == nullptr)
-            StopOutOfMemory();
-        *position = container;
+        const ResourceId id = ResourcePath::GetId(CStringViewA(EmptyIfNull(path), length));
+        m_ContainerIndex.FindOrInsert(id) = container;
     }
     return true;
 }
@@ -357,8 +354,7 @@ bool CHeaderLibrary::LoadContainerTables() {
     uint64_t records = 0;
     if (!FindList(RootContainers, containerCount, ContainerRecordSize, records))
         return false;
-    if (!m_ContainerTables.Resize(containerCount))
-        StopOutOfMemory();
+    m_ContainerTables.Resize(containerCount);
     for (uint64_t container = 0; container < containerCount; ++container) {
         const uint64_t record = records + container * ContainerRecordSize;
         CContainerTable& table = m_ContainerTables[container];
@@ -366,7 +362,7 @@ bool CHeaderLibrary::LoadContainerTables() {
         uint64_t length = 0;
         if (!FindText(record + ContainerPath, path, length))
             return false;
-        CResourcePath::GetArchiveName(CStringViewA(EmptyIfNull(path), length), table.ArchiveName);
+        ResourcePath::GetArchiveName(CStringViewA(EmptyIfNull(path), length), table.ArchiveName);
         // Languages are not part of the model, but the driver reads them: check them here so that a
         // library that loads can be read whole, whichever containers its resources use.
         if (!IsData(record + ContainerFlags, 1) || !CheckLanguages(record) || !LoadSpans(record, table))
@@ -397,8 +393,7 @@ bool CHeaderLibrary::LoadSpans(uint64_t record, CContainerTable& table) {
     if (!IsData(record + ContainerEntryCount, 4) || !IsData(record + ContainerDataStart, 4) ||
         !FindList(record + ContainerEntryHeaders, entryCount, ListElementSize, elements))
         return false;
-    if (!table.Spans.Resize(entryCount))
-        StopOutOfMemory();
+    table.Spans.Resize(entryCount);
     const bool inlineHeaders = (payload[record + ContainerFlags] & InlineHeadersFlag) != 0;
     // Entries lie back to back from data start + 24. In 64 bits nothing wraps: at most 2^32 entries of
     // under 2^33 bytes each.
@@ -411,7 +406,7 @@ bool CHeaderLibrary::LoadSpans(uint64_t record, CContainerTable& table) {
             !FindList(element, 1, headerLength, header) || !IsData(header, headerLength))
             return false;
         const uint64_t dataLength = LoadU32LE(payload + header + HeaderDataLength);
-        EntrySpan& span = table.Spans[entry];
+        CEntrySpan& span = table.Spans[entry];
         span.Offset = offset;
         span.Length = dataLength;
         if (inlineHeaders) {
@@ -428,8 +423,7 @@ bool CHeaderLibrary::LoadExternalResources() {
     uint64_t names = 0;
     if (!FindList(RootExternalNames, externalCount, ListElementSize, names))
         return false;
-    if (!m_ExternalResources.Resize(externalCount))
-        StopOutOfMemory();
+    m_ExternalResources.Resize(externalCount);
     for (uint64_t position = 0; position < externalCount; ++position) {
         CExternalResource& external = m_ExternalResources[position];
         const char* name = nullptr;
@@ -437,8 +431,8 @@ bool CHeaderLibrary::LoadExternalResources() {
         if (!FindText(names + position * ListElementSize, name, length))
             return false;
         external.Name.Assign(CStringViewA(EmptyIfNull(name), length));
-        CResourcePath::GetArchiveName(external.Name, external.ArchiveName);
-        external.Id = CResourcePath::GetId(external.Name);
+        ResourcePath::GetArchiveName(external.Name.GetView(), external.ArchiveName);
+        external.Id = ResourcePath::GetId(external.Name.GetView());
     }
     return true;
 }

@@ -25,7 +25,7 @@ struct CLibraryResource {
 
 /// Where one entry's stored bytes lie in its container's data. Worked out from 32-bit fields, a span can
 /// reach past 4 GiB; it is then beyond any archive entry, never wrapped round to a small offset.
-struct EntrySpan {
+struct CEntrySpan {
     uint64_t Offset = 0;
     uint64_t Length = 0;
 };
@@ -33,7 +33,7 @@ struct EntrySpan {
 /// The entries of one container and the name under which the archives hold it.
 struct CContainerTable {
     /// One span per entry of the container, at the same position.
-    CArray<EntrySpan> Spans;
+    CArray<CEntrySpan> Spans;
     /// Archive name of the container's path; an owned text.
     CInlineStringA ArchiveName;
 };
@@ -53,15 +53,13 @@ struct CExternalResource {
 /// reusing the storage of every member, which only grows (Clear in the destructor gives it back).
 ///
 /// Only Load writes the model; the extraction driver reads it where it lies through const accessors. After a
-/// successful Load they give:
-/// - GetPayload: the relocated payload, owned; its reference slots hold addresses inside it.
-/// - GetRoot: the payload's first byte (its root record); null until a Load relocates a payload.
+/// successful Load the accessors below give:
 /// - GetResources: one element per resource record, in list order; the texts are views into the payload.
 /// - GetContainerTables: one table per container record, at the same position.
 /// - FindContainer: the position of the container whose path has an id; a repeated id keeps the later one.
 /// - GetExternalResources: one element per external name, in order.
-/// Everything reached through the root, and every viewed text, stays valid until the next Load or the
-/// destruction of the object. After a failed Load the model holds partial contents and must not be read.
+/// Everything read through them, and every viewed text, stays valid until the next Load or the destruction
+/// of the object. After a failed Load the model holds partial contents and must not be read.
 ///
 /// The payload is untrusted: Load checks every reference it follows against the payload's bounds, every
 /// list and text read through one, and every container's language list and entry headers, so that a
@@ -96,10 +94,10 @@ public:
     /// The header bytes of an entry, headerLength of them (at least 24), in the payload.
     const uint8_t* GetEntryHeader(uint64_t container, uint64_t entry, uint32_t& headerLength) const;
 
-    const CByteBuffer& GetPayload() const { return m_Payload; }
     /// Where the payload's first byte lies in the loaded file: a byte at pointer p of the payload lies at
     /// file offset GetPayloadFileOffset() + (p - GetRoot()), as it stood before relocation.
     uint64_t GetPayloadFileOffset() const { return m_PayloadFileOffset; }
+    /// The payload's first byte (its root record); null until a Load relocates a payload.
     const uint8_t* GetRoot() const { return m_Root; }
     const CArray<CLibraryResource>& GetResources() const { return m_Resources; }
     const CArray<CContainerTable>& GetContainerTables() const { return m_ContainerTables; }

@@ -111,7 +111,7 @@ void Md5Transform(uint32_t state[4], const uint32_t x[16]) {
 
 } // namespace
 
-void Md5Init(Md5Context& context) {
+void Md5Init(CMd5Context& context) {
     context.BitCount[0] = 0;
     context.BitCount[1] = 0;
     context.State[0] = 0x67452301;
@@ -120,7 +120,7 @@ void Md5Init(Md5Context& context) {
     context.State[3] = 0x10325476;
 }
 
-void Md5Update(Md5Context& context, const void* bytes, uint64_t length) {
+void Md5Update(CMd5Context& context, const void* bytes, uint64_t length) {
     unsigned index = (context.BitCount[0] >> 3) & 63;
     const uint32_t addedBits = static_cast<uint32_t>(length << 3);
     context.BitCount[0] += addedBits;
@@ -145,7 +145,7 @@ void Md5Update(Md5Context& context, const void* bytes, uint64_t length) {
     }
 }
 
-void Md5Final(Md5Context& context) {
+void Md5Final(CMd5Context& context) {
     // The count is taken before padding: the padding itself is not part of the message.
     const uint32_t lowBits = context.BitCount[0];
     const uint32_t highBits = context.BitCount[1];

@@ -1,6 +1,7 @@
-// CResourcePath: bracket groups, member indexes and the MD5-derived identifiers and archive names.
+// ResourcePath: bracket groups, member indexes and the MD5-derived identifiers and archive names.
 #include "resid/ResourcePath.h"
 
+#include "base/AsciiCase.h"
 #include "base/ByteOrder.h"
 #include "resid/Md5.h"
 
@@ -60,8 +61,7 @@ int32_t ConvertLikeAtoi(CStringViewA text) {
 
 bool EndsWithIgnoringCase(CStringViewA text, CStringViewA suffix) {
     return text.GetLength() >= suffix.GetLength() &&
-           EqualsIgnoringCase(text.GetData() + text.GetLength() - suffix.GetLength(), suffix.GetData(),
-                              suffix.GetLength());
+           EqualsIgnoringCase(text.Substring(text.GetLength() - suffix.GetLength()), suffix);
 }
 
 bool IsLibrary(CStringViewA path) {
@@ -106,7 +106,7 @@ uint64_t GetPrefixEnd(CStringViewA path) {
 // The MD5 digest of the text after ASCII lower-casing, which is done a block at a time on the stack so that
 // the path is never copied whole.
 void ComputeLowerDigest(CStringViewA text, uint8_t digest[16]) {
-    Md5Context context;
+    CMd5Context context;
     Md5Init(context);
     char block[64];
     for (uint64_t done = 0; done < text.GetLength();) {
@@ -146,7 +146,7 @@ int32_t ParseMemberIndex(CStringViewA path) {
 
 } // namespace
 
-bool CResourcePath::IsValid(CStringViewA path) {
+bool ResourcePath::IsValid(CStringViewA path) {
     const uint64_t length = path.GetLength();
     if (length == 0)
         return false;
@@ -157,7 +157,7 @@ bool CResourcePath::IsValid(CStringViewA path) {
     return path.Find("//") == npos;
 }
 
-ResourceId CResourcePath::GetId(CStringViewA path) {
+ResourceId ResourcePath::GetId(CStringViewA path) {
     if (!IsValid(path))
         return InvalidResourceId;
 
@@ -176,7 +176,7 @@ ResourceId CResourcePath::GetId(CStringViewA path) {
     return hash & 0x00FFFFFFFFFFFFFFull;
 }
 
-CInlineStringA& CResourcePath::GetArchiveName(CStringViewA text, CInlineStringA& out) {
+CInlineStringA& ResourcePath::GetArchiveName(CStringViewA text, CInlineStringA& out) {
     const uint64_t length = text.GetLength();
     const uint64_t prefixEnd = GetPrefixEnd(text);
 

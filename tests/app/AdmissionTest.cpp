@@ -33,7 +33,7 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
                                           {{DataLengths[i], 24, {}}}});
     const std::vector<uint8_t> image = BuildTestHeaderLibraryImage(description);
     CByteBuffer file;
-    ASSERT_TRUE(file.Append(image.data(), image.size()));
+    file.Append(image.data(), image.size());
     CHeaderLibrary library;
     ASSERT_TRUE(library.Load(file));
     const std::string data(28, 'x');
@@ -46,9 +46,10 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
     CArchiveManager archives;
     ASSERT_NE(archives.Mount(directory.Join("a.archive").c_str()), nullptr);
     CNameMap names;
-    *names.FindOrInsert(0x10) = CStringViewA("named");
+    names.FindOrInsert(0x10) = CStringViewA("named");
     CNameFilter filter;
     filter.Exclude("left*");
+    CEntryLookup lookup;
 
     using S = EResourceStatus;
     const struct {
@@ -76,7 +77,7 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         const CLibraryResource resource{CStringViewA(c.Name), CStringViewA(), c.Id, c.MemberId};
-        const CAdmission admission = AdmitResource(library, names, archives, "en", filter, resource);
+        const CAdmission admission = AdmitResource(library, names, archives, lookup, "en", filter, resource);
         EXPECT_EQ(admission.Status, c.Status);
         EXPECT_STREQ(admission.Reason, c.Reason);
         EXPECT_EQ(admission.Size, c.Size);

@@ -36,6 +36,7 @@ TEST(NameFilterTest, PatternsMatchWholeNames) {
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.Pattern.substr(0, 20) + " / " + c.Name.substr(0, 20));
-        EXPECT_EQ(MatchesNamePattern(c.Pattern.c_str(), c.Name.data(), c.Name.size()), c.Matches);
+        EXPECT_EQ(MatchesNamePattern(c.Pattern.c_str(), CStringViewA(c.Name.data(), c.Name.size())),
+                  c.Matches);
     }
 }

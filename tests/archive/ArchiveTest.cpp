@@ -19,18 +19,20 @@ class ArchiveTest : public ::testing::Test {
 protected:
     CTempDirectory Root;
     CArchiveManager Manager;
+    // Held across reads, as a reader does, so that a stale answer would show.
+    CEntryLookup Lookup;
 
     void Write(const std::vector<CTestArchive>& archives) {
         ASSERT_TRUE(WriteTestArchives(Root.GetPath(), archives));
     }
     // Mounts as the tool does, with the directory and the file name joined by a backslash.
     CArchive* Mount(const std::string& fileName) {
-        return Manager.Mount((Root.GetPath() + "\\" + fileName).c_str());
+        return Manager.Mount(CStringViewA((Root.GetPath() + "\\" + fileName).c_str()));
     }
     // count bytes of the entry from start on, or "<none>" when no mounted archive holds it.
     std::string Read(const std::string& name, uint64_t start = 0, uint64_t count = 1 << 20) {
-        CArchiveStream stream;
-        if (Manager.OpenEntry(stream, name.c_str()).Entry == nullptr)
+        CArchiveStream stream = Manager.OpenEntry(CStringViewA(name.c_str()), Lookup);
+        if (stream.Entry == nullptr)
             return "<none>";
         std::string bytes(std::min<uint64_t>(count, stream.Size), '\0');
         stream.Position = start;
@@ -92,7 +94,7 @@ TEST_F(ArchiveTest, DamagedIndexFailsToMountWithoutLargeAllocations) {
         });
         EXPECT_EQ(Mount("a.archive"), nullptr);
         SetAllocationFaultHook(nullptr);
-        EXPECT_EQ(Manager.GetArchiveCount(), 0u);
+        EXPECT_EQ(Read("one"), "<none>");
         EXPECT_LE(g_LargestAllocation, 1u << 17);
     }
     ASSERT_TRUE(WriteBinaryFile(Root.Join("a.archive"), valid));
@@ -113,7 +115,6 @@ TEST_F(ArchiveTest, SegmentsAreReadAcrossFilesFromAnyPosition) {
              {"bad reference", {Segment(0, "ok"), Segment(7, "zz")}}}},
            {"b.archive", {"a.archive"}, {}}});
     ASSERT_NE(Mount("a.archive"), nullptr);
-    EXPECT_EQ(Manager.GetArchiveCount(), 2u);
     const std::string data = "0123456789AB";
     for (uint64_t start = 0; start <= data.size() + 1; ++start) {
         for (uint64_t count : {1, 3, 6, 20}) {
@@ -133,16 +134,16 @@ TEST_F(ArchiveTest, LookUpSeesEveryMountAndTheLastArchiveWins) {
            MakeSimpleTestArchive("b.archive", {"X"}, {"from b"}),
            {"c.archive", {"c.archive", "bad.archive"}, {{"x", {Segment(0, "from c")}}}}});
     WriteTestFile(Root.Join("bad.archive"), "ARCH");
-    ASSERT_NE(Mount("a.archive"), nullptr);
+    const CArchive* first = Mount("a.archive");
+    ASSERT_NE(first, nullptr);
     EXPECT_EQ(Read("x"), "from a");
     ASSERT_NE(Mount("b.archive"), nullptr);
     EXPECT_EQ(Read("x"), "from b");
     // A failed mount drops every archive that refers to the failed one, and the look-up sees it.
     EXPECT_EQ(Mount("c.archive"), nullptr);
-    EXPECT_EQ(Manager.FindArchive("c.archive"), nullptr);
-    EXPECT_EQ(Manager.GetArchiveCount(), 2u);
     EXPECT_EQ(Read("x"), "from b");
-    EXPECT_EQ(Mount("a.archive"), Manager.FindArchive("a.archive"));
+    // A name mounted already gives the archive mounted, without opening anything.
+    EXPECT_EQ(Mount("a.archive"), first);
     Manager.UnmountAll();
     EXPECT_EQ(Read("y"), "<none>");
 }
@@ -157,8 +158,8 @@ TEST_F(ArchiveTest, ReferenceChainsNestAtMostTheDepthLimit) {
     chain.back().References.clear();
     Write(chain);
     ASSERT_NE(Mount("c1.archive"), nullptr);
-    EXPECT_EQ(Manager.GetArchiveCount(), limit);
+    EXPECT_EQ(Read("end"), "e");
     Manager.UnmountAll();
     EXPECT_EQ(Mount("c0.archive"), nullptr);
-    EXPECT_EQ(Manager.GetArchiveCount(), 0u);
+    EXPECT_EQ(Read("end"), "<none>");
 }

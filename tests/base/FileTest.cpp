@@ -3,6 +3,7 @@
 
 #include "base/FileList.h"
 #include "base/Memory.h"
+#include "base/Platform.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ TEST(FileTest, ReadsReportFailureAndStopAtTheEnd) {
     WriteTestFile(path, "0123456789");
     uint8_t bytes[16];
     uint64_t count = 99;
-    const FileHandle reader = OpenFile(path.c_str(), "r");
+    const FileHandle reader = Os::OpenFile(path.c_str(), EFileAccess::Read, EFileCreation::OpenExisting);
     ASSERT_NE(reader, InvalidFileHandle);
     EXPECT_TRUE(Os::ReadAt(reader, 4, bytes, sizeof(bytes), count));
     EXPECT_EQ(std::string(bytes, bytes + count), "456789");
@@ -51,12 +52,13 @@ TEST(FileTest, ReadsReportFailureAndStopAtTheEnd) {
     EXPECT_EQ(std::string(bytes, bytes + count), "89");
     CloseFile(reader);
     // A handle open for writing only cannot be read: the failure must come back as one.
-    const FileHandle writer = OpenFile(path.c_str(), "a");
+    const FileHandle writer = Os::OpenFile(path.c_str(), EFileAccess::Write, EFileCreation::OpenOrCreate);
     ASSERT_NE(writer, InvalidFileHandle);
     EXPECT_FALSE(Os::ReadAt(writer, 0, bytes, 4, count));
     EXPECT_FALSE(Os::Read(writer, bytes, 4, count));
-    CloseFile(writer);
-    EXPECT_EQ(OpenFile(root.GetPath().c_str(), "r"), InvalidFileHandle);
+    Os::CloseFile(writer);
+    EXPECT_EQ(Os::OpenFile(root.GetPath().c_str(), EFileAccess::Read, EFileCreation::OpenExisting),
+              InvalidFileHandle);
 }
 
 TEST(FileTest, ListsRegularFilesByUpperCasedNameThenRawBytes) {

@@ -60,7 +60,7 @@ TEST(InlineStringTest, EditsReadingTheirOwnTextSurviveTheMove) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Start);
         CInlineStringA string{CStringViewA(c.Start)};
-        const CStringViewA part = CStringViewA(string).Substring(c.Position, c.Count);
+        const CStringViewA part = string.GetView().Substring(c.Position, c.Count);
         if (c.Edit == 0)
             string.Append(part);
         else if (c.Edit == 1)

@@ -43,12 +43,12 @@ TEST(ResourcePathTest, KnownIdsAndArchiveNames) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Path);
-        EXPECT_EQ(CResourcePath::GetId(c.Path), c.Id);
+        EXPECT_EQ(ResourcePath::GetId(c.Path), c.Id);
         CInlineStringA archiveName;
-        EXPECT_STREQ(CResourcePath::GetArchiveName(c.Path, archiveName).GetData(), c.ArchiveName);
+        EXPECT_STREQ(ResourcePath::GetArchiveName(c.Path, archiveName).GetData(), c.ArchiveName);
     }
     for (const char* invalid : {"a\tb", "a%b", "a\x80", "a\"b"})
-        EXPECT_EQ(CResourcePath::GetId(invalid), InvalidResourceId) << invalid;
+        EXPECT_EQ(ResourcePath::GetId(invalid), InvalidResourceId) << invalid;
 }
 
 TEST(ResourcePathTest, Md5MatchesRfc1321AndBlockBoundaries) {
@@ -72,7 +72,7 @@ TEST(ResourcePathTest, Md5MatchesRfc1321AndBlockBoundaries) {
     for (const auto& c : cases) {
         for (size_t piece : {c.Text.size(), size_t(7)}) {
             SCOPED_TRACE(std::to_string(c.Text.size()) + " bytes in pieces of " + std::to_string(piece));
-            Md5Context context;
+            CMd5Context context;
             Md5Init(context);
             for (size_t at = 0; at < c.Text.size(); at += piece)
                 Md5Update(context, c.Text.data() + at, std::min(piece, c.Text.size() - at));

@@ -74,11 +74,11 @@ std::string MakeSummary(const std::vector<uint64_t>& counts, const std::string& 
 }
 
 uint64_t GetTestPathId(const std::string& path) {
-    return CResourcePath::GetId(CStringViewA(path.c_str()));
+    return ResourcePath::GetId(CStringViewA(path.c_str()));
 }
 
 std::string GetTestArchiveName(const std::string& path) {
     CInlineStringA archiveName;
-    CResourcePath::GetArchiveName(path.c_str(), archiveName);
+    ResourcePath::GetArchiveName(path.c_str(), archiveName);
     return archiveName.GetData();
 }
