@@ -11,6 +11,7 @@
 #include "base/FileList.h"
 #include "base/Memory.h"
 #include "support/ContentBuilder.h"
+#include "support/ArchiveWriter.h"
 #include "support/ExpectedOutput.h"
 #include "support/TempDirectory.h"
 #include "support/ToolRunner.h"

@@ -123,8 +123,13 @@ int StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, c
 
 } // namespace
 
-SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize) {
-    std::vector<std::string> all{VORSK_EXECUTABLE};
+SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, uint32_t timeoutSeconds) {
+    std::vector<std::string> all;
+#ifndef _WIN32
+    if (timeoutSeconds != 0)
+        all = {"/usr/bin/timeout", "-s", "KILL", std::to_string(timeoutSeconds)};
+#endif
+    all.push_back(VORSK_EXECUTABLE);
     if (const char* jobs = std::getenv("VORSK_TEST_JOBS"))
         all.insert(all.end(), {"--jobs", jobs});
     all.insert(all.end(), arguments.begin(), arguments.end());

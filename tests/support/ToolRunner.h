@@ -18,8 +18,11 @@ struct SToolRun {
 /// VORSK_TEST_JOBS is set, "--jobs" and its value go in front of the arguments. A tool that cannot be started
 /// fails the current test. A maxFileSize other than 0 limits every file of the run to that many bytes, as a
 /// disk that fills up would (the pipe is not limited); the tool starts with SIGXFSZ at its default action, so
-/// the test sees the tool's own handling of it. Windows has no such limit.
-SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize = 0);
+/// the test sees the tool's own handling of it. Windows has no such limit. A timeoutSeconds other than 0
+/// kills a tool still running after that many seconds (exit status 137), so that a hang fails the test
+/// instead of stopping the suite (POSIX only).
+SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize = 0,
+                 uint32_t timeoutSeconds = 0);
 
 /// Every entry below root: a relative path with "/" separators mapped to the file's bytes, or, for a
 /// directory, the path with a trailing "/" mapped to "". Lets a test compare a whole output tree at once.
