@@ -1,4 +1,14 @@
 // The program's entry point.
+//
+// Global state that remains, all of it about the process as a whole rather than about a run (a run's
+// archives, options, counts and writers are objects that the run owns and passes on):
+// - base/Console: the console lock, where messages go (standard output or standard error) and the length of
+//   the status line drawn on standard error; the C library's standard streams themselves.
+// - base/Memory: the out-of-memory stop's hook and its "stopping" flag, and the allocation fault hook of the
+//   tests.
+// - app/WriterPool: the pool that the out-of-memory stop reports to, and per thread the write in progress and
+//   whether the thread is printing, so that a stop knows its place in the run's order.
+// - base/StringBuffer: the shared empty text of buffers without storage (never written).
 #include "app/CommandLine.h"
 #include "app/Extraction.h"
 #include "base/Console.h"

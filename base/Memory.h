@@ -27,7 +27,7 @@ void FreeMemory(void* block);
 void FreeAligned(void* block);
 
 /// Like AllocateMemory, but a refusal stops the process: one line on standard error, exit status 2. Used by
-/// the strings, which have no way to report a failed allocation to their callers.
+/// the strings and the growing containers, for which a refused allocation is never a failure to report.
 [[nodiscard]] void* AllocateOrStop(uint64_t size);
 
 /// Stops the process because memory ran out: runs the stop hook (if set), flushes standard output, prints
