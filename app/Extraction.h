@@ -13,7 +13,7 @@ enum class EExtractionOutcome {
     Aborted = 2,
 };
 
-/// Mounts every "*.archive" of the source directory into an archive manager of the run's own, then extracts the
-/// resources that the header libraries of the source describe and the locale admits into the output
-/// directory, and writes the index files. Every outcome is printed as it happens.
+/// Mounts every "*.archive" of the source directory into an archive manager of the run's own, then
+/// extracts the resources that the header libraries of the source describe and the locale admits into the
+/// output directory, and writes the index files. Every outcome is printed as it happens.
 EExtractionOutcome ExtractResources(const CRunOptions& options);

@@ -79,9 +79,9 @@ protected:
 ///
 /// Owns its entries (names and segment lists), the entry index and its path. The entry index maps each
 /// lower-cased entry name to its entry with keys that view the names stored in the entries, so the entry
-/// array is sized once, before the first entry is read, and never moves afterwards. The references point at
-/// archives owned by the reference source (possibly this one). Reading the index goes through a small buffer of
-/// positioned reads that exists only while the index is being read.
+/// array is sized once, before the first entry is read, and never moves afterwards. The references point
+/// at archives owned by the reference source (possibly this one). Reading the index goes through a small
+/// buffer of positioned reads that exists only while the index is being read.
 class CArchive {
 public:
     /// A closed archive for path (copied as it stands). Its references are mounted through references,

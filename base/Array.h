@@ -13,9 +13,9 @@
 /// count asked for, and growing moves the elements one by one (T's move constructor, then its destructor)
 /// into the new block. Elements are default-constructed by T's default constructor and destroyed by its
 /// destructor; they own what their fields own. Only Clear gives the storage back. Element pointers are
-/// invalidated by any operation that grows the array. A refused allocation stops the process (StopOutOfMemory),
-/// so growth never fails for the caller: a count taken from a file is bounded by the caller before it sizes
-/// anything.
+/// invalidated by any operation that grows the array. A refused allocation stops the process
+/// (StopOutOfMemory), so growth never fails for the caller: a count taken from a file is bounded by the
+/// caller before it sizes anything.
 template <typename T, uint64_t Alignment = 8>
 class CArray {
 public:

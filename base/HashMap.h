@@ -179,7 +179,8 @@ public:
         Entry* entries = GetEntries();
         uint64_t* next = GetNext();
         uint64_t* link = &GetHeads()[GetBucket(hash)];
-        while (*link < m_Count && !(EntryHash(entries[*link]) == hash && Traits::Equal(Traits::View(entries[*link].Key), key)))
+        while (*link < m_Count &&
+               !(EntryHash(entries[*link]) == hash && Traits::Equal(Traits::View(entries[*link].Key), key)))
             link = &next[*link];
         if (*link >= m_Count)
             return false;
