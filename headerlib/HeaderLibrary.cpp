@@ -264,9 +264,8 @@ bool CHeaderLibrary::FindList(uint64_t slot, uint64_t count, uint64_t elementSiz
     return count <= (m_Payload.GetSize() - first) / elementSize;
 }
 
-bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length) const {
-    text = nullptr;
-    length = 0;
+bool CHeaderLibrary::FindText(uint64_t slot, CStringViewA& text) const {
+    text = CStringViewA();
     uint64_t target = 0;
     if (!ReadReference(slot, target))
         return false;
@@ -276,8 +275,8 @@ bool CHeaderLibrary::FindText(uint64_t slot, const char*& text, uint64_t& length
     const void* terminator = std::memchr(start, 0, m_Payload.GetSize() - target);
     if (terminator == nullptr)
         return false;
-    text = start;
-    length = static_cast<uint64_t>(static_cast<const char*>(terminator) - start);
+    const auto length = static_cast<uint64_t>(static_cast<const char*>(terminator) - start);
+    text = CStringViewA(start, length);
     return IsData(target, length + 1);
 }
 
@@ -339,11 +338,10 @@ bool CHeaderLibrary::LoadContainerIndex() {
     if (!FindList(RootContainers, containerCount, ContainerRecordSize, records))
         return false;
     for (uint64_t container = 0; container < containerCount; ++container) {
-        const char* path = nullptr;
-        uint64_t length = 0;
-        if (!FindText(records + container * ContainerRecordSize + ContainerPath, path, length))
+        CStringViewA path;
+        if (!FindText(records + container * ContainerRecordSize + ContainerPath, path))
             return false;
-        const ResourceId id = ResourcePath::GetId(CStringViewA(EmptyIfNull(path), length));
+        const ResourceId id = ResourcePath::GetId(path);
         m_ContainerIndex.FindOrInsert(id) = container;
     }
     return true;
@@ -358,11 +356,10 @@ bool CHeaderLibrary::LoadContainerTables() {
     for (uint64_t container = 0; container < containerCount; ++container) {
         const uint64_t record = records + container * ContainerRecordSize;
         CContainerTable& table = m_ContainerTables[container];
-        const char* path = nullptr;
-        uint64_t length = 0;
-        if (!FindText(record + ContainerPath, path, length))
+        CStringViewA path;
+        if (!FindText(record + ContainerPath, path))
             return false;
-        ResourcePath::GetArchiveName(CStringViewA(EmptyIfNull(path), length), table.ArchiveName);
+        ResourcePath::GetArchiveName(path, table.ArchiveName);
         // Languages are not part of the model, but the driver reads them: check them here so that a
         // library that loads can be read whole, whichever containers its resources use.
         if (!IsData(record + ContainerFlags, 1) || !CheckLanguages(record) || !LoadSpans(record, table))
@@ -378,9 +375,8 @@ bool CHeaderLibrary::CheckLanguages(uint64_t record) const {
         !FindList(record + ContainerLanguages, languageCount, ListElementSize, languages))
         return false;
     for (uint64_t language = 0; language < languageCount; ++language) {
-        const char* name = nullptr;
-        uint64_t length = 0;
-        if (!FindText(languages + language * ListElementSize, name, length))
+        CStringViewA name;
+        if (!FindText(languages + language * ListElementSize, name))
             return false;
     }
     return true;
@@ -426,11 +422,10 @@ bool CHeaderLibrary::LoadExternalResources() {
     m_ExternalResources.Resize(externalCount);
     for (uint64_t position = 0; position < externalCount; ++position) {
         CExternalResource& external = m_ExternalResources[position];
-        const char* name = nullptr;
-        uint64_t length = 0;
-        if (!FindText(names + position * ListElementSize, name, length))
+        CStringViewA name;
+        if (!FindText(names + position * ListElementSize, name))
             return false;
-        external.Name.Assign(CStringViewA(EmptyIfNull(name), length));
+        external.Name.Assign(name);
         ResourcePath::GetArchiveName(external.Name.GetView(), external.ArchiveName);
         external.Id = ResourcePath::GetId(external.Name.GetView());
     }

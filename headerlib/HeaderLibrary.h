@@ -124,9 +124,9 @@ private:
     // The first of count elements of elementSize bytes referred to by the slot; a count of 0 is not
     // followed (first becomes NullReference). False when the list is null or does not fit in the payload.
     [[nodiscard]] bool FindList(uint64_t slot, uint64_t count, uint64_t elementSize, uint64_t& first) const;
-    // The NUL-terminated text referred to by the slot, null for a null slot. False when the reference is
-    // outside the payload or no NUL comes before the payload's end.
-    [[nodiscard]] bool FindText(uint64_t slot, const char*& text, uint64_t& length) const;
+    // The NUL-terminated text referred to by the slot, viewed in the payload without its NUL; empty for a
+    // null slot. False when the reference is outside the payload or no NUL comes before the payload's end.
+    [[nodiscard]] bool FindText(uint64_t slot, CStringViewA& text) const;
     // Payload offset of a container's record; only after a successful Load.
     uint64_t GetContainerRecord(uint64_t container) const;
     // The target of a slot that Load has checked; null for a null slot.
