@@ -97,16 +97,15 @@ void CHeaderLibraryPhase::RecordContainers() {
     for (uint64_t container = 0; container < count; ++container) {
         const CStringViewA path(m_Library.GetContainerPath(container));
         SetName(ResourcePath::GetId(path), path);
-        AppendContainerLine(m_Records.ContainerText,
-                            m_Library.GetContainerTables()[container].ArchiveName.GetData(), path.GetData(),
-                            m_LibraryName.GetData());
+        AppendContainerLine(m_Records.ContainerText, m_Library.GetContainerTables()[container].ArchiveName.GetView(),
+                            path, m_LibraryName.GetView());
     }
 }
 
 void CHeaderLibraryPhase::RecordExternalResources() {
     for (const CExternalResource& external : m_Library.GetExternalResources()) {
-        AppendExternalLine(m_Records.ExternalText, external.Id, external.Name.GetData(),
-                           external.ArchiveName.GetData());
+        AppendExternalLine(m_Records.ExternalText, external.Id, external.Name.GetView(),
+                           external.ArchiveName.GetView());
         SetName(external.Id, external.Name.GetView());
     }
 }

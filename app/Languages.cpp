@@ -52,7 +52,7 @@ void CLanguageCounts::AppendTable(CStringBufferA& text) const {
                   return order != 0 ? order < 0 : left->Key.GetLength() < right->Key.GetLength();
               });
     for (const CLanguageMap::Entry* entry : sorted) {
-        AppendEscapedText(text, entry->Key.GetData(), entry->Key.GetLength());
+        AppendEscapedText(text, entry->Key.GetView());
         text.AppendFormat("\t%I64u\t%I64u\n", entry->Value.Containers, entry->Value.Resources);
     }
 }

@@ -19,7 +19,7 @@ bool CListHandler::TakeResource(const CResourceItem& item) {
     // A resource whose bytes the archive files cannot hold fails its read in an extraction: so it does here.
     const bool unreadable = admission.Status == EResourceStatus::Extract && !CanReadResource(admission);
     CListingLine line;
-    line.Library = item.Library.Name.GetData();
+    line.Library = item.Library.Name;
     line.Id = item.Resource.Id;
     line.Size = admission.Size;
     line.Status = unreadable ? EResourceStatus::Unreadable : admission.Status;

@@ -64,8 +64,9 @@ uint64_t GetSequenceLength(const unsigned char* bytes, uint64_t remaining) {
     return length;
 }
 
-bool IsValidUtf8(const char* value, uint64_t length) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(value);
+bool IsValidUtf8(CStringViewA value) {
+    const uint64_t length = value.GetLength();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(value.GetData());
     for (uint64_t i = 0; i < length;) {
         const uint64_t sequence = GetSequenceLength(bytes + i, length - i);
         if (sequence == 0)
@@ -77,8 +78,9 @@ bool IsValidUtf8(const char* value, uint64_t length) {
 
 } // namespace
 
-void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(value);
+void AppendJsonString(CStringBufferA& text, CStringViewA value) {
+    const uint64_t length = value.GetLength();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(value.GetData());
     text.Append("\"");
     uint64_t runStart = 0;
     for (uint64_t i = 0; i < length;) {
@@ -88,7 +90,7 @@ void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) 
             i += sequence;
             continue;
         }
-        text.Append(CStringViewA(value + runStart, i - runStart));
+        text.Append(value.Substring(runStart, i - runStart));
         if (sequence == 0) {
             text.Append("\xEF\xBF\xBD");
         } else if (byte == '"' || byte == '\\') {
@@ -110,7 +112,7 @@ void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length) 
         }
         runStart = ++i;
     }
-    text.Append(CStringViewA(value + runStart, length - runStart));
+    text.Append(value.Substring(runStart));
     text.Append("\"");
 }
 
@@ -121,12 +123,13 @@ void AppendJsonText(CStringBufferA& text, const char* value) {
         AppendText(text, "null");
         return;
     }
-    AppendJsonString(text, value, std::strlen(value));
+    AppendJsonString(text, CStringViewA(value));
 }
 
 } // namespace
 
-void AppendEscapedText(CStringBufferA& text, const char* value, uint64_t length) {
+void AppendEscapedText(CStringBufferA& text, CStringViewA value) {
+    const uint64_t length = value.GetLength();
     uint64_t runStart = 0;
     for (uint64_t i = 0; i < length; ++i) {
         const char* escape = value[i] == '\t'   ? "\\t"
@@ -136,11 +139,11 @@ void AppendEscapedText(CStringBufferA& text, const char* value, uint64_t length)
                                                 : nullptr;
         if (escape == nullptr)
             continue;
-        text.Append(CStringViewA(value + runStart, i - runStart));
+        text.Append(value.Substring(runStart, i - runStart));
         text.Append(CStringViewA(escape, 2));
         runStart = i + 1;
     }
-    text.Append(CStringViewA(value + runStart, length - runStart));
+    text.Append(value.Substring(runStart));
 }
 
 const char* GetStatusName(EResourceStatus status) {
@@ -160,7 +163,7 @@ const char* GetStatusName(EResourceStatus status) {
 }
 
 void AppendListingText(CStringBufferA& text, const CListingLine& line) {
-    AppendEscapedText(text, line.Library, std::strlen(line.Library));
+    AppendEscapedText(text, line.Library);
     text.Append("\t");
     AppendId(text, line.Id);
     text.Append("\t");
@@ -171,13 +174,13 @@ void AppendListingText(CStringBufferA& text, const CListingLine& line) {
     text.Append("\t");
     AppendText(text, GetStatusName(line.Status));
     text.Append("\t");
-    AppendEscapedText(text, line.Name, line.NameLength);
+    AppendEscapedText(text, line.Name);
     text.Append("\n");
 }
 
 void AppendListingJson(CStringBufferA& text, const CListingLine& line) {
     AppendText(text, "{\"library\": ");
-    AppendJsonText(text, line.Library);
+    AppendJsonString(text, line.Library);
     AppendText(text, ", \"id\": \"");
     AppendId(text, line.Id);
     AppendText(text, "\", \"size\": ");
@@ -188,14 +191,14 @@ void AppendListingJson(CStringBufferA& text, const CListingLine& line) {
     AppendText(text, ", \"status\": \"");
     AppendText(text, GetStatusName(line.Status));
     AppendText(text, "\", \"name\": ");
-    AppendJsonString(text, line.Name, line.NameLength);
+    AppendJsonString(text, line.Name);
     AppendText(text, ", \"container\": ");
     AppendJsonText(text, line.Container);
     AppendText(text, ", \"archive_name\": ");
     AppendJsonText(text, line.ArchiveName);
-    if (!IsValidUtf8(line.Name, line.NameLength)) {
+    if (!IsValidUtf8(line.Name)) {
         AppendText(text, ", \"name_hex\": \"");
-        for (uint64_t i = 0; i < line.NameLength; ++i) {
+        for (uint64_t i = 0; i < line.Name.GetLength(); ++i) {
             const auto byte = static_cast<unsigned char>(line.Name[i]);
             const char digits[2] = {HexDigits[byte >> 4], HexDigits[byte & 15]};
             text.Append(CStringViewA(digits, 2));

@@ -26,14 +26,13 @@ const char* GetStatusName(EResourceStatus status);
 
 /// One resource as listed. The texts are borrowed for the call; Name may hold any bytes but NUL.
 struct CListingLine {
-    /// The header library's name, zero-terminated.
-    const char* Library = "";
+    /// The header library's name.
+    CStringViewA Library;
     ResourceId Id = 0;
     /// Entry header plus stored bytes; UnknownSize when it cannot be told.
     uint64_t Size = UnknownSize;
     EResourceStatus Status = EResourceStatus::Extract;
-    const char* Name = "";
-    uint64_t NameLength = 0;
+    CStringViewA Name;
     /// The container's path and the name the archives store it under, zero-terminated; null when the
     /// resource has no container.
     const char* Container = nullptr;
@@ -42,9 +41,9 @@ struct CListingLine {
     static constexpr uint64_t UnknownSize = ~uint64_t(0);
 };
 
-/// Appends length bytes of value with tab, CR, LF and backslash written as "\\t", "\\r", "\\n" and "\\\\", the
-/// escapes of the listings.
-void AppendEscapedText(CStringBufferA& text, const char* value, uint64_t length);
+/// Appends value with tab, CR, LF and backslash written as "\\t", "\\r", "\\n" and "\\\\", the escapes of the
+/// listings.
+void AppendEscapedText(CStringBufferA& text, CStringViewA value);
 
 /// Appends length bytes of value as a JSON string: quotes, backslashes and control characters escaped,
 /// well-formed UTF-8 kept, and each byte that starts no well-formed sequence replaced by U+FFFD.

@@ -48,7 +48,7 @@ struct CIndexFile {
 
 } // namespace
 
-void FormatResourcePath(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+void FormatResourcePath(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
                         ResourceId id) {
     // The path is "%s\\%s\\%.16I64X.bin" put together piece by piece.
     char fileName[HexFieldWidth + 4];
@@ -61,21 +61,33 @@ void FormatResourcePath(TStringBufferA<260>& pathBuffer, const char* outputDirec
     pathBuffer.Append(CStringViewA(fileName, sizeof(fileName)));
 }
 
-bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+bool WriteResourceFile(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
                        ResourceId id, const void* bytes, uint64_t count) {
     FormatResourcePath(pathBuffer, outputDirectory, libraryName, id);
-    if (WriteWholeFile(pathBuffer.GetData(), bytes, count))
+    if (WriteWholeFile(pathBuffer.GetView(), bytes, count))
         return true;
     Print("Failed to write \"%s\".\r\n", pathBuffer.GetData());
     return false;
 }
 
-void AppendContainerLine(CStringBufferA& text, const char* archiveName, const char* path, const char* libraryName) {
-    text.AppendFormat("%s %s -> %s\r\n", archiveName, path, libraryName);
+void AppendContainerLine(CStringBufferA& text, CStringViewA archiveName, CStringViewA path,
+                         CStringViewA libraryName) {
+    // "%s %s -> %s\r\n" of the three texts.
+    text.Append(archiveName);
+    text.Append(" ");
+    text.Append(path);
+    text.Append(" -> ");
+    text.Append(libraryName);
+    text.Append("\r\n");
 }
 
-void AppendExternalLine(CStringBufferA& text, ResourceId id, const char* name, const char* archiveName) {
-    text.AppendFormat("%20I64u %.16I64X %s %s\r\n", id, id, name, archiveName);
+void AppendExternalLine(CStringBufferA& text, ResourceId id, CStringViewA name, CStringViewA archiveName) {
+    // "%20I64u %.16I64X %s %s\r\n" of the id, the id and the two texts.
+    text.AppendFormat("%20I64u %.16I64X ", id, id);
+    text.Append(name);
+    text.Append(" ");
+    text.Append(archiveName);
+    text.Append("\r\n");
 }
 
 void BuildNameMapText(const CNameMap& names, uint64_t estimate, CStringBufferA& text) {
@@ -113,7 +125,7 @@ void BuildResMap(const CNameMap& names, CByteBuffer& image) {
     }
 }
 
-bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
+bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, const CNameMap& names,
                      uint64_t nameTextEstimate, const CStringBufferA& containerText,
                      const CStringBufferA& externalText) {
     if (HasOutputFailed())

@@ -15,19 +15,20 @@ using CNameMap = CHashMap<ResourceId, CStringViewA>;
 
 /// Formats the path of a resource file, "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits), into
 /// pathBuffer.
-void FormatResourcePath(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+void FormatResourcePath(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
                         ResourceId id);
 
 /// Formats "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits) into pathBuffer and writes the bytes
 /// there, replacing an earlier file. On failure prints "Failed to write" with the path and returns false.
-bool WriteResourceFile(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const char* libraryName,
+bool WriteResourceFile(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
                        ResourceId id, const void* bytes, uint64_t count);
 
 /// Appends the "ContainerNameMap.txt" line of one container.
-void AppendContainerLine(CStringBufferA& text, const char* archiveName, const char* path, const char* libraryName);
+void AppendContainerLine(CStringBufferA& text, CStringViewA archiveName, CStringViewA path,
+                         CStringViewA libraryName);
 
 /// Appends the "ExternalResources.txt" line of one external resource.
-void AppendExternalLine(CStringBufferA& text, ResourceId id, const char* name, const char* archiveName);
+void AppendExternalLine(CStringBufferA& text, ResourceId id, CStringViewA name, CStringViewA archiveName);
 
 /// Appends the "NameMap.txt" text of the name map to text: one line per entry, in entry order. estimate,
 /// the expected length, is reserved up front (plus the terminator) so that the text need not grow.

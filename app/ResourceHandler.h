@@ -50,8 +50,8 @@ struct CResourceItem {
     const CLibraryScope& Library;
 
     /// Formats the path of the resource's file below root, "ROOT\LIBRARY\ID.bin", into path.
-    void FormatPath(TStringBufferA<260>& path, const char* root) const {
-        FormatResourcePath(path, root, Library.Name.GetData(), Resource.Id);
+    void FormatPath(TStringBufferA<260>& path, CStringViewA root) const {
+        FormatResourcePath(path, root, Library.Name, Resource.Id);
     }
 };
 
