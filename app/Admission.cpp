@@ -55,9 +55,9 @@ CAdmission Unavailable(CAdmission& admission, const char* reason) {
 
 } // namespace
 
-CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names, const CArchiveManager& archives,
-                         CEntryLookup& lookup, CStringViewA locale, const CNameFilter& filter,
-                         const CLibraryResource& resource) {
+CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names,
+                         const CArchiveManager& archives, CEntryLookup& lookup, CStringViewA locale,
+                         const CNameFilter& filter, const CLibraryResource& resource) {
     CAdmission admission;
     admission.FilteredOut = !filter.IsTaken(resource.Name);
     if (names.Find(resource.Id) != nullptr) {

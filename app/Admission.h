@@ -43,6 +43,6 @@ struct CAdmission {
 /// past the archive entry, or the size does not fit in 32 bits (each Unavailable, with its Reason).
 /// FilteredOut is set whatever the status. Changes nothing but lookup, the caller's memory of the last
 /// archive look-up.
-CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names, const CArchiveManager& archives,
-                         CEntryLookup& lookup, CStringViewA locale, const CNameFilter& filter,
-                         const CLibraryResource& resource);
+CAdmission AdmitResource(const CHeaderLibrary& library, const CNameMap& names,
+                         const CArchiveManager& archives, CEntryLookup& lookup, CStringViewA locale,
+                         const CNameFilter& filter, const CLibraryResource& resource);

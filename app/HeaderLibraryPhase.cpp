@@ -97,8 +97,9 @@ void CHeaderLibraryPhase::RecordContainers() {
     for (uint64_t container = 0; container < count; ++container) {
         const CStringViewA path(m_Library.GetContainerPath(container));
         SetName(ResourcePath::GetId(path), path);
-        AppendContainerLine(m_Records.ContainerText, m_Library.GetContainerTables()[container].ArchiveName.GetView(),
-                            path, m_LibraryName.GetView());
+        AppendContainerLine(m_Records.ContainerText,
+                            m_Library.GetContainerTables()[container].ArchiveName.GetView(), path,
+                            m_LibraryName.GetView());
     }
 }
 

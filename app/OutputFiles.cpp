@@ -48,8 +48,8 @@ struct CIndexFile {
 
 } // namespace
 
-void FormatResourcePath(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
-                        ResourceId id) {
+void FormatResourcePath(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory,
+                        CStringViewA libraryName, ResourceId id) {
     // The path is "%s\\%s\\%.16I64X.bin" put together piece by piece.
     char fileName[HexFieldWidth + 4];
     PutHexField(fileName, id);
@@ -61,8 +61,8 @@ void FormatResourcePath(TStringBufferA<260>& pathBuffer, CStringViewA outputDire
     pathBuffer.Append(CStringViewA(fileName, sizeof(fileName)));
 }
 
-bool WriteResourceFile(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
-                       ResourceId id, const void* bytes, uint64_t count) {
+bool WriteResourceFile(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory,
+                       CStringViewA libraryName, ResourceId id, const void* bytes, uint64_t count) {
     FormatResourcePath(pathBuffer, outputDirectory, libraryName, id);
     if (WriteWholeFile(pathBuffer.GetView(), bytes, count))
         return true;

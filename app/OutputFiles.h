@@ -15,13 +15,13 @@ using CNameMap = CHashMap<ResourceId, CStringViewA>;
 
 /// Formats the path of a resource file, "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits), into
 /// pathBuffer.
-void FormatResourcePath(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
-                        ResourceId id);
+void FormatResourcePath(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory,
+                        CStringViewA libraryName, ResourceId id);
 
 /// Formats "OUTPUT\LIBRARY\ID.bin" (16 upper-case hexadecimal digits) into pathBuffer and writes the bytes
 /// there, replacing an earlier file. On failure prints "Failed to write" with the path and returns false.
-bool WriteResourceFile(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, CStringViewA libraryName,
-                       ResourceId id, const void* bytes, uint64_t count);
+bool WriteResourceFile(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory,
+                       CStringViewA libraryName, ResourceId id, const void* bytes, uint64_t count);
 
 /// Appends the "ContainerNameMap.txt" line of one container.
 void AppendContainerLine(CStringBufferA& text, CStringViewA archiveName, CStringViewA path,

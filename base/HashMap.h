@@ -40,13 +40,11 @@ struct CStringKeyTraits {
     static bool Equal(CStringViewA left, CStringViewA right) { return left == right; }
 };
 
-template <>
-struct THashKeyTraits<CInlineStringA> : CStringKeyTraits {
+template <> struct THashKeyTraits<CInlineStringA> : CStringKeyTraits {
     static CStringViewA View(const CInlineStringA& key) { return key.GetView(); }
 };
 
-template <>
-struct THashKeyTraits<CStringViewA> : CStringKeyTraits {
+template <> struct THashKeyTraits<CStringViewA> : CStringKeyTraits {
     static CStringViewA View(CStringViewA key) { return key; }
 };
 

@@ -220,7 +220,8 @@ bool GetRegularFileSize(CStringViewA path, uint64_t& size) {
     const COsPath osPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExA(osPath.Get(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0)
+        (data.dwFileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0)
         return false;
     size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;

@@ -180,9 +180,8 @@ std::vector<uint8_t> MakeLibraryImage(unsigned containerCount, unsigned entriesP
             container.Entries.push_back(header);
             const std::string name =
                 Format("[world/region_00/pack_%06u/item_%06u.tga].pc_texture", c, c * entriesPerContainer + e);
-            library.Resources.push_back(
-                {MakeTestMemberId(*container.Path, e), ResourcePath::GetId(CStringViewA(name.c_str())), name,
-                 ""});
+            library.Resources.push_back({MakeTestMemberId(*container.Path, e),
+                                         ResourcePath::GetId(CStringViewA(name.c_str())), name, ""});
         }
         library.Containers.push_back(container);
     }

@@ -98,7 +98,9 @@ std::string Format(const char* format, uint64_t a, uint64_t b = 0, uint64_t c = 
     return text;
 }
 
-uint64_t GetPathId(const std::string& path) { return ResourcePath::GetId(CStringViewA(path.c_str())); }
+uint64_t GetPathId(const std::string& path) {
+    return ResourcePath::GetId(CStringViewA(path.c_str()));
+}
 
 const char* const ResourceTypes[] = {"tga].pc_texture", "wav].pc_sound", "mesh].pc_mesh", "txt].pc_text",
                                      "anim].pc_animation"};
