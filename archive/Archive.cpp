@@ -253,7 +253,3 @@ const CArchiveEntry* CArchive::FindEntry(CStringViewA lowerName, uint32_t hash) 
     const uint64_t index = m_EntryIndex.FindIndex(lowerName, hash);
     return index < m_EntryIndex.GetCount() ? m_EntryIndex.GetEntry(index).Value : nullptr;
 }
-
-const CArchiveEntry* CArchive::FindEntry(CStringViewA lowerName) const {
-    return FindEntry(lowerName, m_EntryIndex.HashKey(lowerName));
-}

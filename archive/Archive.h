@@ -99,8 +99,6 @@ public:
     /// The entry stored under a lower-cased name whose hash is hash, or null. Lent until the archive is
     /// destroyed.
     const CArchiveEntry* FindEntry(CStringViewA lowerName, uint32_t hash) const;
-    /// The entry stored under a lower-cased name, or null.
-    const CArchiveEntry* FindEntry(CStringViewA lowerName) const;
 
     /// The archive listed at reference index, or null when index is not below the reference count.
     CArchive* GetReference(uint64_t index) const {

@@ -77,9 +77,3 @@ const char* CFileList::NextPath() {
         return nullptr;
     return GetPath(m_Cursor++);
 }
-
-void CFileList::Release() {
-    m_Pool.Release();
-    m_Offsets.Clear();
-    m_Cursor = 0;
-}

@@ -11,7 +11,7 @@ using FileHandle = uintptr_t;
 constexpr FileHandle InvalidFileHandle = ~uintptr_t(0);
 
 enum class EFileAccess { Read, Write, ReadWrite };
-enum class EFileCreation { OpenExisting, CreateOrTruncate, OpenOrCreate, CreateNew };
+enum class EFileCreation { OpenExisting, CreateOrTruncate, CreateNew };
 enum class ECreateDirectory { Created, AlreadyExists, Failed };
 enum class EDirectoryScan { Listed, NothingMatched, Failed };
 enum class EDirectoryState { Missing, Empty, NotEmpty, NotADirectory };
@@ -47,8 +47,6 @@ void CloseFile(FileHandle file);
 [[nodiscard]] bool Write(FileHandle file, const void* buffer, uint64_t count, uint64_t& bytesWritten);
 /// Moves the position to offset from the start; true only when the new position is offset.
 [[nodiscard]] bool Seek(FileHandle file, uint64_t offset);
-/// Moves the position to the end of the file.
-[[nodiscard]] bool SeekToEnd(FileHandle file);
 /// Cuts the file at the current position.
 [[nodiscard]] bool SetEndOfFile(FileHandle file);
 [[nodiscard]] bool GetFileSize(FileHandle file, uint64_t& size);

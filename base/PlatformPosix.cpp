@@ -144,9 +144,6 @@ FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation
     case EFileCreation::CreateOrTruncate:
         flags |= O_CREAT | O_TRUNC;
         break;
-    case EFileCreation::OpenOrCreate:
-        flags |= O_CREAT;
-        break;
     case EFileCreation::CreateNew:
         flags |= O_CREAT | O_EXCL;
         break;
@@ -226,8 +223,6 @@ bool Seek(FileHandle file, uint64_t offset) {
     const off_t position = ::lseek(ToDescriptor(file), static_cast<off_t>(offset), SEEK_SET);
     return position >= 0 && static_cast<uint64_t>(position) == offset;
 }
-
-bool SeekToEnd(FileHandle file) { return ::lseek(ToDescriptor(file), 0, SEEK_END) >= 0; }
 
 bool SetEndOfFile(FileHandle file) {
     const off_t position = ::lseek(ToDescriptor(file), 0, SEEK_CUR);

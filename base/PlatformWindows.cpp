@@ -117,9 +117,6 @@ FileHandle OpenFile(CStringViewA path, EFileAccess access, EFileCreation creatio
     case EFileCreation::CreateOrTruncate:
         disposition = CREATE_ALWAYS;
         break;
-    case EFileCreation::OpenOrCreate:
-        disposition = OPEN_ALWAYS;
-        break;
     case EFileCreation::CreateNew:
         disposition = CREATE_NEW;
         // A new file may be removed while it is being written, by the handler of an interruption.
@@ -193,11 +190,6 @@ bool Seek(FileHandle file, uint64_t offset) {
         return false;
     uint64_t position = 0;
     return MovePosition(ToHandle(file), static_cast<int64_t>(offset), FILE_BEGIN, position) && position == offset;
-}
-
-bool SeekToEnd(FileHandle file) {
-    uint64_t position = 0;
-    return MovePosition(ToHandle(file), 0, FILE_END, position);
 }
 
 bool SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandle(file)) != 0; }

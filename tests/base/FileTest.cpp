@@ -52,7 +52,7 @@ TEST(FileTest, ReadsReportFailureAndStopAtTheEnd) {
     EXPECT_EQ(std::string(bytes, bytes + count), "89");
     CloseFile(reader);
     // A handle open for writing only cannot be read: the failure must come back as one.
-    const FileHandle writer = Os::OpenFile(path.c_str(), EFileAccess::Write, EFileCreation::OpenOrCreate);
+    const FileHandle writer = Os::OpenFile(path.c_str(), EFileAccess::Write, EFileCreation::CreateOrTruncate);
     ASSERT_NE(writer, InvalidFileHandle);
     EXPECT_FALSE(Os::ReadAt(writer, 0, bytes, 4, count));
     EXPECT_FALSE(Os::Read(writer, bytes, 4, count));
