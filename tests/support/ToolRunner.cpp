@@ -125,7 +125,9 @@ int StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, c
 
 SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, uint32_t timeoutSeconds) {
     std::vector<std::string> all;
-#ifndef _WIN32
+#ifdef _WIN32
+    (void)timeoutSeconds;
+#else
     if (timeoutSeconds != 0)
         all = {"/usr/bin/timeout", "-s", "KILL", std::to_string(timeoutSeconds)};
 #endif
