@@ -47,46 +47,46 @@ void CTreeComparison::AddRecord(const char* status, const char* library, const R
         idText[16] = '\0';
     }
     if (m_Json) {
-        m_Records.Append("{\"status\": \"", 12);
-        m_Records.Append(status, std::strlen(status));
-        m_Records.Append("\", \"library\": ", 14);
-        AppendJsonString(m_Records, library, std::strlen(library));
+        m_Records.Append("{\"status\": \"");
+        m_Records.Append(status);
+        m_Records.Append("\", \"library\": ");
+        AppendJsonString(m_Records, library);
         if (id != nullptr)
             m_Records.AppendFormat(", \"id\": \"%s\"", idText);
         else
-            m_Records.Append(", \"id\": null", 12);
+            m_Records.Append(", \"id\": null");
         if (size == CListingLine::UnknownSize)
-            m_Records.Append(", \"size\": null", 14);
+            m_Records.Append(", \"size\": null");
         else
             m_Records.AppendFormat(", \"size\": %I64u", size);
         if (foundSize != nullptr)
             m_Records.AppendFormat(", \"found_size\": %I64u", *foundSize);
         else
-            m_Records.Append(", \"found_size\": null", 20);
-        m_Records.Append(", \"name\": ", 10);
-        AppendJsonString(m_Records, name.GetData(), name.GetLength());
-        m_Records.Append("}\n", 2);
+            m_Records.Append(", \"found_size\": null");
+        m_Records.Append(", \"name\": ");
+        AppendJsonString(m_Records, name);
+        m_Records.Append("}\n");
     } else {
         m_Records.AppendFormat("%s\t", status);
-        AppendEscapedText(m_Records, library, std::strlen(library));
+        AppendEscapedText(m_Records, library);
         m_Records.AppendFormat("\t%s\t", idText);
         if (size == CListingLine::UnknownSize)
-            m_Records.Append("-", 1);
+            m_Records.Append("-");
         else
             m_Records.AppendFormat("%I64u", size);
         if (foundSize != nullptr)
             m_Records.AppendFormat("\t%I64u\t", *foundSize);
         else
-            m_Records.Append("\t-\t", 3);
-        AppendEscapedText(m_Records, name.GetData(), name.GetLength());
-        m_Records.Append("\n", 1);
+            m_Records.Append("\t-\t");
+        AppendEscapedText(m_Records, name);
+        m_Records.Append("\n");
     }
     if (m_Records.GetLength() >= RecordFlushSize)
         Flush();
 }
 
 void CTreeComparison::Flush() {
-    WriteOutput(m_Records.GetData(), m_Records.GetLength());
+    WriteOutput(m_Records.GetView());
     m_Records.Assign("");
 }
 

@@ -71,7 +71,8 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     if (reimports && !reimport.CheckDestination())
         return EExtractionOutcome::Aborted;
     CFileList files;
-    const EExtractionOutcome mounted = MountArchives(files, options);
+    CArchiveManager manager;
+    const EExtractionOutcome mounted = MountArchives(files, manager, options);
     if (mounted == EExtractionOutcome::Aborted)
         return mounted;
     CWriterPool pool(1, EWriteFailureReasons::Silent);
@@ -82,7 +83,7 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     if (phase == EExtractionOutcome::Aborted || HasOutputFailed())
         return EExtractionOutcome::Aborted;
     // An archive left out by --keep-going is a failure whatever the comparison or the reimport found.
-    const EExtractionOutcome result = reimports ? reimport.WriteDestination(GetArchiveManager(), files)
+    const EExtractionOutcome result = reimports ? reimport.WriteDestination(manager, files)
                                       : comparison.GetCounts().IsIdentical() ? EExtractionOutcome::Clean
                                                                              : EExtractionOutcome::Failures;
     report.Finish();
@@ -92,7 +93,7 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     else
         comparison.AppendSummary(summary, report.Counts.ElapsedSeconds);
     if (options.Json && !reimports)
-        WriteOutput(summary.GetData(), summary.GetLength());
+        WriteOutput(summary.GetView());
     else if (options.Verbosity != EVerbosity::Quiet)
         PrintError(summary.GetData());
     return std::max(mounted, result);

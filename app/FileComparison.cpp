@@ -36,12 +36,12 @@ private:
 // Opens path for reading and takes its size; the comparison result when it cannot.
 EFileComparison OpenForComparison(const char* path, FileHandle& file, uint64_t& size) {
     size = 0;
-    file = OpenFile(path, "r");
+    file = Os::OpenFile(path, EFileAccess::Read, EFileCreation::OpenExisting);
     if (file == InvalidFileHandle)
         return Os::GetDirectoryState(path) == EDirectoryState::Missing ? EFileComparison::Missing
                                                                        : EFileComparison::NotAFile;
     if (!Os::GetFileSize(file, size)) {
-        CloseFile(file);
+        Os::CloseFile(file);
         file = InvalidFileHandle;
         return EFileComparison::NotAFile;
     }
@@ -85,7 +85,7 @@ EFileComparison CompareFileWithContent(const char* path, const CExpectedContent&
         return opened;
     const EFileComparison result =
         foundSize != expected.GetSize() ? EFileComparison::Differs : CompareOpenFile(file, expected);
-    CloseFile(file);
+    Os::CloseFile(file);
     return result;
 }
 
@@ -111,7 +111,7 @@ bool AreFilesEqual(const char* leftPath, const char* rightPath) {
                 IsNextBlockEqual(right, blocks.GetLeft(), blocks.GetRight(), count);
         done += count;
     }
-    CloseFile(left);
-    CloseFile(right);
+    Os::CloseFile(left);
+    Os::CloseFile(right);
     return equal;
 }

@@ -45,9 +45,9 @@ struct CListingLine {
 /// listings.
 void AppendEscapedText(CStringBufferA& text, CStringViewA value);
 
-/// Appends length bytes of value as a JSON string: quotes, backslashes and control characters escaped,
+/// Appends value as a JSON string: quotes, backslashes and control characters escaped,
 /// well-formed UTF-8 kept, and each byte that starts no well-formed sequence replaced by U+FFFD.
-void AppendJsonString(CStringBufferA& text, const char* value, uint64_t length);
+void AppendJsonString(CStringBufferA& text, CStringViewA value);
 
 /// Appends "library TAB id TAB size TAB status TAB name LF": the id in 16 upper-case hexadecimal digits,
 /// the size in decimal or "-", and in the library and the name tab, CR, LF and backslash written as "\t",

@@ -5,6 +5,7 @@
 #include "app/OutputFiles.h"
 #include "archive/ArchiveManager.h"
 #include "archive/ArchiveWriter.h"
+#include "base/Platform.h"
 #include "base/ByteBuffer.h"
 #include "base/ByteOrder.h"
 #include "base/Console.h"
@@ -80,7 +81,7 @@ void SplitPath(CStringViewA path, CPathComponents& components) {
             continue;
         const uint64_t count = components.Parts.GetCount();
         if (part == ".." && count > 0 && !(components.Parts[count - 1] == "..")) {
-            (void)components.Parts.Resize(count - 1);
+            components.Parts.Resize(count - 1);
             continue;
         }
         AppendGrowing(components.Parts, part);
@@ -118,11 +119,11 @@ void GetFullPathOfAny(const char* path, CStringBufferA& fullPath) {
     CInlineStringA tail;
     while (!Os::GetFullPath(head.GetData(), fullPath)) {
         const uint64_t slash =
-            std::max(CStringViewA(head).FindLastChar('/') + 1, CStringViewA(head).FindLastChar('\\') + 1);
-        CInlineStringA part(CStringViewA(head).Substring(slash));
+            std::max(head.GetView().FindLastChar('/') + 1, head.GetView().FindLastChar('\\') + 1);
+        CInlineStringA part(head.GetView().Substring(slash));
         if (!tail.IsEmpty())
             part.Append("/");
-        part.Append(tail);
+        part.Append(tail.GetView());
         tail = part;
         if (slash == 0) {
             head.Assign(".");
@@ -131,14 +132,14 @@ void GetFullPathOfAny(const char* path, CStringBufferA& fullPath) {
             if (head.IsEmpty())
                 head.Assign("/");
         }
-        if (head == ".") {
+        if (head.GetView() == ".") {
             (void)Os::GetFullPath(".", fullPath);
             break;
         }
     }
     if (!tail.IsEmpty()) {
-        fullPath.Append("/", 1);
-        fullPath.Append(tail.GetData(), tail.GetLength());
+        fullPath.Append("/");
+        fullPath.Append(CStringViewA(tail.GetData(), tail.GetLength()));
     }
 }
 
@@ -201,7 +202,7 @@ bool CReimport::BeginLibrary(const CLibraryScope& scope) {
         for (uint64_t entry = 0; entry < record.EntryCount; ++entry) {
             uint32_t headerLength = 0;
             const uint8_t* header = library.GetEntryHeader(container, entry, headerLength);
-            const EntrySpan& span = table.Spans[entry];
+            const CEntrySpan& span = table.Spans[entry];
             AppendGrowing(m_Entries,
                           CEntryRecord{library.GetPayloadFileOffset() + static_cast<uint64_t>(header - root),
                                        headerLength, span.Offset, span.Length});
@@ -260,7 +261,7 @@ bool CReimport::TakeResource(const CResourceItem& item) {
     }
     resource.NameOffset = m_NameText.GetLength();
     resource.NameLength = name.GetLength();
-    m_NameText.Append(name.GetData(), name.GetLength());
+    m_NameText.Append(CStringViewA(name.GetData(), name.GetLength()));
     AppendGrowing(m_Resources, resource);
     return true;
 }
@@ -316,7 +317,7 @@ bool CReimport::IsHeaderShared(uint64_t container, uint64_t entry) const {
         if (range.LibraryFile != record.LibraryFile || m_HeaderRangeEnds[i] <= header.HeaderOffset)
             break;
         const bool sameEntry = range.Entry == entry &&
-                               m_Containers[range.Container].ArchiveName == CStringViewA(record.ArchiveName);
+                               m_Containers[range.Container].ArchiveName.GetView() == record.ArchiveName.GetView();
         if (range.End > header.HeaderOffset && !sameEntry)
             return true;
     }
@@ -488,8 +489,7 @@ void CReimport::PlanContainer(const uint64_t* begin, const uint64_t* end) {
     plan.Archive = lead.Archive;
     plan.ArchiveEntry = lead.ArchiveEntry;
     plan.Container = lead.Container;
-    if (!plan.ChangedBy.Resize(m_Containers[lead.Container].EntryCount))
-        StopOutOfMemory();
+    plan.ChangedBy.Resize(m_Containers[lead.Container].EntryCount);
     for (uint64_t& changedBy : plan.ChangedBy)
         changedBy = NoResource;
     for (const uint64_t* r = begin; r != end; ++r) {
@@ -559,7 +559,7 @@ bool CReimport::CollectDestinationFiles(const CFileList& libraries) {
             return false;
         }
         for (const CDestinationFile& other : m_Files) {
-            if (CStringViewA(other.RelativePath) == CStringViewA(file.RelativePath))
+            if (other.RelativePath.GetView() == file.RelativePath.GetView())
                 return true;
         }
         file.Archive = archive;
@@ -580,7 +580,7 @@ bool CReimport::CollectDestinationFiles(const CFileList& libraries) {
     for (uint64_t listed = 0; listed < libraries.GetCount(); ++listed) {
         const CStringViewA path(libraries.GetPath(listed));
         uint64_t library = 0;
-        while (library < m_LibraryFiles.GetCount() && !(CStringViewA(m_LibraryFiles[library]) == path))
+        while (library < m_LibraryFiles.GetCount() && !(m_LibraryFiles[library].GetView() == path))
             ++library;
         const bool changed =
             std::any_of(m_Patches.begin(), m_Patches.end(),
@@ -594,7 +594,7 @@ bool CReimport::CollectDestinationFiles(const CFileList& libraries) {
 bool CReimport::CopyFromTree(FileHandle file, const CResourceRecord& resource, uint64_t offset,
                              uint64_t count) {
     FormatTreePath(resource);
-    const FileHandle tree = OpenFile(m_PathBuffer.GetData(), "r");
+    const FileHandle tree = Os::OpenFile(m_PathBuffer.GetData(), EFileAccess::Read, EFileCreation::OpenExisting);
     uint64_t size = 0;
     bool copied = tree != InvalidFileHandle && Os::GetFileSize(tree, size) && size == resource.FileSize &&
                   Os::Seek(tree, offset);
@@ -606,7 +606,7 @@ bool CReimport::CopyFromTree(FileHandle file, const CResourceRecord& resource, u
                  WriteAll(file, block.Get(), step);
         done += step;
     }
-    CloseFile(tree);
+    Os::CloseFile(tree);
     return copied;
 }
 
@@ -634,12 +634,12 @@ bool CReimport::WriteContainer(FileHandle file, const CContainerPlan& plan, uint
             written += resource.FileSize;
             uint8_t header[InlineHeaderLength];
             FormatTreePath(resource);
-            const FileHandle tree = OpenFile(m_PathBuffer.GetData(), "r");
+            const FileHandle tree = Os::OpenFile(m_PathBuffer.GetData(), EFileAccess::Read, EFileCreation::OpenExisting);
             uint64_t bytesRead = 0;
             const bool read = tree != InvalidFileHandle &&
                               Os::Read(tree, header, InlineHeaderLength, bytesRead) &&
                               bytesRead == InlineHeaderLength;
-            CloseFile(tree);
+            Os::CloseFile(tree);
             StoreU32LE(header + HeaderDataLengthOffset,
                        static_cast<uint32_t>(resource.FileSize - InlineHeaderLength));
             if (!read || !WriteAll(file, header, InlineHeaderLength) ||
@@ -709,10 +709,10 @@ bool CReimport::AppendContainers(FileHandle file, const CArchive& archive) {
 
     CByteBuffer index(CByteBuffer::DefaultGranule);
     for (uint32_t reference = 0; reference < referenceCount; ++reference)
-        AppendArchiveString(index, archive.GetReferenceName(reference));
+        AppendArchiveString(index, archive.GetReferenceName(reference).GetView());
     if (self == referenceCount) {
         // The archive refers to itself by its file name, which resolves beside it.
-        const CStringViewA path(archive.GetPath());
+        const CStringViewA path = archive.GetPath().GetView();
         const uint64_t slash = std::max(path.FindLastChar('/') + 1, path.FindLastChar('\\') + 1);
         AppendArchiveString(index, path.Substring(slash));
         ++referenceCount;
@@ -722,9 +722,9 @@ bool CReimport::AppendContainers(FileHandle file, const CArchive& archive) {
         key.Entry = &entry;
         const CRebuiltEntry* found = std::lower_bound(rebuilt.begin(), rebuilt.end(), key, byEntry);
         if (found != rebuilt.end() && found->Entry == &entry)
-            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name, &found->Segment, 1);
+            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name.GetView(), &found->Segment, 1);
         else
-            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name,
+            AppendArchiveEntry(index, entry.OpaqueValue, entry.OpaqueBlock, entry.Name.GetView(),
                                entry.Segments.GetData(), static_cast<uint32_t>(entry.Segments.GetCount()));
     }
     uint8_t header[ArchiveHeaderSize];
@@ -740,15 +740,14 @@ bool CReimport::ApplyPatches(FileHandle file, uint64_t libraryFile) {
         if (patch.HeaderLength != 0) {
             // The whole header from the tree file; its data length is set below.
             CByteBuffer header(CByteBuffer::DefaultGranule);
-            if (!header.Resize(patch.HeaderLength))
-                StopOutOfMemory();
+            header.Resize(patch.HeaderLength);
             FormatTreePath(m_Resources[patch.Resource]);
-            const FileHandle tree = OpenFile(m_PathBuffer.GetData(), "r");
+            const FileHandle tree = Os::OpenFile(m_PathBuffer.GetData(), EFileAccess::Read, EFileCreation::OpenExisting);
             uint64_t bytesRead = 0;
             const bool read = tree != InvalidFileHandle &&
                               Os::Read(tree, header.GetData(), patch.HeaderLength, bytesRead) &&
                               bytesRead == patch.HeaderLength;
-            CloseFile(tree);
+            Os::CloseFile(tree);
             if (!read || !WriteAt(file, patch.Offset, header.GetData(), patch.HeaderLength))
                 return false;
         }
@@ -771,7 +770,7 @@ bool CReimport::WriteDestinationFile(const CDestinationFile& file, const char* t
         return false;
     const bool written = file.Archive != nullptr ? AppendContainers(handle, *file.Archive)
                                                  : ApplyPatches(handle, file.LibraryFile);
-    CloseFile(handle);
+    Os::CloseFile(handle);
     return written;
 }
 
@@ -803,7 +802,7 @@ EExtractionOutcome CReimport::WriteDestination(const CArchiveManager& manager, c
         path.Format("%s\\%s", m_Destination, file.RelativePath.GetData());
         const uint64_t separator = CStringViewA(path.GetData()).FindLastChar('\\');
         CInlineStringA parent(CStringViewA(path.GetData()).Substring(0, separator));
-        path.Append(TemporarySuffix, sizeof TemporarySuffix - 1);
+        path.Append(CStringViewA(TemporarySuffix, sizeof TemporarySuffix - 1));
         AppendGrowing(temporaryPaths, CInlineStringA(CStringViewA(path.GetData())));
         written = CreateDirectoryPath(parent.GetData()) && WriteDestinationFile(file, path.GetData());
     }
@@ -829,19 +828,19 @@ void CReimport::PrintResults() const {
         if (resource.State != EResourceState::Reimported)
             continue;
         const CInlineStringA& library = m_LibraryNames[resource.Library];
-        lines.Append("changed\t", 8);
-        AppendEscapedText(lines, library.GetData(), library.GetLength());
+        lines.Append("changed\t");
+        AppendEscapedText(lines, CStringViewA(library.GetData(), library.GetLength()));
         lines.AppendFormat("\t%.16I64X\t%I64u\t", resource.Id, resource.FileSize);
         const CStringViewA name = GetName(resource);
-        AppendEscapedText(lines, name.GetData(), name.GetLength());
-        lines.Append("\n", 1);
+        AppendEscapedText(lines, CStringViewA(name.GetData(), name.GetLength()));
+        lines.Append("\n");
     }
     for (const CDestinationFile& file : m_Files) {
-        lines.Append(file.Changed ? "rewritten\t" : "copied\t", file.Changed ? 10 : 7);
-        AppendEscapedText(lines, file.RelativePath.GetData(), file.RelativePath.GetLength());
-        lines.Append("\n", 1);
+        lines.Append(CStringViewA(file.Changed ? "rewritten\t" : "copied\t", file.Changed ? 10 : 7));
+        AppendEscapedText(lines, CStringViewA(file.RelativePath.GetData(), file.RelativePath.GetLength()));
+        lines.Append("\n");
     }
-    WriteOutput(lines.GetData(), lines.GetLength());
+    WriteOutput(CStringViewA(lines.GetData(), lines.GetLength()));
 }
 
 void CReimport::AppendSummary(CStringBufferA& text, double elapsedSeconds) const {

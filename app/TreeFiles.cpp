@@ -29,7 +29,7 @@ bool ParseResourceFileName(const char* fileName, ResourceId& id) {
 void CExpectedTreeFiles::BeginLibrary(const char* name) {
     const CStringViewA view(name);
     for (uint64_t i = 0; i < m_Libraries.GetCount(); ++i) {
-        if (CStringViewA(m_Libraries[i]) == view) {
+        if (m_Libraries[i].GetView() == view) {
             m_Current = i;
             return;
         }

@@ -12,10 +12,9 @@ namespace {
 // Grows the index by doubling, so that an index of many entries is built in linear time.
 void AppendOrStop(CByteBuffer& index, const void* bytes, uint64_t count) {
     const uint64_t size = index.GetSize();
-    if (count > index.GetCapacity() - size && !index.Reserve(std::max(size + count, 2 * index.GetCapacity())))
-        StopOutOfMemory();
-    if (!index.Append(bytes, count))
-        StopOutOfMemory();
+    if (count > index.GetCapacity() - size)
+        index.Reserve(std::max(size + count, 2 * index.GetCapacity()));
+    index.Append(bytes, count);
 }
 
 void AppendU32(CByteBuffer& index, uint32_t value) {

@@ -96,6 +96,7 @@ public:
     T* GetData() { return m_Data; }
     const T* GetData() const { return m_Data; }
     uint64_t GetCount() const { return m_Count; }
+    uint64_t GetCapacity() const { return m_Capacity; }
     T* begin() { return m_Data; }
     T* end() { return m_Data + m_Count; }
     const T* begin() const { return m_Data; }
@@ -111,12 +112,10 @@ private:
 };
 
 /// Appends value to an array that grows one element at a time over a whole run: when it is full, its storage
-/// first grows to twice its count (at least 16), so that n appends cost O(n) moves. Storage that cannot be
-/// had stops the process (StopOutOfMemory).
+/// first grows to twice its count (at least 16), so that n appends cost O(n) moves.
 template <typename T, uint64_t Alignment> void AppendGrowing(CArray<T, Alignment>& array, T value) {
     const uint64_t count = array.GetCount();
-    if (count == array.GetCapacity() && !array.Reserve(count < 8 ? 16 : 2 * count))
-        StopOutOfMemory();
-    if (!array.Append(std::move(value)))
-        StopOutOfMemory();
+    if (count == array.GetCapacity())
+        array.Reserve(count < 8 ? 16 : 2 * count);
+    array.Append(std::move(value));
 }

@@ -28,10 +28,10 @@ public:
     const char* NextPath();
 
     uint64_t GetCount() const { return m_Offsets.GetCount(); }
+    /// Path at position index (below GetCount). Valid until the next FindFiles.
+    const char* GetPath(uint64_t index) const;
 
 private:
-    // Path at position index (below GetCount).
-    const char* GetPath(uint64_t index) const;
     static void CollectName(void* context, CStringViewA fileName);
     void SortByName(uint64_t prefixLength);
 

@@ -288,7 +288,7 @@ bool CopyThroughBuffer(int in, int out) {
     return copied;
 }
 
-bool CopyWholeFile(const char* from, const char* to) {
+bool CopyWholeFile(CStringViewA from, CStringViewA to) {
     const FileHandle in = OpenFile(from, EFileAccess::Read, EFileCreation::OpenExisting);
     if (in == InvalidFileHandle)
         return false;
@@ -327,7 +327,7 @@ bool CopyWholeFile(const char* from, const char* to) {
     return copied;
 }
 
-bool GetFullPath(const char* path, CStringBufferA& fullPath) {
+bool GetFullPath(CStringViewA path, CStringBufferA& fullPath) {
     const COsPath osPath(path);
     char* resolved = ::realpath(osPath.Get(), nullptr);
     if (resolved == nullptr)
@@ -337,7 +337,7 @@ bool GetFullPath(const char* path, CStringBufferA& fullPath) {
     return true;
 }
 
-EDirectoryState GetDirectoryState(const char* path) {
+EDirectoryState GetDirectoryState(CStringViewA path) {
     const COsPath osPath(path);
     struct stat status;
     if (::stat(osPath.Get(), &status) != 0)

@@ -234,30 +234,34 @@ bool RenameReplacing(CStringViewA from, CStringViewA to) {
     return ::MoveFileExA(osFrom.Get(), osTo.Get(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-bool CopyWholeFile(const char* from, const char* to) {
+bool CopyWholeFile(CStringViewA from, CStringViewA to) {
     // A link at the new name would send the bytes to its target; CopyFileA refuses an existing name.
     if (IsSymbolicLink(to))
         return false;
-    return ::CopyFileA(from, to, TRUE) != 0;
+    const COsPath osFrom(from);
+    const COsPath osTo(to);
+    return ::CopyFileA(osFrom.Get(), osTo.Get(), TRUE) != 0;
 }
 
-bool GetFullPath(const char* path, CStringBufferA& fullPath) {
+bool GetFullPath(CStringViewA path, CStringBufferA& fullPath) {
+    const COsPath osPath(path);
     char buffer[MAX_PATH];
-    const DWORD length = ::GetFullPathNameA(path, MAX_PATH, buffer, nullptr);
+    const DWORD length = ::GetFullPathNameA(osPath.Get(), MAX_PATH, buffer, nullptr);
     if (length == 0 || length >= MAX_PATH || ::GetFileAttributesA(buffer) == INVALID_FILE_ATTRIBUTES)
         return false;
     fullPath.Assign(buffer);
     return true;
 }
 
-EDirectoryState GetDirectoryState(const char* path) {
-    const DWORD attributes = ::GetFileAttributesA(path);
+EDirectoryState GetDirectoryState(CStringViewA path) {
+    const COsPath osPath(path);
+    const DWORD attributes = ::GetFileAttributesA(osPath.Get());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return EDirectoryState::Missing;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return EDirectoryState::NotADirectory;
     TStringBufferA<260> search;
-    search.Format("%s\\*", path);
+    search.Format("%s\\*", osPath.Get());
     WIN32_FIND_DATAA entry;
     const HANDLE find = ::FindFirstFileA(search.GetData(), &entry);
     if (find == INVALID_HANDLE_VALUE)

@@ -22,10 +22,9 @@ uint32_t CHeaderLibraryWriter::Allocate(uint64_t size, uint8_t fill) {
     const uint64_t offset = m_Payload.GetSize();
     assert(offset + size <= 0xFFFFFFFFu);
     // The payload grows by doubling, so that building it stays linear in its length.
-    if (offset + size > m_Payload.GetCapacity() && !m_Payload.Reserve(std::max(offset + size, 2 * offset)))
-        StopOutOfMemory();
-    if (!m_Payload.Resize(offset + size))
-        StopOutOfMemory();
+    if (offset + size > m_Payload.GetCapacity())
+        m_Payload.Reserve(std::max(offset + size, 2 * offset));
+    m_Payload.Resize(offset + size);
     std::memset(m_Payload.GetData() + offset, fill, size);
     return static_cast<uint32_t>(offset);
 }
@@ -66,8 +65,7 @@ void CHeaderLibraryWriter::BuildImage(CByteBuffer& image, CHeaderLibraryImageLay
     layout.BlockStart = FileHeaderSize;
     layout.PayloadStart = FileHeaderSize + BlockHeaderSize;
     layout.RelocationSegmentStart = layout.PayloadStart + payloadLength;
-    if (!image.Resize(FileHeaderSize + blockLength))
-        StopOutOfMemory();
+    image.Resize(FileHeaderSize + blockLength);
     uint8_t* out = image.GetData();
     std::memset(out, headerFill, FileHeaderSize);
     std::memcpy(out, "BILH", 4);
