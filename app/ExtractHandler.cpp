@@ -6,7 +6,6 @@
 #include "app/ResourceReader.h"
 #include "app/WriterPool.h"
 #include "base/File.h"
-#include "base/Memory.h"
 
 #include <algorithm>
 
@@ -111,10 +110,7 @@ const CNameMap& CExtractHandler::GetNamesWithoutFailedReads(const CNameMap& name
     for (const CNameMap::Entry& entry : names) {
         if (std::find(failed.begin(), failed.end(), entry.Key) != failed.end())
             continue;
-        CStringViewA* value = m_WrittenNames.FindOrInsert(entry.Key);
-        if (value == nullptr)
-            StopOutOfMemory();
-        *value = entry.Value;
+        m_WrittenNames.FindOrInsert(entry.Key) = entry.Value;
     }
     return m_WrittenNames;
 }

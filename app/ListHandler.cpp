@@ -23,8 +23,7 @@ bool CListHandler::TakeResource(const CResourceItem& item) {
     line.Id = item.Resource.Id;
     line.Size = admission.Size;
     line.Status = unreadable ? EResourceStatus::Unreadable : admission.Status;
-    line.Name = item.Resource.Name.GetData();
-    line.NameLength = item.Resource.Name.GetLength();
+    line.Name = item.Resource.Name;
     if (admission.Table != nullptr) {
         line.Container = item.Library.Library.GetContainerPath(admission.Container);
         line.ArchiveName = admission.Table->ArchiveName.GetData();

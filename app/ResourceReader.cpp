@@ -5,7 +5,6 @@
 #include "app/Report.h"
 #include "app/WriterPool.h"
 #include "base/ByteBuffer.h"
-#include "base/Memory.h"
 
 #include <algorithm>
 
@@ -35,8 +34,8 @@ bool CanReadResource(const CAdmission& admission) {
 bool ReadResource(const CAdmission& admission, CByteBuffer& buffer) {
     CArchiveStream stream = admission.Stream;
     uint64_t left = admission.Span.Length;
-    if (left > 0 && !buffer.Resize(std::min(left, ResourceReadStep)))
-        StopOutOfMemory();
+    if (left > 0)
+        buffer.Resize(std::min(left, ResourceReadStep));
     while (left > 0) {
         const uint64_t count = std::min(left, ResourceReadStep);
         if (stream.Read(buffer.GetData(), count) != count)

@@ -257,8 +257,7 @@ void CWriterPool::Report(CTask& task) {
         return;
     }
     ++m_Counts.FailedReads;
-    if (!m_FailedReads.Append(task.File.Id))
-        StopOutOfMemory();
+    m_FailedReads.Append(task.File.Id);
 }
 
 // Workers do not allocate, so the stop runs on the selecting thread, which prints everything before it.

@@ -130,11 +130,6 @@ void CArchiveManager::UnmountAll() {
     m_Archives.Clear();
 }
 
-CArchiveManager& GetArchiveManager() {
-    static CArchiveManager manager;
-    return manager;
-}
-
 bool CArchiveStream::Locate(uint64_t count, const CArchive*& holder, uint64_t& fileOffset,
                             uint64_t& length) const {
     length = 0;
@@ -145,19 +140,22 @@ bool CArchiveStream::Locate(uint64_t count, const CArchive*& holder, uint64_t& f
     const uint64_t segmentCount = Entry->Segments.GetCount();
     uint64_t low = 0;
     uint64_t high = segmentCount - 1;
+    uint64_t found = segmentCount;
     for (;;) {
         const uint64_t middle = low + (high - low) / 2;
         const CArchiveSegment& segment = segments[middle];
-        if (segment.DataOffset <= position && position <= segment.DataEnd)
-            return middle;
-        if (position > segment.DataEnd)
+        if (segment.DataOffset <= Position && Position <= segment.DataEnd) {
+            found = middle;
+            break;
+        }
+        if (Position > segment.DataEnd)
             low = middle + 1;
         else if (middle == 0)
-            return segmentCount;
+            break;
         else
             high = middle - 1;
         if (low > high)
-            return segmentCount;
+            break;
     }
     // A segment that ends at the position, or holds nothing, gives way to the next: the data is the
     // segments laid end to end.

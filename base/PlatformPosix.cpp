@@ -479,7 +479,7 @@ void JoinThread(ThreadHandle thread) {
     ::pthread_join(static_cast<pthread_t>(thread), nullptr);
 }
 
-EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {
+EDirectoryScan ScanDirectory(CStringViewA directory, CStringViewA pattern, FileNameSink sink, void* context) {
     const COsPath osDirectory(directory);
     DIR* stream = ::opendir(osDirectory.Get());
     if (stream == nullptr)

@@ -380,7 +380,7 @@ void JoinThread(ThreadHandle thread) {
     ::CloseHandle(reinterpret_cast<HANDLE>(thread));
 }
 
-EDirectoryScan ScanDirectory(const char* directory, const char* pattern, FileNameSink sink, void* context) {
+EDirectoryScan ScanDirectory(CStringViewA directory, CStringViewA pattern, FileNameSink sink, void* context) {
     // The system matches the pattern itself, ignoring letter case as the file system does.
     TStringBufferA<260> search;
     search.Assign(directory);

@@ -72,7 +72,6 @@ bool Run(ERunMode mode, const std::string& source, const std::string& second,
     options.Destination = destination.c_str();
     const EExtractionOutcome outcome = ExtractResources(options);
     FlushConsole();
-    GetArchiveManager().UnmountAll();
     return outcome == EExtractionOutcome::Clean;
 }
 
