@@ -78,7 +78,7 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     CWriterPool pool(1, EWriteFailureReasons::Silent);
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
     const EExtractionOutcome phase =
-        ProcessHeaderLibraries(files, GetArchiveManager(), options, report, pool, &handler);
+        ProcessHeaderLibraries(files, manager, options, report, pool, &handler);
     // A run whose standard output failed writes no destination; the entry point says why it ended.
     if (phase == EExtractionOutcome::Aborted || HasOutputFailed())
         return EExtractionOutcome::Aborted;

@@ -64,12 +64,12 @@ void CLanguageCounts::WarnAboutUnknownLocale(const CRunOptions& options) const {
     // The names are escaped as --locales shows them, so that the warning stays one line.
     CStringBufferA line;
     line.Assign("Warning: no container lists the locale \"");
-    AppendEscapedText(line, options.Locale, std::strlen(options.Locale));
+    AppendEscapedText(line, options.Locale);
     line.AppendFormat("\"; the languages found are:");
     bool first = true;
     for (const CLanguageMap::Entry& entry : m_Languages) {
-        line.Append(first ? " " : ", ", first ? 1 : 2);
-        AppendEscapedText(line, entry.Key.GetData(), entry.Key.GetLength());
+        line.Append(first ? " " : ", ");
+        AppendEscapedText(line, entry.Key.GetView());
         first = false;
     }
     line.Append(first ? " none.\n" : ".\n");

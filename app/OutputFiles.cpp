@@ -150,7 +150,9 @@ bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, CStringViewA outputDirecto
     // run's set, or a mix only when it is stopped between two renames.
     CStagedFile staged[std::size(files)];
     for (uint32_t i = 0; i < std::size(files); ++i) {
-        pathBuffer.Format("%s\\%s", outputDirectory, files[i].Name);
+        pathBuffer.Assign(outputDirectory);
+        pathBuffer.Append("\\");
+        pathBuffer.Append(files[i].Name);
         staged[i].Stage(pathBuffer.GetData(), i, files[i].Bytes, files[i].Count);
     }
     bool allWritten = true;

@@ -45,6 +45,6 @@ void BuildResMap(const CNameMap& names, class CByteBuffer& image);
 /// built before the first temporary is made; nameTextEstimate sizes the name text up front. Returns false
 /// when at least one of them failed, and when standard output has failed (HasOutputFailed) before the first
 /// rename, in which case no index file is touched.
-bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, const char* outputDirectory, const CNameMap& names,
+bool WriteIndexFiles(TStringBufferA<260>& pathBuffer, CStringViewA outputDirectory, const CNameMap& names,
                      uint64_t nameTextEstimate, const CStringBufferA& containerText,
                      const CStringBufferA& externalText);

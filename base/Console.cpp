@@ -4,6 +4,7 @@
 #include "base/Platform.h"
 
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -142,7 +143,7 @@ void WriteOutput(CStringViewA text) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     if (g_OutputFailed.load())
         return;
-    CheckOutput(std::fwrite(text, 1, length, stdout) == length);
+    CheckOutput(std::fwrite(text.GetData(), 1, text.GetLength(), stdout) == text.GetLength());
     FlushOutput();
 }
 
@@ -150,18 +151,18 @@ bool HasOutputFailed() { return g_OutputFailed.load(); }
 
 uint32_t GetOutputErrorCode() { return g_OutputErrorCode.load(); }
 
-void PrintError(const char* text) {
+void PrintError(CStringViewA text) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     ClearStatusLine();
     FlushOutput();
-    std::fputs(text, stderr);
+    std::fwrite(text.GetData(), 1, text.GetLength(), stderr);
     std::fflush(stderr);
 }
 
 void ShowStatusLine(CStringViewA text) {
     const std::lock_guard<std::recursive_mutex> lock(g_ConsoleMutex);
     FlushOutput();
-    const uint64_t length = std::strlen(text);
+    const uint64_t length = text.GetLength();
     std::fputc('\r', stderr);
     std::fwrite(text.GetData(), 1, length, stderr);
     // Blanks over what a longer line before left on the screen, then back to the start.

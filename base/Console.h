@@ -18,8 +18,8 @@ void PrintV(const char* format, va_list arguments);
 /// when standard output carries a listing that other programs read.
 void SendMessagesToError();
 
-/// Writes length bytes as they stand to standard output, and flushes it.
-void WriteOutput(const char* text, uint64_t length);
+/// Writes the bytes of text as they stand to standard output, and flushes it.
+void WriteOutput(CStringViewA text);
 
 /// True once a write to standard output has failed or fallen short (a full disk, a closed pipe, a device
 /// that takes nothing). Every write and flush of standard output is checked; after the first failure

@@ -59,7 +59,7 @@ void CStagedFile::Stage(const char* path, uint32_t interruptSlot, const void* by
             name = c + 1;
     }
     m_Temporary.Assign("");
-    m_Temporary.Append(path, static_cast<uint64_t>(name - path));
+    m_Temporary.Append(CStringViewA(path, static_cast<uint64_t>(name - path)));
     m_Temporary.AppendFormat(".%s.partial", name);
     // Armed before the file exists, so that no moment is left in which an interruption would keep it.
     m_State = EState::InPlace;

@@ -120,11 +120,7 @@ void InstallInterruptHandlers() {
     }
 }
 
-} // namespace
-
-namespace Os {
-
-FileHandle OpenFile(const char* path, EFileAccess access, EFileCreation creation) {
+int GetOpenFlags(EFileAccess access, EFileCreation creation) {
     int flags = O_CLOEXEC;
     switch (access) {
     case EFileAccess::Read:

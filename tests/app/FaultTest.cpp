@@ -357,7 +357,7 @@ TEST_F(FaultTest, InterruptedIndexFilesLeaveTheEarlierSetAndNoTemporaries) {
             std::_Exit(3);
         ::alarm(60);
         CNameMap names;
-        *names.FindOrInsert(255) = CStringViewA("renamed");
+        names.FindOrInsert(255) = CStringViewA("renamed");
         TStringBufferA<260> path;
         const CStringBufferA none;
         (void)WriteIndexFiles(path, Output.c_str(), names, 100, none, none);
