@@ -2,12 +2,14 @@
 //
 // Global state that remains, all of it about the process as a whole rather than about a run (a run's
 // archives, options, counts and writers are objects that the run owns and passes on):
-// - base/Console: the console lock, where messages go (standard output or standard error) and the length of
-//   the status line drawn on standard error; the C library's standard streams themselves.
+// - base/Console: the console lock, where messages go (standard output or standard error), the length of
+//   the status line drawn on standard error, and whether standard output failed (with its error code); the
+//   C library's standard streams themselves.
 // - base/Memory: the out-of-memory stop's hook and its "stopping" flag, and the allocation fault hook of the
 //   tests.
-// - app/WriterPool: the pool that the out-of-memory stop reports to, and per thread the write in progress and
-//   whether the thread is printing, so that a stop knows its place in the run's order.
+// - base/Platform: the temporary files that an interruption removes, which a signal handler can only reach
+//   through a global.
+// - app/WriterPool: the running pool that the out-of-memory stop reports to.
 // - base/StringBuffer: the shared empty text of buffers without storage (never written).
 #include "app/CommandLine.h"
 #include "app/Extraction.h"
