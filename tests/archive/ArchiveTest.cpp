@@ -155,7 +155,9 @@ TEST_F(ArchiveTest, ReferenceChainsNestAtMostTheDepthLimit) {
         chain.push_back({std::string("c").append(std::to_string(i)) + ".archive",
                          {std::string("c").append(std::to_string(i + 1)) + ".archive"},
                          {}});
-    chain.back().References.clear();
+    // The last one refers to itself and holds the one entry, which shows whether the chain mounted.
+    chain.back().References = {chain.back().FileName};
+    chain.back().Entries = {{"end", {Segment(0, "e")}}};
     Write(chain);
     ASSERT_NE(Mount("c1.archive"), nullptr);
     EXPECT_EQ(Read("end"), "e");

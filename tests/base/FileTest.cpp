@@ -50,7 +50,7 @@ TEST(FileTest, ReadsReportFailureAndStopAtTheEnd) {
     ASSERT_TRUE(Os::Seek(reader, 8));
     EXPECT_TRUE(Os::Read(reader, bytes, sizeof(bytes), count));
     EXPECT_EQ(std::string(bytes, bytes + count), "89");
-    CloseFile(reader);
+    Os::CloseFile(reader);
     // A handle open for writing only cannot be read: the failure must come back as one.
     const FileHandle writer = Os::OpenFile(path.c_str(), EFileAccess::Write, EFileCreation::CreateOrTruncate);
     ASSERT_NE(writer, InvalidFileHandle);

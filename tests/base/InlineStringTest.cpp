@@ -82,7 +82,7 @@ TEST(StringBufferTest, AppendsAndFormatsOfItsOwnTextAcrossGrowth) {
         EXPECT_EQ(TextOf(formatted.GetData(), formatted.GetLength()), "<" + text + "-" + text + ">");
         CStringBufferA appended;
         appended.Assign(text.c_str());
-        appended.Append(appended.GetData(), appended.GetLength());
+        appended.Append(appended.GetView());
         EXPECT_EQ(TextOf(appended.GetData(), appended.GetLength()), text + text);
     }
 }
