@@ -55,7 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.Locale = Locales[data[0] % 4];
     ExtractResources(options);
     FlushConsole();
-    GetArchiveManager().UnmountAll();
     FuzzCheck(SnapshotFuzzTree(source) == before, "the run changed its input");
     std::filesystem::remove_all(source);
     std::filesystem::remove_all(output);
