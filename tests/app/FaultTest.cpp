@@ -66,14 +66,6 @@ protected:
         std::snprintf(name, sizeof(name), "%016llX.bin", static_cast<unsigned long long>(id));
         return "Failed to write \"" + Output + "\\lib\\" + name + "\".\r\n";
     }
-    // The line --verbose adds after a failure, with the system's reason: a path component is no directory.
-    std::string Reason(const std::string& what, const std::string& path) const {
-#ifdef __linux__
-        return "VorskExtract: cannot " + what + " \"" + Output + path + "\": Not a directory (error 20).\n";
-#else
-        return "";
-#endif
-    }
     void ExpectTrees(const CTreeSnapshot& expected) const {
         EXPECT_EQ(SnapshotTree(Output), expected);
         EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
@@ -118,7 +110,13 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
                               Output + "\\lib\".\r\n" + MakeIndexFileProgress({true, true, true, true}));
-    EXPECT_EQ(run.Error, Reason("create directory", "\\lib") + MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
+    // The reason is the system's own text: Linux's is known, other systems word it their own way.
+    const std::string reason = "VorskExtract: cannot create directory \"" + Output + "\\lib\": ";
+    const std::string summary = MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0});
+    EXPECT_TRUE(run.Error.starts_with(reason) && run.Error.ends_with(".\n" + summary)) << run.Error;
+#ifdef __linux__
+    EXPECT_EQ(run.Error, reason + "Not a directory (error 20).\n" + summary);
+#endif
 #ifndef _WIN32
     // Links at file names are replaced by the files, their target untouched; a hard link at an index file
     // too, as index files are renamed into place.
