@@ -7,9 +7,7 @@
 #include "base/Console.h"
 #include "support/BinaryFile.h"
 
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace {
 
@@ -18,10 +16,7 @@ std::string g_Directory;
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_Directory = MakeFuzzDirectory();
-    GuardAllocations(0);
-    // The tool's messages would bury the fuzzer's.
-    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    g_Directory = StartToolFuzzing();
     return 0;
 }
 

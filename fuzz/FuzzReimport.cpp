@@ -9,9 +9,7 @@
 #include "support/BinaryFile.h"
 #include "support/ContentBuilder.h"
 
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace {
 
@@ -78,10 +76,7 @@ bool Run(ERunMode mode, const std::string& source, const std::string& second,
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_Directory = MakeFuzzDirectory();
-    GuardAllocations(0);
-    // The tool's messages would bury the fuzzer's.
-    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    g_Directory = StartToolFuzzing();
     return 0;
 }
 

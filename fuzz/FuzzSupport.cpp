@@ -4,6 +4,7 @@
 #include "base/Memory.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,4 +50,11 @@ std::map<std::string, std::string> SnapshotFuzzTree(const std::string& directory
             tree[std::filesystem::relative(item.path(), directory).string()] = ReadFuzzFile(item.path().string());
     }
     return tree;
+}
+
+std::string StartToolFuzzing() {
+    std::string directory = MakeFuzzDirectory();
+    GuardAllocations(0);
+    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    return directory;
 }

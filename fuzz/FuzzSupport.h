@@ -12,6 +12,11 @@ void FuzzCheck(bool condition, const char* message);
 /// A new, empty directory under $TMPDIR (or /dev/shm), removed at exit.
 std::string MakeFuzzDirectory();
 
+/// Start of a target that runs the whole tool: a fuzz directory (returned), allocations guarded as
+/// GuardAllocations(0) does, and standard output sent to /dev/null, where the tool's messages cannot bury
+/// the fuzzer's.
+std::string StartToolFuzzing();
+
 /// The whole content of the file at path; empty when it cannot be read.
 std::string ReadFuzzFile(const std::string& path);
 
