@@ -36,9 +36,9 @@ const char* CExtractHandler::OpenLibraryFolder(CStringViewA name, FileHandle& fo
         folder = Os::OpenDirectory(output);
         return folder != InvalidFileHandle ? nullptr : "";
     }
-    if (Os::MakeDirectoryIn(m_OutputFolder, output, name.GetData()) == ECreateDirectory::Failed)
+    if (Os::MakeDirectoryIn(m_OutputFolder, output, name) == ECreateDirectory::Failed)
         return "";
-    folder = Os::OpenDirectoryIn(m_OutputFolder, output, name.GetData());
+    folder = Os::OpenDirectoryIn(m_OutputFolder, output, name);
     if (folder == InvalidFileHandle && Os::IsSymbolicLink(m_PathBuffer.GetData()))
         return "it is a symbolic link";
     return nullptr;
@@ -49,7 +49,7 @@ bool CExtractHandler::CreateLibraryDirectory(CStringViewA name) {
     FileHandle folder = InvalidFileHandle;
     const char* reason = OpenLibraryFolder(name, folder);
     if (reason == nullptr) {
-        m_Context.Pool.SetFolder(folder, m_PathBuffer.GetData());
+        m_Context.Pool.SetFolder(folder, m_PathBuffer.GetView());
         return true;
     }
     const uint32_t error = Os::GetLastErrorCode();
@@ -62,7 +62,7 @@ bool CExtractHandler::CreateLibraryDirectory(CStringViewA name) {
     CStringBufferA line;
     line.Format("VorskExtract: cannot create directory \"%s\": %s.\n", m_PathBuffer.GetData(),
                 reason[0] != '\0' ? reason : description.GetData());
-    m_Context.Pool.ErrorMessage(line.GetData());
+    m_Context.Pool.ErrorMessage(line.GetView());
     return false;
 }
 
@@ -90,7 +90,7 @@ bool CExtractHandler::TakeResource(const CResourceItem& item) {
     }
     // The archive's index promised these bytes: losing them is reported, and the id stays free.
     if (!CanReadResource(admission)) {
-        ReportFailedRead(m_Context, m_PathBuffer.GetData());
+        ReportFailedRead(m_Context, m_PathBuffer.GetView());
         return false;
     }
     // Counted when queued, so that the progress line moves; Finish takes the writers' own counts.

@@ -126,7 +126,7 @@ void CHeaderLibraryPhase::CountStatus(const CLibraryResource& resource, const CA
             CStringBufferA line;
             line.Format("Unavailable: %s\\%.16I64X %s (%s)\n", m_LibraryName.GetData(), resource.Id,
                         resource.Name.GetData(), admission.Reason);
-            m_Pool.ErrorMessage(line.GetData());
+            m_Pool.ErrorMessage(line.GetView());
         }
         break;
     case EResourceStatus::Extract:

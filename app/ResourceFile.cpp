@@ -19,7 +19,7 @@ void FormatFileName(ResourceId id, char (&name)[21]) {
 
 } // namespace
 
-EWriteOutcome WriteResourceFile(FileHandle folder, const char* folderPath, const CResourceFile& file,
+EWriteOutcome WriteResourceFile(FileHandle folder, CStringViewA folderPath, const CResourceFile& file,
                                 uint8_t* buffer, uint32_t& error) {
     char name[21];
     FormatFileName(file.Id, name);
@@ -82,24 +82,26 @@ EWriteOutcome WriteResourceFile(FileHandle folder, const char* folderPath, const
     return EWriteOutcome::ReadFailed;
 }
 
-void PrintResourceFailure(const char* folderPath, ResourceId id, EWriteOutcome outcome, uint32_t error,
+void PrintResourceFailure(CStringViewA folderPath, ResourceId id, EWriteOutcome outcome, uint32_t error,
                           bool reasons) {
     char name[21];
     FormatFileName(id, name);
+    TStringBufferA<260> path;
+    path.Assign(folderPath);
+    path.AppendFormat("\\%s", name);
     const bool reading = outcome == EWriteOutcome::ReadFailed;
-    Print(reading ? "Failed to read \"%s\\%s\".\r\n" : "Failed to write \"%s\\%s\".\r\n", folderPath, name);
+    Print(reading ? "Failed to read \"%s\".\r\n" : "Failed to write \"%s\".\r\n", path.GetData());
     if (!reasons)
         return;
     CStringBufferA line;
     if (reading) {
-        line.Format(
-            "VorskExtract: cannot read \"%s\\%s\": the archives hold fewer of its bytes than their index "
-            "promises, or a read failed.\n",
-            folderPath, name);
+        line.Format("VorskExtract: cannot read \"%s\": the archives hold fewer of its bytes than their index "
+                    "promises, or a read failed.\n",
+                    path.GetData());
     } else {
         TStringBufferA<256> reason;
         Os::DescribeError(error, reason);
-        line.Format("VorskExtract: cannot write \"%s\\%s\": %s.\n", folderPath, name, reason.GetData());
+        line.Format("VorskExtract: cannot write \"%s\": %s.\n", path.GetData(), reason.GetData());
     }
     PrintError(line.GetData());
 }

@@ -28,10 +28,10 @@ constexpr uint64_t ResourceBufferSize = uint64_t(64) << 10;
 /// buffer otherwise, so that a resource is never held whole. WriteFailed, with the system's error code in
 /// error, leaves the file empty; ReadFailed (the data ended short) removes it. Neither allocates nor prints,
 /// so that worker threads may call it.
-EWriteOutcome WriteResourceFile(FileHandle folder, const char* folderPath, const CResourceFile& file,
+EWriteOutcome WriteResourceFile(FileHandle folder, CStringViewA folderPath, const CResourceFile& file,
                                 uint8_t* buffer, uint32_t& error);
 
 /// Prints "Failed to write" or "Failed to read" with the file's path for a failed outcome, and with reasons
 /// the system's reason (or what a failed read means) on standard error.
-void PrintResourceFailure(const char* folderPath, ResourceId id, EWriteOutcome outcome, uint32_t error,
+void PrintResourceFailure(CStringViewA folderPath, ResourceId id, EWriteOutcome outcome, uint32_t error,
                           bool reasons);

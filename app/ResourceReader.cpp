@@ -45,14 +45,16 @@ bool ReadResource(const CAdmission& admission, CByteBuffer& buffer) {
     return true;
 }
 
-void ReportFailedRead(const CHandlerContext& context, const char* path) {
-    context.Pool.Message("Failed to read \"%s\".\r\n", path);
+void ReportFailedRead(const CHandlerContext& context, CStringViewA path) {
+    // Paths are far shorter than INT_MAX characters.
+    const int length = static_cast<int>(path.GetLength());
+    context.Pool.Message("Failed to read \"%.*s\".\r\n", length, path.GetData());
     ++context.Counts.FailedReads;
     if (context.Options.Verbosity != EVerbosity::Verbose)
         return;
     CStringBufferA line;
-    line.Format("VorskExtract: cannot read \"%s\": the archives hold fewer of its bytes than their index "
+    line.Format("VorskExtract: cannot read \"%.*s\": the archives hold fewer of its bytes than their index "
                 "promises, or a read failed.\n",
-                path);
-    context.Pool.ErrorMessage(line.GetData());
+                length, path.GetData());
+    context.Pool.ErrorMessage(line.GetView());
 }

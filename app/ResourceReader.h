@@ -16,4 +16,4 @@ class CByteBuffer;
 
 /// Prints "Failed to read" with path through the context's pool, counts the failed read and, with
 /// --verbose, says why on standard error.
-void ReportFailedRead(const CHandlerContext& context, const char* path);
+void ReportFailedRead(const CHandlerContext& context, CStringViewA path);

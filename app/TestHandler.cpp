@@ -14,7 +14,7 @@ bool CTestHandler::TakeResource(const CResourceItem& item) {
         return true;
     if (!ReadResource(item.Admission, m_ResourceBuffer)) {
         m_PathBuffer.Format("%s\\%.16I64X.bin", item.Library.Name.GetData(), item.Resource.Id);
-        ReportFailedRead(m_Context, m_PathBuffer.GetData());
+        ReportFailedRead(m_Context, m_PathBuffer.GetView());
         return false;
     }
     ++m_Context.Counts.Written;

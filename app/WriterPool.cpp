@@ -81,7 +81,7 @@ CWriterPool::~CWriterPool() {
     FreeMemory(m_Buffers);
 }
 
-void CWriterPool::SetFolder(FileHandle folder, const char* path) {
+void CWriterPool::SetFolder(FileHandle folder, CStringViewA path) {
     Finish();
     Os::CloseFile(m_Folder);
     m_Folder = folder;
@@ -92,7 +92,7 @@ void CWriterPool::Write(const CResourceFile& file) {
     if (m_WorkerCount == 0) {
         CTask task;
         task.File = file;
-        task.Outcome = WriteResourceFile(m_Folder, m_FolderPath.GetData(), file, m_Buffers, task.Error);
+        task.Outcome = WriteResourceFile(m_Folder, m_FolderPath.GetView(), file, m_Buffers, task.Error);
         Report(task);
         return;
     }
@@ -136,7 +136,7 @@ void CWriterPool::Message(const char* format, ...) {
     va_end(arguments);
 }
 
-void CWriterPool::ErrorMessage(const char* text) {
+void CWriterPool::ErrorMessage(CStringViewA text) {
     CTask* task = ClaimMessage();
     if (task == nullptr) {
         PrintError(text);
@@ -227,7 +227,7 @@ void CWriterPool::TakeBatches() {
             CTask& task = m_Tasks[position % QueueCapacity];
             if (task.Kind == ETaskKind::File)
                 task.Outcome =
-                    WriteResourceFile(m_Folder, m_FolderPath.GetData(), task.File, buffer, task.Error);
+                    WriteResourceFile(m_Folder, m_FolderPath.GetView(), task.File, buffer, task.Error);
             task.Done.store(true, std::memory_order_release);
         }
         lock.lock();
@@ -250,7 +250,7 @@ void CWriterPool::Report(CTask& task) {
         m_Counts.BytesWritten += task.File.HeaderLength + task.File.Length;
         return;
     }
-    PrintResourceFailure(m_FolderPath.GetData(), task.File.Id, task.Outcome, task.Error,
+    PrintResourceFailure(m_FolderPath.GetView(), task.File.Id, task.Outcome, task.Error,
                          m_Reasons == EWriteFailureReasons::Print);
     if (task.Outcome == EWriteOutcome::WriteFailed) {
         ++m_Counts.FailedWrites;

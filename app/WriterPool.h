@@ -45,7 +45,7 @@ public:
 
     /// Finishes, then makes folder, an open directory at path (copied), the folder of the files written from
     /// now on; the pool closes the handle.
-    void SetFolder(FileHandle folder, const char* path);
+    void SetFolder(FileHandle folder, CStringViewA path);
     /// Writes file into the folder, or queues it and blocks while the queue is full. The header is copied
     /// when at most InlineHeaderSize bytes long and borrowed until ReleaseHeaders otherwise; the archives
     /// must stay mounted until Finish. A failed read's id is kept for GetFailedReads.
@@ -53,7 +53,7 @@ public:
     /// Prints a Print-style message in order after everything queued before it.
     void Message(const char* format, ...);
     /// Writes text (copied) to standard error in order after everything queued before it.
-    void ErrorMessage(const char* text);
+    void ErrorMessage(CStringViewA text);
     /// Waits until every queued file is done and everything printed; returns the counts so far.
     const WriteCounts& Finish();
     /// Finishes when a queued file borrows its header, so that the caller may replace the header's bytes.

@@ -46,21 +46,22 @@ void CStagedFile::Discard() {
     m_State = EState::Empty;
 }
 
-void CStagedFile::Stage(const char* path, uint32_t interruptSlot, const void* bytes, uint64_t count) {
+void CStagedFile::Stage(CStringViewA path, uint32_t interruptSlot, const void* bytes, uint64_t count) {
     Discard();
     m_Path.Assign(path);
     m_Slot = interruptSlot;
     m_Bytes = bytes;
     m_Count = count;
     // The temporary is hidden beside the file: a dot in front of the name, a suffix after it.
-    const char* name = path;
-    for (const char* c = path; *c != '\0'; ++c) {
-        if (*c == '\\' || *c == '/')
-            name = c + 1;
+    uint64_t nameStart = 0;
+    for (uint64_t i = 0; i < path.GetLength(); ++i) {
+        if (path[i] == '\\' || path[i] == '/')
+            nameStart = i + 1;
     }
-    m_Temporary.Assign("");
-    m_Temporary.Append(CStringViewA(path, static_cast<uint64_t>(name - path)));
-    m_Temporary.AppendFormat(".%s.partial", name);
+    m_Temporary.Assign(path.Substring(0, nameStart));
+    m_Temporary.Append(".");
+    m_Temporary.Append(path.Substring(nameStart));
+    m_Temporary.Append(".partial");
     // Armed before the file exists, so that no moment is left in which an interruption would keep it.
     m_State = EState::InPlace;
     if (!Os::RemoveOnInterrupt(m_Slot, m_Temporary.GetData()))

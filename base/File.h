@@ -28,7 +28,7 @@ public:
 
     /// Writes count bytes to the temporary of path. A temporary that cannot be created leaves nothing
     /// behind, and Commit then writes path in place (WriteWholeFile); one whose write fails is removed.
-    void Stage(const char* path, uint32_t interruptSlot, const void* bytes, uint64_t count);
+    void Stage(CStringViewA path, uint32_t interruptSlot, const void* bytes, uint64_t count);
     /// Renames the temporary over path, replacing a file or link there. True when path now holds the bytes.
     /// When the write or the rename failed, path is left empty (a directory there is left alone), so that
     /// no earlier content stands beside the other files of the set.

@@ -78,23 +78,23 @@ uint64_t GetProcessNumber();
 
 /// Opens the directory at path so that files can be created in it by name; symbolic links are followed.
 /// The invalid handle on failure. Close with CloseFile.
-[[nodiscard]] FileHandle OpenDirectory(const char* path);
+[[nodiscard]] FileHandle OpenDirectory(CStringViewA path);
 /// Creates the directory name inside the open directory parent, whose path is parentPath (the platforms
 /// that cannot create relative to a handle use the path). AlreadyExists when anything has the name.
-[[nodiscard]] ECreateDirectory MakeDirectoryIn(FileHandle parent, const char* parentPath, const char* name);
+[[nodiscard]] ECreateDirectory MakeDirectoryIn(FileHandle parent, CStringViewA parentPath, CStringViewA name);
 /// Opens the directory name inside parent as OpenDirectory does, but fails when name is a symbolic link
 /// (a reparse point on Windows), whatever it points at. While the handle is open the directory stays the
 /// one opened: files created through the handle land in it even when the name is renamed and replaced by
 /// a link (on Windows the directory cannot be renamed or removed at all meanwhile).
-[[nodiscard]] FileHandle OpenDirectoryIn(FileHandle parent, const char* parentPath, const char* name);
+[[nodiscard]] FileHandle OpenDirectoryIn(FileHandle parent, CStringViewA parentPath, CStringViewA name);
 /// Creates the file name inside directory for writing, always as a new file that no other name shares:
 /// anything else at name (a file, a symbolic link, a hard link, a named pipe, a device node) is removed
 /// first, never opened, so its target or its other names are untouched. Fails, with the invalid handle,
 /// when a directory has the name or the name cannot be removed or created. Created files get the default
 /// permissions of the platform.
-[[nodiscard]] FileHandle CreateFileIn(FileHandle directory, const char* directoryPath, const char* name);
+[[nodiscard]] FileHandle CreateFileIn(FileHandle directory, CStringViewA directoryPath, CStringViewA name);
 /// Removes the file name inside directory. False when it cannot.
-[[nodiscard]] bool RemoveFileIn(FileHandle directory, const char* directoryPath, const char* name);
+[[nodiscard]] bool RemoveFileIn(FileHandle directory, CStringViewA directoryPath, CStringViewA name);
 
 /// Copies up to count bytes from the absolute offset of from to the current position of to inside the
 /// system, without passing them through the caller's memory; copied is what moved. True when count bytes
@@ -132,7 +132,7 @@ constexpr uint32_t MaxInterruptRemovals = 4;
 /// installs the handlers; a signal that the process was started to ignore stays ignored. False, with the slot
 /// empty, when path is longer than any path the OS opens. A slot must not be filled again while a handler
 /// may run on another thread, which reads the path without a lock.
-[[nodiscard]] bool RemoveOnInterrupt(uint32_t slot, const char* path);
+[[nodiscard]] bool RemoveOnInterrupt(uint32_t slot, CStringViewA path);
 /// Empties slot: an interruption no longer removes its file.
 void ForgetOnInterrupt(uint32_t slot);
 

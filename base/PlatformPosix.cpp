@@ -24,6 +24,17 @@ constexpr uint64_t MaxTransfer = uint64_t(1) << 30;
 
 int ToDescriptor(FileHandle file) { return static_cast<int>(file); }
 
+// A name inside an open directory as the OS wants it: a zero-terminated copy. The name is one component,
+// so a backslash in it is part of the name.
+class COsName {
+public:
+    explicit COsName(CStringViewA name) { m_Buffer.Assign(name); }
+    const char* Get() const { return m_Buffer.GetData(); }
+
+private:
+    TStringBufferA<260> m_Buffer;
+};
+
 // The path as the OS wants it: zero-terminated, every backslash turned into a slash.
 class COsPath {
 public:
@@ -39,6 +50,7 @@ public:
         }
     }
     const char* Get() const { return m_Buffer.GetData(); }
+    uint64_t GetLength() const { return m_Buffer.GetLength(); }
 
 private:
     TStringBufferA<260> m_Buffer;
@@ -365,7 +377,7 @@ ECreateDirectory MakeDirectory(CStringViewA path) {
     return errno == EEXIST ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
 }
 
-FileHandle OpenDirectory(const char* path) {
+FileHandle OpenDirectory(CStringViewA path) {
     const COsPath osPath(path);
     int descriptor;
     do {
@@ -374,26 +386,29 @@ FileHandle OpenDirectory(const char* path) {
     return descriptor < 0 ? InvalidFileHandle : static_cast<FileHandle>(descriptor);
 }
 
-ECreateDirectory MakeDirectoryIn(FileHandle parent, const char*, const char* name) {
-    if (::mkdirat(ToDescriptor(parent), name, 0777) == 0)
+ECreateDirectory MakeDirectoryIn(FileHandle parent, CStringViewA, CStringViewA name) {
+    const COsName osName(name);
+    if (::mkdirat(ToDescriptor(parent), osName.Get(), 0777) == 0)
         return ECreateDirectory::Created;
     return errno == EEXIST ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
 }
 
-FileHandle OpenDirectoryIn(FileHandle parent, const char*, const char* name) {
+FileHandle OpenDirectoryIn(FileHandle parent, CStringViewA, CStringViewA name) {
+    const COsName osName(name);
     int descriptor;
     do {
-        descriptor = ::openat(ToDescriptor(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        descriptor = ::openat(ToDescriptor(parent), osName.Get(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor < 0 ? InvalidFileHandle : static_cast<FileHandle>(descriptor);
 }
 
-FileHandle CreateFileIn(FileHandle directory, const char*, const char* name) {
+FileHandle CreateFileIn(FileHandle directory, CStringViewA, CStringViewA name) {
+    const COsName osName(name);
     // Another process may put something at the name again between the removal and the creation; a few
     // rounds settle any honest race, and a hostile one ends in a failure instead of a loop.
     constexpr int Attempts = 4;
     for (int attempt = 0; attempt < Attempts; ++attempt) {
-        const int descriptor = ::openat(ToDescriptor(directory), name,
+        const int descriptor = ::openat(ToDescriptor(directory), osName.Get(),
                                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (descriptor >= 0)
             return static_cast<FileHandle>(descriptor);
@@ -402,15 +417,16 @@ FileHandle CreateFileIn(FileHandle directory, const char*, const char* name) {
         if (errno != EEXIST)
             return InvalidFileHandle;
         // unlinkat without AT_REMOVEDIR refuses a directory (EISDIR or EPERM), which is then the failure.
-        if (::unlinkat(ToDescriptor(directory), name, 0) != 0 && errno != ENOENT)
+        if (::unlinkat(ToDescriptor(directory), osName.Get(), 0) != 0 && errno != ENOENT)
             return InvalidFileHandle;
     }
     errno = EEXIST;
     return InvalidFileHandle;
 }
 
-bool RemoveFileIn(FileHandle directory, const char*, const char* name) {
-    return ::unlinkat(ToDescriptor(directory), name, 0) == 0;
+bool RemoveFileIn(FileHandle directory, CStringViewA, CStringViewA name) {
+    const COsName osName(name);
+    return ::unlinkat(ToDescriptor(directory), osName.Get(), 0) == 0;
 }
 
 bool CopyRange(FileHandle from, uint64_t offset, FileHandle to, uint64_t count, uint64_t& copied) {
@@ -499,7 +515,7 @@ EDirectoryScan ScanDirectory(CStringViewA directory, CStringViewA pattern, FileN
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
 }
 
-bool RemoveOnInterrupt(uint32_t slot, const char* path) {
+bool RemoveOnInterrupt(uint32_t slot, CStringViewA path) {
     // Installed once, from the thread that fills the first slot.
     static const bool installed = (InstallInterruptHandlers(), true);
     (void)installed;
@@ -507,7 +523,7 @@ bool RemoveOnInterrupt(uint32_t slot, const char* path) {
     CInterruptRemoval& removal = g_InterruptRemovals[slot];
     removal.Armed.store(false, std::memory_order_release);
     const COsPath osPath(path);
-    const uint64_t length = std::strlen(osPath.Get());
+    const uint64_t length = osPath.GetLength();
     if (length >= MaxOsPath)
         return false;
     std::memcpy(removal.Path, osPath.Get(), length + 1);

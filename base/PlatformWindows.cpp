@@ -49,7 +49,14 @@ HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 class COsPath {
 public:
     explicit COsPath(CStringViewA path) { m_Buffer.Assign(path); }
+    /// The path of name inside the directory at directoryPath.
+    COsPath(CStringViewA directoryPath, CStringViewA name) {
+        m_Buffer.Assign(directoryPath);
+        m_Buffer.Append("\\");
+        m_Buffer.Append(name);
+    }
     const char* Get() const { return m_Buffer.GetData(); }
+    CStringViewA GetView() const { return m_Buffer.GetView(); }
 
 private:
     TStringBufferA<260> m_Buffer;
@@ -288,26 +295,25 @@ ECreateDirectory MakeDirectory(CStringViewA path) {
     return ::GetLastError() == ERROR_ALREADY_EXISTS ? ECreateDirectory::AlreadyExists : ECreateDirectory::Failed;
 }
 
-FileHandle OpenDirectory(const char* path) {
+FileHandle OpenDirectory(CStringViewA path) {
+    const COsPath osPath(path);
     // Backup semantics open a directory; the share modes leave out deletion, so that the directory cannot
     // be renamed or removed while the handle is held.
-    const HANDLE handle = ::CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const HANDLE handle = ::CreateFileA(osPath.Get(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     return handle == INVALID_HANDLE_VALUE ? InvalidFileHandle : reinterpret_cast<FileHandle>(handle);
 }
 
-ECreateDirectory MakeDirectoryIn(FileHandle, const char* parentPath, const char* name) {
-    TStringBufferA<260> path;
-    path.Format("%s\\%s", parentPath, name);
-    return MakeDirectory(path.GetData());
+ECreateDirectory MakeDirectoryIn(FileHandle, CStringViewA parentPath, CStringViewA name) {
+    const COsPath path(parentPath, name);
+    return MakeDirectory(path.GetView());
 }
 
-FileHandle OpenDirectoryIn(FileHandle, const char* parentPath, const char* name) {
-    TStringBufferA<260> path;
-    path.Format("%s\\%s", parentPath, name);
+FileHandle OpenDirectoryIn(FileHandle, CStringViewA parentPath, CStringViewA name) {
+    const COsPath path(parentPath, name);
     // The reparse point itself is opened, never what it points at, and then refused.
     const HANDLE handle =
-        ::CreateFileA(path.GetData(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        ::CreateFileA(path.Get(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return InvalidFileHandle;
@@ -322,36 +328,34 @@ FileHandle OpenDirectoryIn(FileHandle, const char* parentPath, const char* name)
     return reinterpret_cast<FileHandle>(handle);
 }
 
-FileHandle CreateFileIn(FileHandle, const char* directoryPath, const char* name) {
-    TStringBufferA<260> path;
-    path.Format("%s\\%s", directoryPath, name);
+FileHandle CreateFileIn(FileHandle, CStringViewA directoryPath, CStringViewA name) {
+    const COsPath path(directoryPath, name);
     // As on POSIX: a few rounds of removing what is in the way, then a failure.
     constexpr int Attempts = 4;
     for (int attempt = 0; attempt < Attempts; ++attempt) {
-        const HANDLE handle = ::CreateFileA(path.GetData(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE handle = ::CreateFileA(path.Get(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle != INVALID_HANDLE_VALUE)
             return reinterpret_cast<FileHandle>(handle);
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             return InvalidFileHandle;
-        const DWORD attributes = ::GetFileAttributesA(path.GetData());
+        const DWORD attributes = ::GetFileAttributesA(path.Get());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
             (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
             ::SetLastError(ERROR_ALREADY_EXISTS);
             return InvalidFileHandle;
         }
-        if (!RemoveFile(path.GetData()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+        if (!RemoveFile(path.GetView()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
             return InvalidFileHandle;
     }
     ::SetLastError(ERROR_FILE_EXISTS);
     return InvalidFileHandle;
 }
 
-bool RemoveFileIn(FileHandle, const char* directoryPath, const char* name) {
-    TStringBufferA<260> path;
-    path.Format("%s\\%s", directoryPath, name);
-    return ::DeleteFileA(path.GetData()) != 0;
+bool RemoveFileIn(FileHandle, CStringViewA directoryPath, CStringViewA name) {
+    const COsPath path(directoryPath, name);
+    return ::DeleteFileA(path.Get()) != 0;
 }
 
 bool CopyRange(FileHandle, uint64_t, FileHandle, uint64_t count, uint64_t& copied) {
@@ -401,16 +405,17 @@ EDirectoryScan ScanDirectory(CStringViewA directory, CStringViewA pattern, FileN
     return matched ? EDirectoryScan::Listed : EDirectoryScan::NothingMatched;
 }
 
-bool RemoveOnInterrupt(uint32_t slot, const char* path) {
+bool RemoveOnInterrupt(uint32_t slot, CStringViewA path) {
     static const bool installed = ::SetConsoleCtrlHandler(RemoveFilesOnControlEvent, TRUE) != 0;
     (void)installed;
     assert(slot < MaxInterruptRemovals);
     CInterruptRemoval& removal = g_InterruptRemovals[slot];
     removal.Armed.store(false, std::memory_order_release);
-    const uint64_t length = std::strlen(path);
+    const uint64_t length = path.GetLength();
     if (length >= MaxOsPath)
         return false;
-    std::memcpy(removal.Path, path, length + 1);
+    std::memcpy(removal.Path, path.GetData(), length);
+    removal.Path[length] = '\0';
     removal.Armed.store(true, std::memory_order_release);
     return true;
 }
