@@ -21,7 +21,7 @@ CExtractHandler::~CExtractHandler() {
 // an invalid handle, and each of its files fails to be written. Returns why it failed, "" for the system's
 // last error, or null.
 const char* CExtractHandler::OpenLibraryFolder(CStringViewA name, FileHandle& folder) {
-    const char* output = m_Context.Options.Output;
+    const CStringViewA output = m_Context.Options.Output;
     folder = InvalidFileHandle;
     if (name == "..")
         return "the library name is not a folder name";
@@ -45,7 +45,7 @@ const char* CExtractHandler::OpenLibraryFolder(CStringViewA name, FileHandle& fo
 }
 
 bool CExtractHandler::CreateLibraryDirectory(CStringViewA name) {
-    m_PathBuffer.Format("%s\\%s", m_Context.Options.Output, name.GetData());
+    m_PathBuffer.Format("%s\\%s", m_Context.Options.Output.GetData(), name.GetData());
     FileHandle folder = InvalidFileHandle;
     const char* reason = OpenLibraryFolder(name, folder);
     if (reason == nullptr) {

@@ -23,7 +23,7 @@ namespace {
 EExtractionOutcome MountArchives(CFileList& files, CArchiveManager& manager, const CRunOptions& options) {
     if (!files.FindFiles(options.Source, "*.archive")) {
         // The message names header libraries although the scan was for archives.
-        Print("No pc_headerlib files found in %s\r\n", options.Source);
+        Print("No pc_headerlib files found in %s\r\n", options.Source.GetData());
         return EExtractionOutcome::Aborted;
     }
     Print("Mounting archives...\n");
@@ -64,8 +64,8 @@ uint32_t GetJobCount(const CRunOptions& options) {
 EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     SendMessagesToError();
     CRunReport report(true);
-    CTreeComparison comparison(options.Tree, options.Json);
-    CReimport reimport(options.Source, options.Tree, options.Destination,
+    CTreeComparison comparison(options.Tree.GetData(), options.Json);
+    CReimport reimport(options.Source.GetData(), options.Tree.GetData(), options.Destination.GetData(),
                        options.Verbosity == EVerbosity::Verbose);
     const bool reimports = options.Mode == ERunMode::Reimport;
     if (reimports && !reimport.CheckDestination())

@@ -138,7 +138,7 @@ void CHeaderLibraryPhase::CountStatus(const CLibraryResource& resource, const CA
 bool CHeaderLibraryPhase::ProcessResource(const CLibraryResource& resource, const CLibraryScope& scope,
                                           CResourceHandler& handler) {
     const CAdmission admission = AdmitResource(m_Library, m_Records.Names, m_Manager, m_Lookup,
-                                               CStringViewA(m_Options.Locale), m_Options.Filter, resource);
+                                               m_Options.Locale, m_Options.Filter, resource);
     if (admission.Status != EResourceStatus::Named)
         m_Records.NameTextEstimate += NameLineOverhead + resource.Name.GetLength();
     const bool admitted = admission.Status == EResourceStatus::Extract;
@@ -204,7 +204,7 @@ EExtractionOutcome ProcessHeaderLibraries(CFileList& files, CArchiveManager& man
                                           const CRunOptions& options, CRunReport& report, CWriterPool& pool,
                                           CResourceHandler* handler) {
     if (!files.FindFiles(options.Source, "*.pc_headerlib")) {
-        pool.Message("No pc_headerlib files found in %s\n", options.Source);
+        pool.Message("No pc_headerlib files found in %s\n", options.Source.GetData());
         return EExtractionOutcome::Aborted;
     }
     report.LibrariesTotal = files.GetCount();

@@ -58,8 +58,7 @@ void CLanguageCounts::AppendTable(CStringBufferA& text) const {
 }
 
 void CLanguageCounts::WarnAboutUnknownLocale(const CRunOptions& options) const {
-    if (!options.LocaleGiven || std::strcmp(options.Locale, "all") == 0 ||
-        m_Languages.Find(CStringViewA(options.Locale)) != nullptr)
+    if (!options.LocaleGiven || options.Locale == "all" || m_Languages.Find(options.Locale) != nullptr)
         return;
     // The names are escaped as --locales shows them, so that the warning stays one line.
     CStringBufferA line;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/NameFilter.h"
+#include "base/StringView.h"
 
 #include <cstdint>
 
@@ -39,14 +40,15 @@ public:
     /// Number of writers; 0 means as many as the machine has processors, at most MaxJobs.
     uint32_t Jobs = 0;
     CNameFilter Filter;
-    const char* Source = nullptr;
-    /// Null in the modes that write nothing.
-    const char* Output = nullptr;
-    /// The tree that an extraction wrote, for --compare and --reimport; null otherwise.
-    const char* Tree = nullptr;
-    /// The content directory that --reimport writes; null otherwise.
-    const char* Destination = nullptr;
-    const char* Locale = "en";
+    // The texts are the command line's own arguments, which end at a terminator.
+    CStringViewA Source;
+    /// Empty in the modes that write nothing.
+    CStringViewA Output;
+    /// The tree that an extraction wrote, for --compare and --reimport; empty otherwise.
+    CStringViewA Tree;
+    /// The content directory that --reimport writes; empty otherwise.
+    CStringViewA Destination;
+    CStringViewA Locale = "en";
     /// True when the command line named the locale (-locale), so that a locale no container lists is worth a
     /// warning.
     bool LocaleGiven = false;
