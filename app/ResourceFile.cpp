@@ -17,6 +17,42 @@ void FormatFileName(ResourceId id, char (&name)[21]) {
     std::memcpy(name + 16, ".bin", 5);
 }
 
+// Fills output with the file's data after its header. A small file is gathered in buffer behind the header
+// (gathered bytes so far) for one write by the caller; a larger one has its data copied by the kernel, or
+// through the buffer a piece at a time where the kernel refuses. left counts the data bytes not yet moved;
+// only the file sizes checked when the file was queued promise them, so a short read ends the copy with
+// left above 0. False when a write failed.
+bool MoveData(FileHandle output, const CResourceFile& file, bool small, uint8_t* buffer, uint64_t& gathered,
+              uint64_t& left) {
+    CArchiveStream data = file.Data;
+    bool copying = !small;
+    const CArchive* holder = nullptr;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    while (left > 0 && data.Locate(left, holder, offset, length)) {
+        uint64_t moved = 0;
+        if (copying) {
+            copying = Os::CopyRange(holder->GetFile(), offset, output, length, moved);
+            if (copying && moved < length)
+                return true;
+        } else {
+            length = std::min(length, ResourceBufferSize - gathered);
+            if (!Os::ReadAt(holder->GetFile(), offset, buffer + gathered, length, moved))
+                moved = 0;
+            uint64_t done = 0;
+            if (!small && !(Os::Write(output, buffer, moved, done) && done == moved))
+                return false;
+            if (small)
+                gathered += moved;
+            if (moved < length)
+                return true;
+        }
+        data.Position += moved;
+        left -= moved;
+    }
+    return true;
+}
+
 } // namespace
 
 EWriteOutcome WriteResourceFile(FileHandle folder, CStringViewA folderPath, const CResourceFile& file,
@@ -28,8 +64,7 @@ EWriteOutcome WriteResourceFile(FileHandle folder, CStringViewA folderPath, cons
         error = Os::GetLastErrorCode();
         return EWriteOutcome::WriteFailed;
     }
-    // A small file is gathered in the buffer and written with one call. A larger one gets its header, then
-    // its data copied by the kernel, or through the buffer a piece at a time where the kernel refuses.
+    // A small file is gathered in the buffer and written with one call; a larger one gets its header first.
     const bool small = file.HeaderLength + file.Length <= ResourceBufferSize;
     uint64_t done = 0;
     bool written = true;
@@ -37,34 +72,9 @@ EWriteOutcome WriteResourceFile(FileHandle folder, CStringViewA folderPath, cons
         std::memcpy(buffer, file.Header, file.HeaderLength);
     else if (!small)
         written = Os::Write(output, file.Header, file.HeaderLength, done) && done == file.HeaderLength;
-    CArchiveStream data = file.Data;
     uint64_t left = file.Length;
     uint64_t gathered = small ? file.HeaderLength : 0;
-    bool copying = !small;
-    const CArchive* holder = nullptr;
-    uint64_t offset = 0;
-    uint64_t length = 0;
-    // Only the file sizes checked when the file was queued promise these bytes: a short read ends it.
-    while (written && left > 0 && data.Locate(left, holder, offset, length)) {
-        uint64_t moved = 0;
-        if (copying) {
-            copying = Os::CopyRange(holder->GetFile(), offset, output, length, moved);
-            if (copying && moved < length)
-                break;
-        } else {
-            length = std::min(length, ResourceBufferSize - gathered);
-            if (!Os::ReadAt(holder->GetFile(), offset, buffer + gathered, length, moved))
-                moved = 0;
-            if (!small)
-                written = Os::Write(output, buffer, moved, done) && done == moved;
-            else
-                gathered += moved;
-            if (moved < length)
-                break;
-        }
-        data.Position += moved;
-        left -= moved;
-    }
+    written = written && MoveData(output, file, small, buffer, gathered, left);
     if (written && small && left == 0)
         written = Os::Write(output, buffer, gathered, done) && done == gathered;
     if (!written) {
