@@ -7,7 +7,7 @@
 #include "base/Console.h"
 #include "base/Platform.h"
 
-#include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -29,16 +29,26 @@ const char* GetComparisonName(EFileComparison comparison) {
     return "";
 }
 
+// Sets path to the parts joined by backslashes.
+void JoinPath(CStringBufferA& path, std::initializer_list<CStringViewA> parts) {
+    path.Assign("");
+    for (const CStringViewA& part : parts) {
+        if (&part != parts.begin())
+            path.Append("\\");
+        path.Append(part);
+    }
+}
+
 } // namespace
 
 bool CTreeComparison::BeginLibrary(const CLibraryScope& library) {
-    m_Library = library.Name.GetData();
+    m_Library = library.Name;
     m_Expected.BeginLibrary(m_Library);
     return true;
 }
 
-void CTreeComparison::AddRecord(const char* status, const char* library, const ResourceId* id, uint64_t size,
-                                const uint64_t* foundSize, CStringViewA name) {
+void CTreeComparison::AddRecord(CStringViewA status, CStringViewA library, const ResourceId* id,
+                                uint64_t size, const uint64_t* foundSize, CStringViewA name) {
     char idText[17] = "-";
     if (id != nullptr) {
         ResourceId value = *id;
@@ -67,7 +77,8 @@ void CTreeComparison::AddRecord(const char* status, const char* library, const R
         AppendJsonString(m_Records, name);
         m_Records.Append("}\n");
     } else {
-        m_Records.AppendFormat("%s\t", status);
+        m_Records.Append(status);
+        m_Records.Append("\t");
         AppendEscapedText(m_Records, library);
         m_Records.AppendFormat("\t%s\t", idText);
         if (size == CListingLine::UnknownSize)
@@ -101,7 +112,7 @@ bool CTreeComparison::TakeResource(const CResourceItem& item) {
     m_Expected.Expect(id);
     FormatResourcePath(m_PathBuffer, m_Tree, m_Library, id);
     uint64_t foundSize = 0;
-    const EFileComparison comparison = CompareFileWithContent(m_PathBuffer.GetData(), expected, foundSize);
+    const EFileComparison comparison = CompareFileWithContent(m_PathBuffer.GetView(), expected, foundSize);
     switch (comparison) {
     case EFileComparison::Same:
         ++m_Counts.Same;
@@ -126,10 +137,10 @@ bool CTreeComparison::TakeResource(const CResourceItem& item) {
     return true;
 }
 
-void CTreeComparison::CompareIndexFile(const char* fileName, const void* bytes, uint64_t size) {
-    m_PathBuffer.Format("%s\\%s", m_Tree, fileName);
+void CTreeComparison::CompareIndexFile(CStringViewA fileName, const void* bytes, uint64_t size) {
+    JoinPath(m_PathBuffer, {m_Tree, fileName});
     uint64_t foundSize = 0;
-    const EFileComparison comparison = CompareFileWithBytes(m_PathBuffer.GetData(), bytes, size, foundSize);
+    const EFileComparison comparison = CompareFileWithBytes(m_PathBuffer.GetView(), bytes, size, foundSize);
     switch (comparison) {
     case EFileComparison::Same:
         ++m_Counts.Same;
@@ -149,13 +160,13 @@ void CTreeComparison::CompareIndexFile(const char* fileName, const void* bytes, 
     AddRecord(GetComparisonName(comparison), "", nullptr, size, found ? &foundSize : nullptr, fileName);
 }
 
-void CTreeComparison::AddExtra(void* context, const char* library, const char* fileName, ResourceId id,
+void CTreeComparison::AddExtra(void* context, CStringViewA library, CStringViewA fileName, ResourceId id,
                                bool hasId) {
     auto& comparison = *static_cast<CTreeComparison*>(context);
     ++comparison.m_Counts.Extra;
     uint64_t foundSize = 0;
-    comparison.m_PathBuffer.Format("%s\\%s\\%s", comparison.m_Tree, library, fileName);
-    const bool sized = Os::GetRegularFileSize(comparison.m_PathBuffer.GetData(), foundSize);
+    JoinPath(comparison.m_PathBuffer, {comparison.m_Tree, library, fileName});
+    const bool sized = Os::GetRegularFileSize(comparison.m_PathBuffer.GetView(), foundSize);
     comparison.AddRecord("extra", library, hasId ? &id : nullptr, CListingLine::UnknownSize,
                          sized ? &foundSize : nullptr, fileName);
 }

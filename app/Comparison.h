@@ -34,7 +34,7 @@ struct CComparisonCounts {
 /// Finish can list the others as extra. Borrows tree for its life.
 class CTreeComparison : public CResourceHandler {
 public:
-    CTreeComparison(const char* tree, bool json) : m_Tree(tree), m_Json(json) {}
+    CTreeComparison(CStringViewA tree, bool json) : m_Tree(tree), m_Json(json) {}
 
     /// The library's folder below the tree holds the files of the resources that follow.
     bool BeginLibrary(const CLibraryScope& library) override;
@@ -53,15 +53,16 @@ public:
 
 private:
     // One record of the output; id null for the index files and for extra files without one.
-    void AddRecord(const char* status, const char* library, const ResourceId* id, uint64_t size,
+    void AddRecord(CStringViewA status, CStringViewA library, const ResourceId* id, uint64_t size,
                    const uint64_t* foundSize, CStringViewA name);
-    void CompareIndexFile(const char* fileName, const void* bytes, uint64_t size);
-    static void AddExtra(void* context, const char* library, const char* fileName, ResourceId id, bool hasId);
+    void CompareIndexFile(CStringViewA fileName, const void* bytes, uint64_t size);
+    static void AddExtra(void* context, CStringViewA library, CStringViewA fileName, ResourceId id,
+                         bool hasId);
     void Flush();
 
-    const char* m_Tree;
+    CStringViewA m_Tree;
     bool m_Json;
-    const char* m_Library = "";
+    CStringViewA m_Library;
     CExpectedTreeFiles m_Expected;
     CComparisonCounts m_Counts;
     CStringBufferA m_Records;

@@ -84,7 +84,7 @@ bool CDestinationWriter::AddFile(CStringViewA path, const CArchive* archive, uin
                                  bool changed) {
     CDestinationFile file;
     file.SourcePath.Assign(path);
-    if (!MakeRelativePath(m_Source, path, file.RelativePath)) {
+    if (!MakeRelativePath(m_Source, path, NativePathRules, file.RelativePath)) {
         Print("Cannot reimport: \"%s\" lies outside the source directory.\n", file.SourcePath.GetData());
         return false;
     }
@@ -100,7 +100,7 @@ bool CDestinationWriter::AddFile(CStringViewA path, const CArchive* archive, uin
 }
 
 bool CDestinationWriter::CollectFiles(const CArchiveManager& manager, const CFileList& libraries,
-                                      const char* source) {
+                                      CStringViewA source) {
     m_Source = source;
     for (uint64_t position = 0; position < manager.GetArchiveCount(); ++position) {
         const CArchive* archive = manager.GetArchive(position);
@@ -181,10 +181,10 @@ bool CDestinationWriter::WriteContainer(FileHandle file, const CContainerPlan& p
     const CEntryRecord* entries = &m_Records.Entries[record.FirstEntry];
     CArchiveStream stream = plan.ArchiveData;
     CCopyBlock block;
-    const uint64_t lastEnd =
-        entries[record.EntryCount - 1].SpanOffset + entries[record.EntryCount - 1].SpanLength;
-    written = entries[0].SpanOffset + (stream.Size - lastEnd);
-    if (!CopyFromStream(file, stream, 0, entries[0].SpanOffset, block))
+    const CEntrySpan& last = entries[record.EntryCount - 1].Span;
+    const uint64_t lastEnd = last.Offset + last.Length;
+    written = entries[0].Span.Offset + (stream.Size - lastEnd);
+    if (!CopyFromStream(file, stream, 0, entries[0].Span.Offset, block))
         return false;
     for (uint64_t entry = 0; entry < record.EntryCount; ++entry) {
         if (plan.ChangedBy[entry] != NoResource) {
@@ -192,8 +192,9 @@ bool CDestinationWriter::WriteContainer(FileHandle file, const CContainerPlan& p
                 return false;
             continue;
         }
-        written += entries[entry].SpanLength;
-        if (!CopyFromStream(file, stream, entries[entry].SpanOffset, entries[entry].SpanLength, block))
+        const CEntrySpan& span = entries[entry].Span;
+        written += span.Length;
+        if (!CopyFromStream(file, stream, span.Offset, span.Length, block))
             return false;
     }
     return CopyFromStream(file, stream, lastEnd, stream.Size - lastEnd, block);
@@ -286,7 +287,7 @@ bool CDestinationWriter::ApplyPatches(FileHandle file, uint64_t libraryFile) {
     return true;
 }
 
-bool CDestinationWriter::WriteFile(const CDestinationFile& file, const char* temporaryPath) {
+bool CDestinationWriter::WriteFile(const CDestinationFile& file, CStringViewA temporaryPath) {
     if (!Os::CopyWholeFile(file.SourcePath.GetView(), temporaryPath))
         return false;
     if (!file.Changed)
@@ -303,20 +304,22 @@ bool CDestinationWriter::WriteFile(const CDestinationFile& file, const char* tem
 
 // Every file is written under a temporary name first; only when all of them are complete do they take
 // their final names, so that a failed run leaves nothing half-written under a final name.
-bool CDestinationWriter::WriteFiles(const char* destination, CReimportCounts& counts) {
+bool CDestinationWriter::WriteFiles(CStringViewA destination, CReimportCounts& counts) {
+    // Paths are far shorter than INT_MAX characters.
+    const int length = static_cast<int>(destination.GetLength());
     CArray<CInlineStringA> temporaryPaths;
     bool written = CreateDirectoryPath(destination);
     TStringBufferA<260> path;
     for (uint64_t i = 0; written && i < m_Files.GetCount(); ++i) {
-        path.Format("%s\\%s", destination, m_Files[i].RelativePath.GetData());
+        path.Format("%.*s\\%s", length, destination.GetData(), m_Files[i].RelativePath.GetData());
         const uint64_t separator = path.GetView().FindLastChar('\\');
         CInlineStringA parent(path.GetView().Substring(0, separator));
         path.Append(CStringViewA(TemporarySuffix, sizeof TemporarySuffix - 1));
         AppendGrowing(temporaryPaths, CInlineStringA(path.GetView()));
-        written = CreateDirectoryPath(parent.GetData()) && WriteFile(m_Files[i], path.GetData());
+        written = CreateDirectoryPath(parent.GetView()) && WriteFile(m_Files[i], path.GetView());
     }
     for (uint64_t i = 0; written && i < m_Files.GetCount(); ++i) {
-        path.Format("%s\\%s", destination, m_Files[i].RelativePath.GetData());
+        path.Format("%.*s\\%s", length, destination.GetData(), m_Files[i].RelativePath.GetData());
         written = Os::RenameReplacing(temporaryPaths[i].GetView(), path.GetView());
         if (written)
             ++(m_Files[i].Changed ? counts.FilesRewritten : counts.FilesCopied);

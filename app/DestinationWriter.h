@@ -38,18 +38,18 @@ public:
     /// libraries in listing order, each path once. False after printing why when a file lies outside
     /// source.
     [[nodiscard]] bool CollectFiles(const CArchiveManager& manager, const CFileList& libraries,
-                                    const char* source);
+                                    CStringViewA source);
     /// Writes the listed files below destination and counts them. False after printing "Failed to write"
     /// with the path; no temporary file is left then, and no file was renamed into place unless an
     /// earlier rename succeeded.
-    [[nodiscard]] bool WriteFiles(const char* destination, CReimportCounts& counts);
+    [[nodiscard]] bool WriteFiles(CStringViewA destination, CReimportCounts& counts);
 
     const CArray<CDestinationFile>& GetFiles() const { return m_Files; }
 
 private:
     [[nodiscard]] bool AddFile(CStringViewA path, const CArchive* archive, uint64_t libraryFile,
                                bool changed);
-    [[nodiscard]] bool WriteFile(const CDestinationFile& file, const char* temporaryPath);
+    [[nodiscard]] bool WriteFile(const CDestinationFile& file, CStringViewA temporaryPath);
     [[nodiscard]] bool AppendContainers(FileHandle file, const CArchive& archive);
     [[nodiscard]] bool AppendIndex(FileHandle file, const CArchive& archive, uint32_t self,
                                    uint64_t indexOffset);
@@ -63,7 +63,7 @@ private:
 
     const CReimportRecords& m_Records;
     const CReimportPlan& m_Plan;
-    const char* m_Source = nullptr;
+    CStringViewA m_Source;
     CArray<CDestinationFile> m_Files;
     // The new segment of each rebuilt entry of the archive being written, ordered by the entry's address.
     struct CRebuiltEntry {

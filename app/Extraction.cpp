@@ -64,8 +64,8 @@ uint32_t GetJobCount(const CRunOptions& options) {
 EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     SendMessagesToError();
     CRunReport report(true);
-    CTreeComparison comparison(options.Tree.GetData(), options.Json);
-    CReimport reimport(options.Source.GetData(), options.Tree.GetData(), options.Destination.GetData(),
+    CTreeComparison comparison(options.Tree, options.Json);
+    CReimport reimport(options.Source, options.Tree, options.Destination,
                        options.Verbosity == EVerbosity::Verbose);
     const bool reimports = options.Mode == ERunMode::Reimport;
     if (reimports && !reimport.CheckDestination())
@@ -77,8 +77,7 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
         return mounted;
     CWriterPool pool(1, EWriteFailureReasons::Silent);
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
-    const EExtractionOutcome phase =
-        ProcessHeaderLibraries(files, manager, options, report, pool, &handler);
+    const EExtractionOutcome phase = ProcessHeaderLibraries(files, manager, options, report, pool, &handler);
     // A run whose standard output failed writes no destination; the entry point says why it ended.
     if (phase == EExtractionOutcome::Aborted || HasOutputFailed())
         return EExtractionOutcome::Aborted;

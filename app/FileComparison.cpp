@@ -34,7 +34,7 @@ private:
 };
 
 // Opens path for reading and takes its size; the comparison result when it cannot.
-EFileComparison OpenForComparison(const char* path, FileHandle& file, uint64_t& size) {
+EFileComparison OpenForComparison(CStringViewA path, FileHandle& file, uint64_t& size) {
     size = 0;
     file = Os::OpenFile(path, EFileAccess::Read, EFileCreation::OpenExisting);
     if (file == InvalidFileHandle)
@@ -77,7 +77,7 @@ EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expecte
 
 } // namespace
 
-EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected,
+EFileComparison CompareFileWithContent(CStringViewA path, const CExpectedContent& expected,
                                        uint64_t& foundSize) {
     FileHandle file = InvalidFileHandle;
     const EFileComparison opened = OpenForComparison(path, file, foundSize);
@@ -89,13 +89,13 @@ EFileComparison CompareFileWithContent(const char* path, const CExpectedContent&
     return result;
 }
 
-EFileComparison CompareFileWithBytes(const char* path, const void* bytes, uint64_t size,
+EFileComparison CompareFileWithBytes(CStringViewA path, const void* bytes, uint64_t size,
                                      uint64_t& foundSize) {
     const CExpectedContent expected{static_cast<const uint8_t*>(bytes), size, nullptr, 0};
     return CompareFileWithContent(path, expected, foundSize);
 }
 
-bool AreFilesEqual(const char* leftPath, const char* rightPath) {
+bool AreFilesEqual(CStringViewA leftPath, CStringViewA rightPath) {
     FileHandle left = InvalidFileHandle;
     FileHandle right = InvalidFileHandle;
     uint64_t leftSize = 0;

@@ -1,6 +1,8 @@
 // Streamed comparison of a file on disk with the bytes a run would write there.
 #pragma once
 
+#include "base/StringView.h"
+
 #include <cstdint>
 
 struct CArchiveStream;
@@ -32,12 +34,13 @@ struct CExpectedContent {
 /// Compares the file at path with the expected content, by size first and then block by block, never
 /// holding either side whole. foundSize receives the file's size (0 unless it is a file). A symbolic link
 /// to a file counts as that file.
-EFileComparison CompareFileWithContent(const char* path, const CExpectedContent& expected,
+EFileComparison CompareFileWithContent(CStringViewA path, const CExpectedContent& expected,
                                        uint64_t& foundSize);
 
 /// Compares the file at path with size bytes held in memory.
-EFileComparison CompareFileWithBytes(const char* path, const void* bytes, uint64_t size, uint64_t& foundSize);
+EFileComparison CompareFileWithBytes(CStringViewA path, const void* bytes, uint64_t size,
+                                     uint64_t& foundSize);
 
 /// True when the two files hold the same bytes, compared block by block; false also when either cannot be
 /// read.
-bool AreFilesEqual(const char* leftPath, const char* rightPath);
+bool AreFilesEqual(CStringViewA leftPath, CStringViewA rightPath);

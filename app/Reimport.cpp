@@ -9,7 +9,7 @@
 #include "base/Console.h"
 #include "headerlib/HeaderLibrary.h"
 
-CReimport::CReimport(const char* source, const char* tree, const char* destination, bool verbose)
+CReimport::CReimport(CStringViewA source, CStringViewA tree, CStringViewA destination, bool verbose)
     : m_Source(source), m_Destination(destination), m_Verbose(verbose) {
     m_Records.Tree = tree;
 }
@@ -23,7 +23,7 @@ bool CReimport::BeginLibrary(const CLibraryScope& scope) {
     const CHeaderLibrary& library = scope.Library;
     m_CurrentLibrary = m_Records.LibraryNames.GetCount();
     AppendGrowing(m_Records.LibraryNames, CInlineStringA(scope.Name));
-    m_Expected.BeginLibrary(scope.Name.GetData());
+    m_Expected.BeginLibrary(scope.Name);
     m_LibraryContainerBase = m_Records.Containers.GetCount();
     const uint8_t* root = library.GetRoot();
     for (uint64_t container = 0; container < library.GetContainerCount(); ++container) {
@@ -43,7 +43,7 @@ bool CReimport::BeginLibrary(const CLibraryScope& scope) {
             AppendGrowing(m_Records.Entries,
                           CEntryRecord{m_Records.Containers.GetCount(),
                                        library.GetPayloadFileOffset() + static_cast<uint64_t>(header - root),
-                                       headerLength, span.Offset, span.Length});
+                                       headerLength, span});
         }
         AppendGrowing(m_Records.Containers, std::move(record));
     }
@@ -65,7 +65,7 @@ bool CReimport::TakeResource(const CResourceItem& item) {
     resource.Entry = GetMemberIndex(item.Resource.MemberId);
     resource.ArchiveData = CArchiveStream{stream.Archive, stream.Entry, 0, stream.Size};
     m_Records.FormatTreePath(resource, m_PathBuffer);
-    switch (CompareFileWithContent(m_PathBuffer.GetData(), expected, resource.FileSize)) {
+    switch (CompareFileWithContent(m_PathBuffer.GetView(), expected, resource.FileSize)) {
     case EFileComparison::Same:
         ++m_Counts.Unchanged;
         break;
@@ -82,21 +82,25 @@ bool CReimport::TakeResource(const CResourceItem& item) {
         Print("Failed to read \"%s\".\r\n", m_PathBuffer.GetData());
         return false;
     }
-    resource.NameOffset = m_Records.NameText.GetLength();
-    resource.NameLength = name.GetLength();
-    m_Records.NameText.Append(name);
+    resource.Name = m_Records.Names.Store(name);
     AppendGrowing(m_Records.Resources, resource);
     return true;
 }
 
-void CReimport::CountIgnored(void* context, const char* library, const char* fileName, ResourceId, bool) {
+void CReimport::CountIgnored(void* context, CStringViewA library, CStringViewA fileName, ResourceId, bool) {
     auto& reimport = *static_cast<CReimport*>(context);
     ++reimport.m_Counts.Ignored;
     if (!reimport.m_Verbose)
         return;
     CStringBufferA line;
-    line.Format("Ignored: %s\\%s\\%s\n", reimport.m_Records.Tree, library, fileName);
-    PrintError(line.GetData());
+    line.Append("Ignored: ");
+    line.Append(reimport.m_Records.Tree);
+    line.Append("\\");
+    line.Append(library);
+    line.Append("\\");
+    line.Append(fileName);
+    line.Append("\n");
+    PrintError(line.GetView());
 }
 
 EExtractionOutcome CReimport::WriteDestination(const CArchiveManager& manager, const CFileList& libraries) {
@@ -119,7 +123,7 @@ void CReimport::PrintResults(const CDestinationWriter& writer) const {
         lines.Append("changed\t");
         AppendEscapedText(lines, m_Records.LibraryNames[resource.Library].GetView());
         lines.AppendFormat("\t%.16I64X\t%I64u\t", resource.Id, resource.FileSize);
-        AppendEscapedText(lines, m_Records.GetName(resource));
+        AppendEscapedText(lines, resource.Name);
         lines.Append("\n");
     }
     for (const CDestinationFile& file : writer.GetFiles()) {

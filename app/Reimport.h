@@ -24,7 +24,7 @@ class CFileList;
 /// is streamed in blocks. Borrows the options' texts.
 class CReimport : public CResourceHandler {
 public:
-    CReimport(const char* source, const char* tree, const char* destination, bool verbose);
+    CReimport(CStringViewA source, CStringViewA tree, CStringViewA destination, bool verbose);
 
     /// Checks, before anything is read, that the destination is missing or an empty directory and is neither
     /// the source nor inside the source or the tree. False after printing why.
@@ -51,11 +51,11 @@ public:
 
 private:
     void PrintResults(const CDestinationWriter& writer) const;
-    static void CountIgnored(void* context, const char* library, const char* fileName, ResourceId id,
+    static void CountIgnored(void* context, CStringViewA library, CStringViewA fileName, ResourceId id,
                              bool hasId);
 
-    const char* m_Source;
-    const char* m_Destination;
+    CStringViewA m_Source;
+    CStringViewA m_Destination;
     bool m_Verbose;
 
     CReimportRecords m_Records;

@@ -29,7 +29,7 @@ CContainerChecks::CContainerChecks(const CReimportRecords& records, const CReimp
     });
     for (uint64_t i = 0; i < m_Headers.GetCount(); ++i) {
         const CEntryRecord& header = records.Entries[m_Headers[i]];
-        const uint64_t end = header.HeaderOffset + header.HeaderLength;
+        const uint64_t end = header.GetHeaderEnd();
         const bool sameFile = i > 0 && GetHeaderKey(records, m_Headers[i - 1]).first ==
                                            GetHeaderKey(records, m_Headers[i]).first;
         AppendGrowing(m_HeaderEnds, sameFile ? std::max(m_HeaderEnds[i - 1], end) : end);
@@ -69,7 +69,7 @@ bool CContainerChecks::HaveSameLayout(uint64_t left, uint64_t right) const {
     for (uint64_t entry = 0; entry < a.EntryCount; ++entry) {
         const CEntryRecord& x = m_Records.GetEntry(left, entry);
         const CEntryRecord& y = m_Records.GetEntry(right, entry);
-        if (x.SpanOffset != y.SpanOffset || x.SpanLength != y.SpanLength)
+        if (x.Span.Offset != y.Span.Offset || x.Span.Length != y.Span.Length)
             return false;
     }
     return true;
@@ -102,7 +102,7 @@ bool CContainerChecks::CheckEntriesAgree(const CContainerGroup& group) {
             m_Records.FormatTreePath(a, m_PathBuffer);
             const CInlineStringA first(m_PathBuffer.GetView());
             m_Records.FormatTreePath(b, m_PathBuffer);
-            if (!AreFilesEqual(first.GetData(), m_PathBuffer.GetData())) {
+            if (!AreFilesEqual(first.GetView(), m_PathBuffer.GetView())) {
                 Print("Cannot reimport \"%s\": \"%s\" comes from the same entry with other bytes.\n",
                       first.GetData(), m_PathBuffer.GetData());
                 return false;
@@ -118,8 +118,8 @@ bool CContainerChecks::CheckPlacement(const CContainerGroup& group) const {
     const CContainerRecord& record = m_Records.Containers[group.Plan.Container];
     const CEntryRecord& first = m_Records.Entries[record.FirstEntry];
     const CEntryRecord& last = m_Records.Entries[record.FirstEntry + record.EntryCount - 1];
-    const uint64_t lastEnd = last.SpanOffset + last.SpanLength;
-    if (lastEnd > group.Plan.ArchiveData.Size || first.SpanOffset > lastEnd) {
+    const uint64_t lastEnd = last.Span.Offset + last.Span.Length;
+    if (lastEnd > group.Plan.ArchiveData.Size || first.Span.Offset > lastEnd) {
         Print("Cannot reimport \"%s\": its entries do not all lie within its archive entry.\n",
               record.Path.GetData());
         return false;
@@ -136,7 +136,7 @@ bool CContainerChecks::CheckPlacement(const CContainerGroup& group) const {
 bool CContainerChecks::IsHeaderShared(uint64_t container, uint64_t entry) const {
     const CContainerRecord& record = m_Records.Containers[container];
     const CEntryRecord& header = m_Records.GetEntry(container, entry);
-    const CHeaderKey end{record.LibraryFile, header.HeaderOffset + header.HeaderLength};
+    const CHeaderKey end{record.LibraryFile, header.GetHeaderEnd()};
     const uint64_t* first = std::lower_bound(
         m_Headers.begin(), m_Headers.end(), end,
         [this](uint64_t other, const CHeaderKey& key) { return GetHeaderKey(m_Records, other) < key; });
@@ -149,7 +149,7 @@ bool CContainerChecks::IsHeaderShared(uint64_t container, uint64_t entry) const 
             break;
         const bool sameEntry = m_Headers[i] - owner.FirstEntry == entry &&
                                owner.ArchiveName.GetView() == record.ArchiveName.GetView();
-        if (other.HeaderOffset + other.HeaderLength > header.HeaderOffset && !sameEntry)
+        if (other.GetHeaderEnd() > header.HeaderOffset && !sameEntry)
             return true;
     }
     return false;

@@ -7,10 +7,6 @@ void CReimportRecords::FormatTreePath(const CResourceRecord& resource, TStringBu
     FormatResourcePath(path, Tree, LibraryNames[resource.Library].GetView(), resource.Id);
 }
 
-CStringViewA CReimportRecords::GetName(const CResourceRecord& resource) const {
-    return CStringViewA(NameText.GetData() + resource.NameOffset, resource.NameLength);
-}
-
 uint64_t CReimportRecords::GetHeaderLength(const CResourceRecord& resource) const {
     return Containers[resource.Container].InlineHeaders
                ? InlineHeaderLength

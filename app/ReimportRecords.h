@@ -4,7 +4,10 @@
 #include "archive/ArchiveManager.h"
 #include "base/Array.h"
 #include "base/InlineString.h"
+#include "base/NameStore.h"
 #include "base/StringBuffer.h"
+#include "base/StringView.h"
+#include "headerlib/HeaderLibrary.h"
 #include "resid/ResourceId.h"
 
 #include <cstdint>
@@ -29,19 +32,19 @@ struct CContainerRecord {
     uint64_t EntryCount = 0;
 };
 
-/// One entry of a container record: the record it belongs to, its header in the library file and its span
-/// in the container's data.
+/// One entry of a container record: the record it belongs to, its header in the library file (HeaderLength
+/// bytes from HeaderOffset on) and its span in the container's data.
 struct CEntryRecord {
     uint64_t Container = 0;
     uint64_t HeaderOffset = 0;
-    uint64_t HeaderLength = 0;
-    uint64_t SpanOffset = 0;
-    uint64_t SpanLength = 0;
+    uint32_t HeaderLength = 0;
+    CEntrySpan Span;
+
+    uint64_t GetHeaderEnd() const { return HeaderOffset + HeaderLength; }
 };
 
-/// One admitted resource: where its container lies, how its tree file compared, and its name (NameLength
-/// bytes of the records' name text from NameOffset on). ArchiveData reads the whole archive entry that
-/// extraction reads the container from.
+/// One admitted resource: where its container lies, how its tree file compared, and its name (a copy in the
+/// records' name store). ArchiveData reads the whole archive entry that extraction reads the container from.
 struct CResourceRecord {
     ResourceId Id = 0;
     uint64_t Library = 0;
@@ -49,8 +52,7 @@ struct CResourceRecord {
     uint32_t Entry = 0;
     EResourceState State = EResourceState::Unchanged;
     uint64_t FileSize = 0;
-    uint64_t NameOffset = 0;
-    uint64_t NameLength = 0;
+    CStringViewA Name;
     CArchiveStream ArchiveData;
 };
 
@@ -67,21 +69,20 @@ struct CReimportCounts {
 };
 
 /// The records of a reimport run, filled as the libraries are taken and read by the planning and the
-/// writing. LibraryFiles holds each loaded library's path, LibraryNames its name (its folder in the tree).
+/// writing. LibraryFiles holds each loaded library's path, LibraryNames its name (its folder in the tree);
+/// Names holds the resources' names, declared first so that it outlives the records' views of them.
 /// Borrows the tree's path from the options.
 struct CReimportRecords {
-    const char* Tree = nullptr;
+    CNameStore Names;
+    CStringViewA Tree;
     CArray<CInlineStringA> LibraryFiles;
     CArray<CInlineStringA> LibraryNames;
     CArray<CContainerRecord> Containers;
     CArray<CEntryRecord> Entries;
     CArray<CResourceRecord> Resources;
-    CStringBufferA NameText;
 
     /// Formats the path of the resource's tree file into path.
     void FormatTreePath(const CResourceRecord& resource, TStringBufferA<260>& path) const;
-    /// The resource's name, a view of NameText valid until the next resource is recorded.
-    CStringViewA GetName(const CResourceRecord& resource) const;
     /// The length of the header in front of the resource's data in its tree file.
     uint64_t GetHeaderLength(const CResourceRecord& resource) const;
     /// The entry record of entry (a position within the container) of container.

@@ -5,13 +5,12 @@
 #include "base/StringBuffer.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
 // The id of a resource file name, "%.16I64X.bin" exactly; false for any other name.
-bool ParseResourceFileName(const char* fileName, ResourceId& id) {
-    if (std::strlen(fileName) != 20 || std::strcmp(fileName + 16, ".bin") != 0)
+bool ParseResourceFileName(CStringViewA fileName, ResourceId& id) {
+    if (fileName.GetLength() != 20 || !(fileName.Substring(16) == ".bin"))
         return false;
     id = 0;
     for (int i = 0; i < 16; ++i) {
@@ -26,15 +25,14 @@ bool ParseResourceFileName(const char* fileName, ResourceId& id) {
 
 } // namespace
 
-void CExpectedTreeFiles::BeginLibrary(const char* name) {
-    const CStringViewA view(name);
+void CExpectedTreeFiles::BeginLibrary(CStringViewA name) {
     for (uint64_t i = 0; i < m_Libraries.GetCount(); ++i) {
-        if (m_Libraries[i].GetView() == view) {
+        if (m_Libraries[i].GetView() == name) {
             m_Current = i;
             return;
         }
     }
-    AppendGrowing(m_Libraries, CInlineStringA(view));
+    AppendGrowing(m_Libraries, CInlineStringA(name));
     m_Current = m_Libraries.GetCount() - 1;
 }
 
@@ -43,7 +41,7 @@ void CExpectedTreeFiles::Expect(ResourceId id) {
     AppendGrowing(m_Files, CExpectedFile{m_Current, id});
 }
 
-void CExpectedTreeFiles::FindUnexpected(const char* tree, UnexpectedSink unexpected, void* context) {
+void CExpectedTreeFiles::FindUnexpected(CStringViewA tree, UnexpectedSink unexpected, void* context) {
     const auto less = [](const CExpectedFile& left, const CExpectedFile& right) {
         return left.Library != right.Library ? left.Library < right.Library : left.Id < right.Id;
     };
@@ -51,18 +49,20 @@ void CExpectedTreeFiles::FindUnexpected(const char* tree, UnexpectedSink unexpec
     CFileList files;
     TStringBufferA<260> folder;
     for (uint64_t library = 0; library < m_Libraries.GetCount(); ++library) {
-        folder.Format("%s\\%s", tree, m_Libraries[library].GetData());
-        if (!files.FindFiles(folder.GetData(), "*"))
+        // Paths are far shorter than INT_MAX characters.
+        folder.Format("%.*s\\%s", static_cast<int>(tree.GetLength()), tree.GetData(),
+                      m_Libraries[library].GetData());
+        if (!files.FindFiles(folder.GetView(), "*"))
             continue;
-        while (const char* path = files.NextPath()) {
-            const char* fileName = path + std::strlen(path);
-            while (fileName != path && fileName[-1] != '\\' && fileName[-1] != '/')
-                --fileName;
+        while (const char* next = files.NextPath()) {
+            const CStringViewA path(next);
+            const uint64_t slash = std::max(path.FindLastChar('/') + 1, path.FindLastChar('\\') + 1);
+            const CStringViewA fileName = path.Substring(slash);
             ResourceId id = 0;
             const bool hasId = ParseResourceFileName(fileName, id);
             if (hasId && std::binary_search(m_Files.begin(), m_Files.end(), CExpectedFile{library, id}, less))
                 continue;
-            unexpected(context, m_Libraries[library].GetData(), fileName, id, hasId);
+            unexpected(context, m_Libraries[library].GetView(), fileName, id, hasId);
         }
     }
 }

@@ -3,6 +3,7 @@
 
 #include "base/Array.h"
 #include "base/InlineString.h"
+#include "base/StringView.h"
 #include "resid/ResourceId.h"
 
 #include <cstdint>
@@ -12,17 +13,17 @@
 class CExpectedTreeFiles {
 public:
     /// Makes name the current library folder (added once, however often it is named).
-    void BeginLibrary(const char* name);
+    void BeginLibrary(CStringViewA name);
     /// Expects the file of id in the current library folder.
     void Expect(ResourceId id);
 
     /// Calls unexpected(context, library, fileName, id, hasId) for every file of tree's library folders that
     /// is not expected, folder by folder in the order they were begun, files in listing order. hasId is false
     /// when the name is not 16 upper-case hexadecimal digits and ".bin". A folder that cannot be listed has
-    /// no files.
-    using UnexpectedSink = void (*)(void* context, const char* library, const char* fileName, ResourceId id,
+    /// no files. The library and file name views are zero-terminated and lent for the call.
+    using UnexpectedSink = void (*)(void* context, CStringViewA library, CStringViewA fileName, ResourceId id,
                                     bool hasId);
-    void FindUnexpected(const char* tree, UnexpectedSink unexpected, void* context);
+    void FindUnexpected(CStringViewA tree, UnexpectedSink unexpected, void* context);
 
 private:
     struct CExpectedFile {

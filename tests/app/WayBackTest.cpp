@@ -1,5 +1,6 @@
 // The way back through the built tool: edited trees reimported and extracted again byte for byte, the
 // refusals, and the statuses of a comparison.
+#include "app/DestinationPath.h"
 #include "support/ContentBuilder.h"
 #include "support/TempDirectory.h"
 #include "support/ToolRunner.h"
@@ -185,5 +186,29 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
         EXPECT_EQ(run.ExitStatus, c.Change == 0 ? 0 : 1);
         EXPECT_EQ(run.Output.substr(0, c.Line.size()), c.Line);
         EXPECT_EQ(run.Output.empty(), c.Line.empty()) << run.Output;
+    }
+}
+
+TEST(DestinationPathTest, PathsCompareByTheRulesOfEachSystem) {
+    const struct {
+        const char *Path, *Directory;
+        EPathRules Rules;
+        bool Inside;
+        const char* Relative; // Below the directory; "" when not strictly below it.
+    } cases[] = {
+        {"c:/GAME/Out\\", "C:\\game", EPathRules::Windows, true, "Out"},
+        {"C:\\GAME\\Out", "C:\\game", EPathRules::Posix, false, ""},
+        {"C:\\game", "c:\\Game\\", EPathRules::Windows, true, ""},
+        {"C:\\Games\\x", "C:\\Game", EPathRules::Windows, false, ""},
+        {"c:\\New", "C:\\", EPathRules::Windows, true, "New"},
+        {"D:\\New", "C:\\", EPathRules::Windows, false, ""},
+        {"C:\\..\\Game\\x", "C:\\Game", EPathRules::Windows, true, "x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Path) + " in " + c.Directory);
+        EXPECT_EQ(IsSameOrInside(c.Path, c.Directory, c.Rules), c.Inside);
+        CInlineStringA relative;
+        EXPECT_EQ(MakeRelativePath(c.Directory, c.Path, c.Rules, relative) ? relative.GetData() : "",
+                  std::string(c.Relative));
     }
 }
