@@ -10,6 +10,7 @@
 /// drive ("C:") begins an absolute path as a leading separator does.
 enum class EPathRules { Posix, Windows };
 
+/// The rules of the system the tool is built for.
 #ifdef _WIN32
 constexpr EPathRules NativePathRules = EPathRules::Windows;
 #else
