@@ -9,6 +9,8 @@
 #include "base/Console.h"
 #include "headerlib/HeaderLibrary.h"
 
+#include <algorithm>
+
 CReimport::CReimport(CStringViewA source, CStringViewA tree, CStringViewA destination, bool verbose)
     : m_Source(source), m_Destination(destination), m_Verbose(verbose) {
     m_Records.Tree = tree;
@@ -67,14 +69,12 @@ bool CReimport::TakeResource(const CResourceItem& item) {
     m_Records.FormatTreePath(resource, m_PathBuffer);
     switch (CompareFileWithContent(m_PathBuffer.GetView(), expected, resource.FileSize)) {
     case EFileComparison::Same:
-        ++m_Counts.Unchanged;
         break;
     case EFileComparison::Differs:
         resource.State = EResourceState::Changed;
         break;
     case EFileComparison::Missing:
     case EFileComparison::NotAFile:
-        ++m_Counts.Missing;
         resource.State = EResourceState::Missing;
         break;
     case EFileComparison::SourceUnreadable:
@@ -106,13 +106,14 @@ void CReimport::CountIgnored(void* context, CStringViewA library, CStringViewA f
 EExtractionOutcome CReimport::WriteDestination(const CArchiveManager& manager, const CFileList& libraries) {
     m_Expected.FindUnexpected(m_Records.Tree, &CReimport::CountIgnored, this);
     CReimportPlan plan;
-    PlanReimport(m_Records, manager, plan, m_Counts);
+    PlanReimport(m_Records, manager, plan);
     CDestinationWriter writer(m_Records, plan);
     if (!writer.CollectFiles(manager, libraries, m_Source) || !writer.WriteFiles(m_Destination, m_Counts))
         return EExtractionOutcome::Aborted;
     PrintResults(writer);
-    return m_Counts.Refused != 0 || m_Counts.FailedReads != 0 ? EExtractionOutcome::Failures
-                                                              : EExtractionOutcome::Clean;
+    return CountResources(EResourceState::Refused) != 0 || m_Counts.FailedReads != 0
+               ? EExtractionOutcome::Failures
+               : EExtractionOutcome::Clean;
 }
 
 void CReimport::PrintResults(const CDestinationWriter& writer) const {
@@ -134,10 +135,19 @@ void CReimport::PrintResults(const CDestinationWriter& writer) const {
     WriteOutput(lines.GetView());
 }
 
+uint64_t CReimport::CountResources(EResourceState state) const {
+    const CArray<CResourceRecord>& resources = m_Records.Resources;
+    return static_cast<uint64_t>(
+        std::count_if(resources.begin(), resources.end(),
+                      [state](const auto& resource) { return resource.State == state; }));
+}
+
+// Planning leaves no resource Changed: each became Reimported, which the summary calls changed, or Refused.
 void CReimport::AppendSummary(CStringBufferA& text, double elapsedSeconds) const {
     const CReimportCounts& c = m_Counts;
     text.AppendFormat("Summary: %I64u changed, %I64u unchanged, %I64u missing, %I64u refused, %I64u ignored, "
                       "%I64u failed reads; %I64u files copied, %I64u rewritten; %.2f s\n",
-                      c.Changed, c.Unchanged, c.Missing, c.Refused, c.Ignored, c.FailedReads, c.FilesCopied,
-                      c.FilesRewritten, elapsedSeconds);
+                      CountResources(EResourceState::Reimported), CountResources(EResourceState::Unchanged),
+                      CountResources(EResourceState::Missing), CountResources(EResourceState::Refused),
+                      c.Ignored, c.FailedReads, c.FilesCopied, c.FilesRewritten, elapsedSeconds);
 }

@@ -51,6 +51,7 @@ public:
 
 private:
     void PrintResults(const CDestinationWriter& writer) const;
+    uint64_t CountResources(EResourceState state) const;
     static void CountIgnored(void* context, CStringViewA library, CStringViewA fileName, ResourceId id,
                              bool hasId);
 

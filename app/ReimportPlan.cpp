@@ -43,8 +43,8 @@ void ScanSegments(const CArchiveManager& manager, CArray<CArchiveScan>& scans) {
 // archive name so that every description of a container is found at once.
 class CReimportPlanner {
 public:
-    CReimportPlanner(CReimportRecords& records, CReimportPlan& plan, CReimportCounts& counts)
-        : m_Records(records), m_Plan(plan), m_Counts(counts), m_Checks(records, plan) {}
+    CReimportPlanner(CReimportRecords& records, CReimportPlan& plan)
+        : m_Records(records), m_Plan(plan), m_Checks(records, plan) {}
 
     void PlanAll();
 
@@ -62,7 +62,6 @@ private:
 
     CReimportRecords& m_Records;
     CReimportPlan& m_Plan;
-    CReimportCounts& m_Counts;
     CContainerChecks m_Checks;
     CArray<uint64_t> m_ContainersByName;
 };
@@ -124,7 +123,6 @@ void CReimportPlanner::PlanGroup(const uint64_t* begin, const uint64_t* end) {
         if (resource.State != EResourceState::Changed)
             continue;
         resource.State = accepted ? EResourceState::Reimported : EResourceState::Refused;
-        ++(accepted ? m_Counts.Changed : m_Counts.Refused);
     }
 }
 
@@ -164,9 +162,8 @@ const CArchiveScan& CReimportPlan::GetScan(const CArchive* archive) const {
     return *std::lower_bound(Scans.begin(), Scans.end(), CArchiveScan{archive, false, 0}, IsScanBefore);
 }
 
-void PlanReimport(CReimportRecords& records, const CArchiveManager& manager, CReimportPlan& plan,
-                  CReimportCounts& counts) {
+void PlanReimport(CReimportRecords& records, const CArchiveManager& manager, CReimportPlan& plan) {
     ScanSegments(manager, plan.Scans);
-    CReimportPlanner planner(records, plan, counts);
+    CReimportPlanner planner(records, plan);
     planner.PlanAll();
 }

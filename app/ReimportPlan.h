@@ -48,6 +48,5 @@ struct CReimportPlan {
 
 /// Scans the segments of every archive of manager, then plans each archive entry that holds a changed
 /// resource: its rebuilt container and patches, or a refusal printed with its reason. The changed
-/// resources become Reimported or Refused, counted in counts.
-void PlanReimport(CReimportRecords& records, const CArchiveManager& manager, CReimportPlan& plan,
-                  CReimportCounts& counts);
+/// resources become Reimported or Refused.
+void PlanReimport(CReimportRecords& records, const CArchiveManager& manager, CReimportPlan& plan);

@@ -56,12 +56,8 @@ struct CResourceRecord {
     CArchiveStream ArchiveData;
 };
 
-/// What the summary line counts.
+/// What the summary line counts besides the states of the resource records.
 struct CReimportCounts {
-    uint64_t Changed = 0;
-    uint64_t Unchanged = 0;
-    uint64_t Missing = 0;
-    uint64_t Refused = 0;
     uint64_t Ignored = 0;
     uint64_t FailedReads = 0;
     uint64_t FilesCopied = 0;
