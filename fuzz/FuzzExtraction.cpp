@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const std::string source = g_Directory + "/in";
     const std::string output = g_Directory + "/out";
-    std::filesystem::create_directory(source);
+    fs::create_directory(source);
     size_t at = 1;
     for (int files = 0; files < 8 && at < size; ++files) {
         const size_t nameLength = data[at++];
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ExtractResources(options);
     FlushConsole();
     FuzzCheck(SnapshotFuzzTree(source) == before, "the run changed its input");
-    std::filesystem::remove_all(source);
-    std::filesystem::remove_all(output);
+    fs::remove_all(source);
+    fs::remove_all(output);
     return 0;
 }

@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CTestContent content = MakeContent(input, files);
     const std::string source = g_Directory + "/src", tree = g_Directory + "/tree";
     const std::string destination = g_Directory + "/dest", again = g_Directory + "/again";
-    std::filesystem::create_directory(source);
+    fs::create_directory(source);
     FuzzCheck(WriteTestContent(source, content), "cannot write the content");
     FuzzCheck(Run(ERunMode::Extract, source, tree), "the generated content does not extract cleanly");
     // Edits: new data of any length behind the header, with the data length the tool will set, and perhaps a
@@ -107,6 +107,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzCheck(Run(ERunMode::Extract, destination, again), "the reimported content does not extract cleanly");
     FuzzCheck(SnapshotFuzzTree(again) == SnapshotFuzzTree(tree), "the round trip changed the tree");
     for (const std::string& directory : {source, tree, destination, again})
-        std::filesystem::remove_all(directory);
+        fs::remove_all(directory);
     return 0;
 }

@@ -25,7 +25,7 @@ std::string MakeFuzzDirectory() {
         std::string(base != nullptr && base[0] != '\0' ? base : "/dev/shm") + "/vorsk-fuzz-XXXXXX";
     FuzzCheck(mkdtemp(pattern.data()) != nullptr, "cannot make a scratch directory");
     directory = pattern;
-    std::atexit([] { std::filesystem::remove_all(directory); });
+    std::atexit([] { fs::remove_all(directory); });
     return directory;
 }
 
@@ -45,9 +45,9 @@ std::string ReadFuzzFile(const std::string& path) {
 
 std::map<std::string, std::string> SnapshotFuzzTree(const std::string& directory) {
     std::map<std::string, std::string> tree;
-    for (const auto& item : std::filesystem::recursive_directory_iterator(directory)) {
+    for (const auto& item : fs::recursive_directory_iterator(directory)) {
         if (item.is_regular_file())
-            tree[std::filesystem::relative(item.path(), directory).string()] = ReadFuzzFile(item.path().string());
+            tree[fs::relative(item.path(), directory).string()] = ReadFuzzFile(item.path().string());
     }
     return tree;
 }

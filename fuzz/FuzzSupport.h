@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 /// Stops the process with a message when condition is false, so that libFuzzer records the input.
 void FuzzCheck(bool condition, const char* message);

@@ -19,11 +19,11 @@ int main(int argc, char** argv) {
     const std::string root = argv[1];
     for (const char* target :
          {"fuzz_archive_index", "fuzz_header_library", "fuzz_resource_path", "fuzz_extraction", "fuzz_reimport"})
-        std::filesystem::create_directories(root + "/" + target);
+        fs::create_directories(root + "/" + target);
     bool written = true;
     // Every file of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
     std::vector<uint8_t> extraction = {0};
-    for (const auto& item : std::filesystem::directory_iterator(VORSK_SAMPLE_DIR)) {
+    for (const auto& item : fs::directory_iterator(VORSK_SAMPLE_DIR)) {
         std::ifstream in(item.path(), std::ios::binary);
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                          std::istreambuf_iterator<char>()};

@@ -14,23 +14,24 @@
 namespace {
 
 // Containers: "ok" and "de" in the archive with 4 bytes of data, "none" in no archive, "short" claiming
-// 100 bytes where the archive holds 4, "huge" claiming 0xFFFFFFF0 bytes in an entry claiming 8 GiB.
-const std::string Paths[] = {"[t/ok.bundle].pc_resourcelib", "[t/de.bundle].pc_resourcelib",
-                             "[t/none.bundle].pc_resourcelib", "[t/short.bundle].pc_resourcelib",
-                             "[t/huge.bundle].pc_resourcelib"};
-constexpr uint32_t DataLengths[] = {4, 4, 4, 100, 0xFFFFFFF0u};
+// 100 bytes where the archive holds 4, "huge" claiming 0xFFFFFFF0 bytes in an entry claiming 8 GiB; then
+// language lists that "en" does not match (names compare whole and with their letter case) and one it does
+// after a null name.
+const std::string Paths[] = {"[t/ok.bundle].pc_resourcelib",    "[t/de.bundle].pc_resourcelib",
+                             "[t/none.bundle].pc_resourcelib",  "[t/short.bundle].pc_resourcelib",
+                             "[t/huge.bundle].pc_resourcelib",  "[t/EN.bundle].pc_resourcelib",
+                             "[t/ALL.bundle].pc_resourcelib",   "[t/empty.bundle].pc_resourcelib",
+                             "[t/null.bundle].pc_resourcelib"};
+constexpr uint32_t DataLengths[] = {4, 4, 4, 100, 0xFFFFFFF0u, 4, 4, 4, 4};
+const std::vector<std::optional<std::string>> Languages[] = {{"en"},  {"de"},  {"all"}, {"all"},
+                                                             {"all"}, {"EN"},  {"ALL"}, {},
+                                                             {std::nullopt, "en"}};
 
 TEST(AdmissionTest, FirstFailedTestDecides) {
     CTempDirectory directory;
     CTestHeaderLibrary description;
-    for (int i = 0; i < 5; ++i)
-        description.Containers.push_back({Paths[i],
-                                          0,
-                                          false,
-                                          {i == 1   ? "de"
-                                           : i == 0 ? "en"
-                                                    : "all"},
-                                          {{DataLengths[i], 24, {}}}});
+    for (int i = 0; i < 9; ++i)
+        description.Containers.push_back({Paths[i], 0, false, Languages[i], {{DataLengths[i], 24, {}}}});
     const std::vector<uint8_t> image = BuildTestHeaderLibraryImage(description);
     CByteBuffer file;
     file.Append(image.data(), image.size());
@@ -73,6 +74,11 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
         {"size past", 0x16, MakeTestMemberId(Paths[4], 0), S::Unavailable, "size past 32 bits", 0x100000008},
         {"extract", 0x17, MakeTestMemberId(Paths[0], 0), S::Extract, "", 28},
         {"left out", 0x18, MakeTestMemberId(Paths[0], 0), S::Extract, "", 28},
+        {"EN", 0x19, MakeTestMemberId(Paths[5], 0), S::Locale, "", 28},
+        {"ALL", 0x1A, MakeTestMemberId(Paths[6], 0), S::Locale, "", 28},
+        {"no language", 0x1B, MakeTestMemberId(Paths[7], 0), S::Locale, "", 28},
+        {"null, then en", 0x1C, MakeTestMemberId(Paths[8], 0), S::Unavailable, "no archive holds the container",
+         28},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

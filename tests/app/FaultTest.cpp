@@ -49,7 +49,7 @@ protected:
 
     // One library "lib" of one container in a.archive whose entry i is resource 0x10 + i named names[i].
     void Write(const std::vector<std::string>& entries, const std::vector<std::string>& names) {
-        ASSERT_TRUE(std::filesystem::create_directories(Source));
+        ASSERT_TRUE(fs::create_directories(Source));
         const CTestContentContainer pack{PackPath, {std::string("all")}, false, 0, entries, {"a.archive"}};
         CTestContentLibrary library{"lib.pc_headerlib", {pack}, {}, {}};
         for (uint32_t i = 0; i < entries.size(); ++i)
@@ -80,7 +80,7 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     CTreeSnapshot tree = MakeIndexFiles({{packId, PackPath}, {0x10, "r/0"}, {0x11, "r/1"}},
                                         MakeContainerLine(PackPath, "lib"));
     // The library's directory exists as a regular file: every resource below it fails, its id is named.
-    std::filesystem::create_directories(Output);
+    fs::create_directories(Output);
     WriteTestFile(Output + "/lib", "occupied");
     SToolRun run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
@@ -89,9 +89,9 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     tree["lib"] = "occupied";
     ExpectTrees(tree);
     // Directories where one resource file and one index file go: only those two fail.
-    std::filesystem::remove_all(Output);
-    std::filesystem::create_directories(Output + "/lib/0000000000000011.bin");
-    std::filesystem::create_directories(Output + "/ContainerNameMap.txt");
+    fs::remove_all(Output);
+    fs::create_directories(Output + "/lib/0000000000000011.bin");
+    fs::create_directories(Output + "/ContainerNameMap.txt");
     run = RunTool({Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, Expected(FailedWrite(0x11), {false, true, false, false}));
@@ -104,7 +104,7 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
                  {"ContainerNameMap.txt/", ""}});
     ExpectTrees(tree);
     // The output directory is a regular file: the library's folder cannot be made, nor any index file.
-    std::filesystem::remove_all(Output);
+    fs::remove_all(Output);
     WriteTestFile(Output, "occupied");
     run = RunTool({"--verbose", Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
@@ -119,16 +119,18 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
 #endif
 #ifndef _WIN32
     // Links at file names are replaced by the files, their target untouched; a hard link at an index file
-    // too, as index files are renamed into place.
-    std::filesystem::remove_all(Output);
-    std::filesystem::create_directories(Output + "/lib");
+    // too, as index files are renamed into place. A named pipe at a resource name is replaced, never opened:
+    // opening it would wait for a reader for ever, so the run has a time limit.
+    fs::remove_all(Output);
+    fs::create_directories(Output + "/lib");
     const std::string target = Root.Join("target");
     WriteTestFile(target, "keep");
-    std::filesystem::create_symlink(target, Output + "/lib/0000000000000011.bin");
-    std::filesystem::create_symlink(target, Output + "/NameMap.txt");
-    std::filesystem::create_symlink(target, Output + "/.NameMap.txt.partial");
-    std::filesystem::create_hard_link(target, Output + "/ResMap.bin");
-    EXPECT_EQ(RunTool({Source, Output}).ExitStatus, 0);
+    ASSERT_EQ(::mkfifo((Output + "/lib/0000000000000010.bin").c_str(), 0600), 0);
+    fs::create_symlink(target, Output + "/lib/0000000000000011.bin");
+    fs::create_symlink(target, Output + "/NameMap.txt");
+    fs::create_symlink(target, Output + "/.NameMap.txt.partial");
+    fs::create_hard_link(target, Output + "/ResMap.bin");
+    EXPECT_EQ(RunTool({Source, Output}, 0, 30).ExitStatus, 0);
     tree.erase("lib/0000000000000011.bin/");
     tree.erase("ContainerNameMap.txt/");
     tree["lib/0000000000000011.bin"] = MakeTestEntryHeader(1, 3) + "one";
@@ -136,9 +138,9 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     ExpectTrees(tree);
     EXPECT_EQ(ReadTestFile(target), "keep");
     // A library folder that is a link (here into the source) fails the library.
-    std::filesystem::remove_all(Output);
-    std::filesystem::create_directories(Output);
-    std::filesystem::create_directory_symlink(Source, Output + "/lib");
+    fs::remove_all(Output);
+    fs::create_directories(Output);
+    fs::create_directory_symlink(Source, Output + "/lib");
     run = RunTool({"--verbose", Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Error.substr(0, run.Error.find("Summary")),
@@ -163,7 +165,7 @@ TEST_F(FaultTest, FullDiskLeavesEveryFileWholeOrEmpty) {
                                             "a/" + std::string(120, 'n')};
     Write(entries, names);
     // An earlier run's name map must not stay beside this run's other index files.
-    std::filesystem::create_directories(Output);
+    fs::create_directories(Output);
     WriteTestFile(Output + "/NameMap.txt", "earlier run");
     const uint64_t packId = GetTestPathId(PackPath);
     const std::string resMap =
@@ -197,7 +199,7 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     EXPECT_EQ(test.Output + MakeIndexFileProgress(),
               Expected("Failed to read \"lib\\0000000000000011.bin\".\r\n"));
     EXPECT_EQ(test.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}, "read"));
-    EXPECT_FALSE(std::filesystem::exists(Output));
+    EXPECT_FALSE(fs::exists(Output));
     // A listing tells the same outcome.
     const SToolRun list = RunTool({"--list", Source});
     EXPECT_EQ(list.ExitStatus, 1);
@@ -208,7 +210,7 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     EXPECT_EQ(run.Output, Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n"));
     EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}));
     EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "kept");
-    EXPECT_FALSE(std::filesystem::exists(Output + "/lib/0000000000000011.bin"));
+    EXPECT_FALSE(fs::exists(Output + "/lib/0000000000000011.bin"));
     EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
               MakeNameLine(GetTestPathId(PackPath), PackPath) + MakeNameLine(0x10, "kept"));
 }
@@ -246,8 +248,8 @@ TEST_F(FaultTest, NamedPipesAmongTheInputsFailWithoutWaiting) {
         for (size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@', at))
             expected.replace(at, 1, Source);
         EXPECT_EQ(run.Output, expected);
-        std::filesystem::remove(pipe);
-        std::filesystem::remove(Source + "/b.archive");
+        fs::remove(pipe);
+        fs::remove(Source + "/b.archive");
     }
 #endif
 }
@@ -277,38 +279,6 @@ TEST_F(FaultTest, ResourcesAreNeverHeldWhole) {
     }
 }
 
-TEST_F(FaultTest, OutputNamesAreNeverWrittenThrough) {
-#ifdef _WIN32
-    GTEST_SKIP() << "needs named pipes";
-#else
-    // A named pipe at a resource name is replaced, never opened: opening it would wait for a reader for ever,
-    // so the run has a time limit. A hard link there is replaced too, and the file it shares stays.
-    Write({"zero", "one"}, {"r/0", "r/1"});
-    ASSERT_TRUE(std::filesystem::create_directories(Output + "/lib"));
-    ASSERT_EQ(::mkfifo((Output + "/lib/0000000000000010.bin").c_str(), 0600), 0);
-    const std::string target = Root.Join("target");
-    WriteTestFile(target, "keep");
-    std::filesystem::create_hard_link(target, Output + "/lib/0000000000000011.bin");
-    const std::string script =
-        "timeout 30 '" VORSK_EXECUTABLE "' '" + Source + "' '" + Output + "' >/dev/null";
-    EXPECT_EQ(std::system(script.c_str()), 0);
-    EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "zero");
-    EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000011.bin"), MakeTestEntryHeader(1, 3) + "one");
-    EXPECT_EQ(ReadTestFile(target), "keep");
-    // A folder renamed and replaced by a link once its library began: its files still land in the folder.
-    const std::string folder = Root.Join("folder"), moved = Root.Join("moved");
-    ASSERT_TRUE(std::filesystem::create_directories(folder));
-    CWriterPool pool(2);
-    pool.SetFolder(Os::OpenDirectory(folder.c_str()), folder.c_str());
-    std::filesystem::rename(folder, moved);
-    std::filesystem::create_directory_symlink(Source, folder);
-    pool.Write(CResourceFile{0x10, nullptr, 0, {}, 0});
-    EXPECT_EQ(pool.Finish().FilesWritten, 1u);
-    EXPECT_TRUE(std::filesystem::exists(moved + "/0000000000000010.bin"));
-    EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
-#endif
-}
-
 TEST_F(FaultTest, FailedStandardOutputEndsTheRunWithoutIndexFiles) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs /dev/full";
@@ -328,7 +298,7 @@ TEST_F(FaultTest, FailedStandardOutputEndsTheRunWithoutIndexFiles) {
         const std::string line = "VorskExtract: cannot write standard output: " + reason + " (error 28).\n";
         EXPECT_EQ(error.substr(error.size() - std::min(error.size(), line.size())), line) << error;
         EXPECT_EQ(error.find("Summary"), std::string::npos);
-        EXPECT_FALSE(std::filesystem::exists(Output));
+        EXPECT_FALSE(fs::exists(Output));
     }
 #endif
 }
@@ -337,7 +307,7 @@ TEST_F(FaultTest, InterruptedIndexFilesLeaveTheEarlierSetAndNoTemporaries) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs signals";
 #else
-    ASSERT_TRUE(std::filesystem::create_directories(Output));
+    ASSERT_TRUE(fs::create_directories(Output));
     WriteTestFile(Output + "/NameMap.txt", "earlier run");
     WriteTestFile(Output + "/.NameMap.txt.partial", "left by a killed run");
     // A child of its own, which the test watches from outside, whatever the death test style.
@@ -362,7 +332,7 @@ TEST_F(FaultTest, InterruptedIndexFilesLeaveTheEarlierSetAndNoTemporaries) {
         std::_Exit(0);
     }
     ASSERT_GT(child, 0);
-    for (int i = 0; i < 3000 && !std::filesystem::exists(Output + "/.ResMap.bin.partial"); ++i)
+    for (int i = 0; i < 3000 && !fs::exists(Output + "/.ResMap.bin.partial"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ::kill(child, SIGTERM);
     int status = 0;

@@ -12,8 +12,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 CTestContentContainer Container(const std::string& name, std::vector<std::string> entries,
                                 std::vector<std::string> archives, bool inlineHeaders = false) {
     return {"[wb/" + name + ".bundle].pc_resourcelib",

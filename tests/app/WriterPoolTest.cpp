@@ -38,7 +38,7 @@ std::string RunSteps(CWriterPool& pool, const std::string& directory, int steps,
             expected += i % 10 == 0 ? "step " + std::to_string(i) + "\r\n" : "";
         }
         if (i % 7 == 3)
-            std::filesystem::create_directory(directory + "/" + FileName(i));
+            fs::create_directory(directory + "/" + FileName(i));
         CResourceFile file;
         file.Id = static_cast<ResourceId>(i);
         file.Header = header;
@@ -70,8 +70,8 @@ TEST(WriterPoolTest, EveryJobCountWritesAndPrintsAsOneThread) {
         EXPECT_EQ(counts.FailedReads, 55u);
         EXPECT_EQ(counts.FilesWritten, 545u);
         EXPECT_EQ(pool.GetFailedReads().GetCount(), 55u);
-        EXPECT_EQ(std::filesystem::file_size(output.GetPath() + "/" + FileName(69)), 69u);
-        EXPECT_FALSE(std::filesystem::exists(output.GetPath() + "/" + FileName(16)));
+        EXPECT_EQ(fs::file_size(output.GetPath() + "/" + FileName(69)), 69u);
+        EXPECT_FALSE(fs::exists(output.GetPath() + "/" + FileName(16)));
     }
 }
 
@@ -81,7 +81,7 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
     static const std::string folder = [] {
         if (const char* inherited = std::getenv("VORSK_WRITER_POOL_TEST_FOLDER"))
             return std::string(inherited);
-        const std::string made = (std::filesystem::path(::testing::TempDir()) /
+        const std::string made = (fs::path(::testing::TempDir()) /
                                   ("vorsk-writer-pool-" + std::to_string(std::random_device()())))
                                      .string();
 #ifdef _WIN32
@@ -94,8 +94,8 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
     for (const uint32_t jobs : {1u, 4u}) {
         SCOPED_TRACE(::testing::Message() << jobs << " jobs");
         const std::string directory = folder + "-" + std::to_string(jobs);
-        std::filesystem::remove_all(directory);
-        std::filesystem::create_directory(directory);
+        fs::remove_all(directory);
+        fs::create_directory(directory);
         const std::string log = directory + "/stdout.txt";
         EXPECT_EXIT(
             {
@@ -107,8 +107,8 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
             },
             ::testing::ExitedWithCode(2), "out of memory");
         const std::string stopped = ReadTestFile(log);
-        std::filesystem::remove_all(directory);
-        std::filesystem::create_directory(directory);
+        fs::remove_all(directory);
+        fs::create_directory(directory);
         std::string expected;
         {
             // The pool holds its folder open (on Windows, against removal) until it ends.
@@ -118,6 +118,23 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
             ::testing::internal::GetCapturedStdout();
         }
         EXPECT_EQ(stopped, expected);
-        std::filesystem::remove_all(directory);
+        fs::remove_all(directory);
     }
+}
+
+TEST(WriterPoolTest, FilesLandInTheFolderOpenedForTheirLibrary) {
+#ifndef _WIN32
+    // A folder renamed and replaced by a link once its library began: its files still land in the folder.
+    CTempDirectory root;
+    const std::string folder = root.Join("folder"), moved = root.Join("moved"), other = root.Join("other");
+    ASSERT_TRUE(fs::create_directories(folder) && fs::create_directories(other));
+    CWriterPool pool(2);
+    pool.SetFolder(Os::OpenDirectory(folder.c_str()), folder.c_str());
+    fs::rename(folder, moved);
+    fs::create_directory_symlink(other, folder);
+    pool.Write(CResourceFile{0x10, nullptr, 0, {}, 0});
+    EXPECT_EQ(pool.Finish().FilesWritten, 1u);
+    EXPECT_TRUE(fs::exists(moved + "/0000000000000010.bin"));
+    EXPECT_TRUE(fs::is_empty(other));
+#endif
 }

@@ -18,18 +18,18 @@ TEST(FileTest, CreateDirectoryPathMakesEveryMissingParent) {
     // drive prefix on Windows.
     const std::string path = root.GetPath() + "\\a\\\\b/c\\";
     ASSERT_TRUE(CreateDirectoryPath(path.c_str()));
-    EXPECT_TRUE(std::filesystem::is_directory(root.Join("a/b/c")));
+    EXPECT_TRUE(fs::is_directory(root.Join("a/b/c")));
     EXPECT_TRUE(CreateDirectoryPath(path.c_str()));
     WriteTestFile(root.Join("file"), "x");
     EXPECT_FALSE(CreateDirectoryPath((root.GetPath() + "\\file\\d").c_str()));
 #ifndef _WIN32
     // A relative path that starts with a drive prefix: the prefix is taken to exist, the rest is made.
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(root.GetPath());
-    std::filesystem::create_directory("Q:");
+    const fs::path previous = fs::current_path();
+    fs::current_path(root.GetPath());
+    fs::create_directory("Q:");
     EXPECT_TRUE(CreateDirectoryPath("Q:\\x\\y"));
-    EXPECT_TRUE(std::filesystem::is_directory("Q:/x/y"));
-    std::filesystem::current_path(previous);
+    EXPECT_TRUE(fs::is_directory("Q:/x/y"));
+    fs::current_path(previous);
 #endif
 }
 
@@ -71,9 +71,9 @@ TEST(FileTest, ListsRegularFilesByUpperCasedNameThenRawBytes) {
     for (const char* name : {"b.archive", "aA.archive", "_x.archive", "AA.archive", "Z.archive", "aa.archive",
                              "C.ARCHIVE", "notes.txt", "archive", "x.archive.bak", "..\\outside.archive"})
         WriteTestFile(directory.Join(name), name);
-    std::filesystem::create_directory(directory.Join("folder.archive"));
-    std::filesystem::create_symlink(directory.Join("b.archive"), directory.Join("linked.archive"));
-    std::filesystem::create_symlink(directory.Join("missing"), directory.Join("dangling.archive"));
+    fs::create_directory(directory.Join("folder.archive"));
+    fs::create_symlink(directory.Join("b.archive"), directory.Join("linked.archive"));
+    fs::create_symlink(directory.Join("missing"), directory.Join("dangling.archive"));
     CFileList list;
     ASSERT_TRUE(list.FindFiles(directory.GetPath().c_str(), "*.archive"));
     std::vector<std::string> listed;

@@ -18,15 +18,15 @@ CTempDirectory::CTempDirectory() {
     static const unsigned processTag = std::random_device()();
     std::error_code error;
     do
-        m_Path = (std::filesystem::path(::testing::TempDir()) /
+        m_Path = (fs::path(::testing::TempDir()) /
                   ("vorsk-" + std::to_string(processTag) + "-" + std::to_string(counter++)))
                      .string();
-    while (!std::filesystem::create_directory(m_Path, error));
+    while (!fs::create_directory(m_Path, error));
 }
 
 CTempDirectory::~CTempDirectory() {
     std::error_code error;
-    std::filesystem::remove_all(m_Path, error);
+    fs::remove_all(m_Path, error);
 }
 
 void WriteTestFile(const std::string& path, const std::string& text) {

@@ -2,7 +2,10 @@
 // reads and writes for tests.
 #pragma once
 
+#include <filesystem>
 #include <string>
+
+namespace fs = std::filesystem;
 
 /// A new, empty directory under the test temporary directory; removed recursively on destruction.
 class CTempDirectory {
