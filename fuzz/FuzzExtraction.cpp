@@ -43,14 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             WriteBinaryFile(source + "/" + name, data + at, length);
         at += length;
     }
-    const auto before = SnapshotFuzzTree(source);
+    const auto before = SnapshotTree(source);
     CRunOptions options;
     options.Source = source.c_str();
     options.Output = output.c_str();
     options.Locale = Locales[data[0] % 4];
     ExtractResources(options);
     FlushConsole();
-    FuzzCheck(SnapshotFuzzTree(source) == before, "the run changed its input");
+    FuzzCheck(SnapshotTree(source) == before, "the run changed its input");
     fs::remove_all(source);
     fs::remove_all(output);
     return 0;

@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // changed header byte outside that field.
     for (uint32_t edits = input.Next() % 4; edits > 0; --edits) {
         const std::string path = tree + "/" + files[input.Next() % files.size()];
-        std::string header = ReadFuzzFile(path).substr(0, 24);
+        std::string header = ReadTestFile(path).substr(0, 24);
         const std::string newData(input.Next() % 64, static_cast<char>(input.Next()));
         for (int i = 0; i < 4; ++i)
             header[12 + i] = static_cast<char>(newData.size() >> (8 * i));
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FuzzCheck(Run(ERunMode::Reimport, source, tree, destination), "the reimport did not succeed");
     FuzzCheck(Run(ERunMode::Extract, destination, again), "the reimported content does not extract cleanly");
-    FuzzCheck(SnapshotFuzzTree(again) == SnapshotFuzzTree(tree), "the round trip changed the tree");
+    FuzzCheck(SnapshotTree(again) == SnapshotTree(tree), "the round trip changed the tree");
     for (const std::string& directory : {source, tree, destination, again})
         fs::remove_all(directory);
     return 0;

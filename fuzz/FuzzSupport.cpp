@@ -7,8 +7,6 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 void FuzzCheck(bool condition, const char* message) {
@@ -36,20 +34,6 @@ void GuardAllocations(uint64_t refuseFrom) {
         FuzzCheck(size <= (uint64_t(256) << 20), "a large allocation from a small input");
         return refusalThreshold != 0 && size >= refusalThreshold;
     });
-}
-
-std::string ReadFuzzFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::map<std::string, std::string> SnapshotFuzzTree(const std::string& directory) {
-    std::map<std::string, std::string> tree;
-    for (const auto& item : fs::recursive_directory_iterator(directory)) {
-        if (item.is_regular_file())
-            tree[fs::relative(item.path(), directory).string()] = ReadFuzzFile(item.path().string());
-    }
-    return tree;
 }
 
 std::string StartToolFuzzing() {

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,12 +18,6 @@ std::string MakeFuzzDirectory();
 /// GuardAllocations(0) does, and standard output sent to /dev/null, where the tool's messages cannot bury
 /// the fuzzer's.
 std::string StartToolFuzzing();
-
-/// The whole content of the file at path; empty when it cannot be read.
-std::string ReadFuzzFile(const std::string& path);
-
-/// Every file below directory by its path relative to it, with its bytes.
-std::map<std::string, std::string> SnapshotFuzzTree(const std::string& directory);
 
 /// Every allocation of more than 256 MiB stops the process: the inputs are small, so such a request can only
 /// come from a size taken from the input unchecked. Requests of refuseFrom bytes or more (0: none) are

@@ -2,6 +2,9 @@
 #include "support/BinaryFile.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 bool WriteBinaryFile(const std::string& path, const uint8_t* bytes, size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -13,6 +16,23 @@ bool WriteBinaryFile(const std::string& path, const uint8_t* bytes, size_t size)
 
 bool WriteBinaryFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return WriteBinaryFile(path, bytes.data(), bytes.size());
+}
+
+std::string ReadTestFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+CTreeSnapshot SnapshotTree(const std::string& root) {
+    CTreeSnapshot snapshot;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
+        const std::string relative = std::filesystem::relative(it->path(), root).generic_string();
+        snapshot[it->is_directory() ? relative + "/" : relative] =
+            it->is_directory() ? "" : ReadTestFile(it->path().string());
+    }
+    return snapshot;
 }
 
 void AppendLittleEndian(std::vector<uint8_t>& bytes, uint64_t value, int count) {

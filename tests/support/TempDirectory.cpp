@@ -7,8 +7,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 CTempDirectory::CTempDirectory() {
@@ -31,9 +29,4 @@ CTempDirectory::~CTempDirectory() {
 
 void WriteTestFile(const std::string& path, const std::string& text) {
     EXPECT_TRUE(WriteBinaryFile(path, reinterpret_cast<const uint8_t*>(text.data()), text.size())) << path;
-}
-
-std::string ReadTestFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }

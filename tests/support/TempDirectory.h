@@ -2,6 +2,8 @@
 // reads and writes for tests.
 #pragma once
 
+#include "support/BinaryFile.h"
+
 #include <filesystem>
 #include <string>
 
@@ -26,5 +28,3 @@ private:
 /// Creates or replaces the file at path with the text, failing the current test when the file cannot be
 /// written.
 void WriteTestFile(const std::string& path, const std::string& text);
-/// The whole content of path; empty when it cannot be read.
-std::string ReadTestFile(const std::string& path);

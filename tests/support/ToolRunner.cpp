@@ -1,4 +1,4 @@
-// Starting the tool as a child process with its standard output and error captured, and directory snapshots.
+// Starting the tool as a child process with its standard output and error captured.
 #include "support/ToolRunner.h"
 
 #include "support/TempDirectory.h"
@@ -141,16 +141,4 @@ SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize
     static const std::regex elapsed("; [0-9]+\\.[0-9]{2} s\n");
     run.Error = std::regex_replace(ReadTestFile(scratch.Join("stderr")), elapsed, "; T s\n");
     return run;
-}
-
-CTreeSnapshot SnapshotTree(const std::string& root) {
-    CTreeSnapshot snapshot;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         it != fs::recursive_directory_iterator(); ++it) {
-        const std::string relative = fs::relative(it->path(), root).generic_string();
-        snapshot[it->is_directory() ? relative + "/" : relative] =
-            it->is_directory() ? "" : ReadTestFile(it->path().string());
-    }
-    return snapshot;
 }

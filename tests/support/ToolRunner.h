@@ -1,8 +1,9 @@
-// Running the built VorskExtract executable and taking snapshots of directory trees, for end-to-end tests.
+// Running the built VorskExtract executable, for end-to-end tests.
 #pragma once
 
+#include "support/BinaryFile.h"
+
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,3 @@ struct SToolRun {
 /// instead of stopping the suite (POSIX only).
 SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize = 0,
                  uint32_t timeoutSeconds = 0);
-
-/// Every entry below root: a relative path with "/" separators mapped to the file's bytes, or, for a
-/// directory, the path with a trailing "/" mapped to "". Lets a test compare a whole output tree at once.
-using CTreeSnapshot = std::map<std::string, std::string>;
-CTreeSnapshot SnapshotTree(const std::string& root);
