@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -71,12 +70,13 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
     Write({{"a.archive", "b.archive"}, {library}});
     const CTreeSnapshot sourceBefore = SnapshotTree(Source);
 
-    for (int run = 0; run < 2; ++run) { // A second run replaces every file with the same bytes.
-        const SToolRun result = RunTool({Source, Output});
-        EXPECT_EQ(result.ExitStatus, 0);
-        EXPECT_EQ(result.Error, MakeSummary({5, 1141, 0, 0, 0, 0, 0, 0, 0, 1, 0}));
-        EXPECT_EQ(result.Output, MakeMountingText(Source, {"a.archive", "b.archive"}) +
-                                     Processing("chunk0.pc_headerlib") + MakeIndexFileProgress());
+    // A second run replaces every file with the same bytes.
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(RunTool({Source, Output}),
+                  (SToolRun{0,
+                            MakeMountingText(Source, {"a.archive", "b.archive"}) +
+                                Processing("chunk0.pc_headerlib") + MakeIndexFileProgress(),
+                            MakeSummary({5, 1141, 0, 0, 0, 0, 0, 0, 0, 1, 0})}));
         // clang-format off
         const std::vector<std::pair<uint64_t, std::string>> names = {{PackId, PackPath}, {InlineId, InlinePath},
             {SplitId, SplitPath}, {0x00DAC1F461386257, "examples/readme.txt"}, {255, "res/alpha"},
@@ -118,17 +118,22 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
     Write({{}, {a, b, Library("...pc_headerlib", {first}, {MakeTestResource(first, 0, 0x22, "s")})}});
     // Containers that admit every locale list no language by name, so any locale is warned about, shown
     // escaped as --locales shows names, so that the warning stays one line.
-    const SToolRun run = RunTool({"--verbose", "-locale", "x\\y", Source, Output});
-    EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Error, "VorskExtract: cannot create directory \"" + Output +
-                             "\\..\": the library name is not a folder name.\nWarning: no container lists the "
-                             "locale \"x\\\\y\"; the languages found are: all.\n" +
-                             MakeSummary({5, 128, 0, 0, 1, 0, 0, 0, 0, 3, 0}));
-    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
-                              Output + "\\..\".\r\n" + Processing("a.pc_headerlib") +
-                              Processing("b_pc_headerlib.PC_HEADERLIB") + MakeIndexFileProgress());
-    const auto index = MakeIndexFiles({{PackId, PackPath}, {100, names[0]}, {101, names[1]}, {102, names[2]},
-                                       {103, names[3]}, {InlineId, InlinePath}, {3, "b/3"}});
+    EXPECT_EQ(RunTool({"--verbose", "-locale", "x\\y", Source, Output}),
+              (SToolRun{1,
+                        MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
+                            Output + "\\..\".\r\n" + Processing("a.pc_headerlib") +
+                            Processing("b_pc_headerlib.PC_HEADERLIB") + MakeIndexFileProgress(),
+                        "VorskExtract: cannot create directory \"" + Output +
+                            "\\..\": the library name is not a folder name.\nWarning: no container lists the "
+                            "locale \"x\\\\y\"; the languages found are: all.\n" +
+                            MakeSummary({5, 128, 0, 0, 1, 0, 0, 0, 0, 3, 0})}));
+    const auto index = MakeIndexFiles({{PackId, PackPath},
+                                       {100, names[0]},
+                                       {101, names[1]},
+                                       {102, names[2]},
+                                       {103, names[3]},
+                                       {InlineId, InlinePath},
+                                       {3, "b/3"}});
     for (const char* file : {"NameMap.txt", "ResMap.bin"})
         EXPECT_TRUE(ReadTestFile(Output + "/" + file) == index.at(file)) << file;
     EXPECT_EQ(ReadTestFile(Output + "/a/0000000000000064.bin"), MakeTestEntryHeader(0, 1) + "0");
@@ -151,37 +156,35 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
     WriteTestFile(Source + "/c.archive", "never mounted");
     const struct {
         std::vector<std::string> Arguments;
-        int Status;
-        std::string Output, Error;
+        SToolRun Run;
     } cases[] = {
-        {{"-loc", "de", Source, Output}, 2, "Unrecognized option: -loc\r\n", ""},
-        {{"--quiet", "--", "--src", Output}, 2, "Unrecognized option: --src\r\n", ""},
-        {{"--jobs", "32", Source}, 0, usage, ""},
-        {{"--jobs", "0", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"0\".\n"},
-        {{"--jobs", "33", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"33\".\n"},
-        {{"--jobs", "007", Source, Output}, 2, "", "Option --jobs takes a count from 1 to 32, not \"007\".\n"},
-        {{"--include"}, 2, "", "Option --include needs a value <pattern>.\n"},
-        {{"--json", Source, Output}, 2, "", "Option --json needs --list or --compare.\n"},
-        {{"--list", "--test", Source}, 2, "", "Options --list and --test cannot be used together.\n"},
-        {{"--locales", Source, Output}, 2, "", "Option --locales takes only the source directory, not also \"" + Output + "\".\n"},
+        {{"-loc", "de", Source, Output}, {2, "Unrecognized option: -loc\r\n", ""}},
+        {{"--quiet", "--", "--src", Output}, {2, "Unrecognized option: --src\r\n", ""}},
+        {{"--jobs", "32", Source}, {0, usage, ""}},
+        {{"--jobs", "0", Source, Output}, {2, "", "Option --jobs takes a count from 1 to 32, not \"0\".\n"}},
+        {{"--jobs", "33", Source, Output},
+         {2, "", "Option --jobs takes a count from 1 to 32, not \"33\".\n"}},
+        {{"--jobs", "007", Source, Output},
+         {2, "", "Option --jobs takes a count from 1 to 32, not \"007\".\n"}},
+        {{"--include"}, {2, "", "Option --include needs a value <pattern>.\n"}},
+        {{"--json", Source, Output}, {2, "", "Option --json needs --list or --compare.\n"}},
+        {{"--list", "--test", Source}, {2, "", "Options --list and --test cannot be used together.\n"}},
+        {{"--locales", Source, Output},
+         {2, "", "Option --locales takes only the source directory, not also \"" + Output + "\".\n"}},
         // The option's name is taken in any letter case; "-x" is the source directory's name.
-        {{"-LOCALE", "de", "-x", Output}, 2, "No pc_headerlib files found in -x\r\n", noRun},
+        {{"-LOCALE", "de", "-x", Output}, {2, "No pc_headerlib files found in -x\r\n", noRun}},
         {{Source, Output},
-         2,
-         MakeMountingText(Source, {"a.archive"}) + Source + "\\b.archive... failed\nAborting extraction.\n",
-         noRun},
+         {2,
+          MakeMountingText(Source, {"a.archive"}) + Source + "\\b.archive... failed\nAborting extraction.\n",
+          noRun}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Arguments[0]);
-        const SToolRun run = RunTool(c.Arguments);
-        EXPECT_EQ(run.ExitStatus, c.Status);
-        EXPECT_EQ(run.Output, c.Output);
-        EXPECT_EQ(run.Error, c.Error);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(RunTool(c.Arguments), c.Run) << c.Arguments[0];
     // Help stops the reading of options: what follows it is not looked at.
     const SToolRun help = RunTool({"--help", "--x"});
     EXPECT_EQ(help.ExitStatus, 0);
-    EXPECT_TRUE(help.Output.rfind(usage, 0) == 0 && help.Output.find("  --jobs <count> - ") != std::string::npos)
+    EXPECT_TRUE(help.Output.rfind(usage, 0) == 0 &&
+                help.Output.find("  --jobs <count> - ") != std::string::npos)
         << help.Output;
     EXPECT_EQ(help.Error, "");
     EXPECT_FALSE(fs::exists(Output));
@@ -215,24 +218,23 @@ TEST_F(EndToEndTest, ListingsShowEveryNameExactly) {
     std::string json;
     for (uint32_t i = 0; i < std::size(rows); ++i) {
         library.Resources.push_back(MakeTestResource(pack, i, 0x100 + i, rows[i].Name));
-        char digits[17];
-        std::snprintf(digits, sizeof(digits), "%016X", 0x100 + i);
-        const std::string id = digits;
-        json += "{\"library\": \"lib\", \"id\": \"" + id + "\", \"size\": " + std::to_string(24 + 977 * i) +
-                ", \"status\": \"extract\", \"name\": \"" + rows[i].Json + "\", \"container\": \"" + PackPath +
-                "\", \"archive_name\": \"" + GetTestArchiveName(PackPath) + "\"" +
+        json += "{\"library\": \"lib\", \"id\": \"" + MakeIdText(0x100 + i) +
+                "\", \"size\": " + std::to_string(24 + 977 * i) + ", \"status\": \"extract\", \"name\": \"" +
+                rows[i].Json + "\", \"container\": \"" + PackPath + "\", \"archive_name\": \"" +
+                GetTestArchiveName(PackPath) + "\"" +
                 (rows[i].Hex.empty() ? "" : ", \"name_hex\": \"" + rows[i].Hex + "\"") + "}\n";
     }
     // A container that the library does not hold: no size, container or archive name.
     library.Resources.push_back({0x8000000012345678ull, 0x200, "u", ""});
-    json += "{\"library\": \"lib\", \"id\": \"0000000000000200\", \"size\": null, \"status\": \"unavailable\", "
-            "\"name\": \"u\", \"container\": null, \"archive_name\": null}\n";
+    json +=
+        "{\"library\": \"lib\", \"id\": \"0000000000000200\", \"size\": null, \"status\": \"unavailable\", "
+        "\"name\": \"u\", \"container\": null, \"archive_name\": null}\n";
     Write({{}, {library}});
     const SToolRun run = RunTool({"--list", "--json", Source});
     EXPECT_EQ(run.ExitStatus, 0);
     json += "{\"summary\": {\"to_extract\": 11, \"to_extract_bytes\": 53999, \"kept_existing\": 0, "
-              "\"skipped_by_locale\": 0, \"already_named\": 0, \"unavailable\": 1, \"filtered_out\": 0, "
-              "\"failed_reads\": 0, \"failed_writes\": 0, \"libraries_loaded\": 1, \"libraries_failed\": 0, ";
+            "\"skipped_by_locale\": 0, \"already_named\": 0, \"unavailable\": 1, \"filtered_out\": 0, "
+            "\"failed_reads\": 0, \"failed_writes\": 0, \"libraries_loaded\": 1, \"libraries_failed\": 0, ";
     EXPECT_EQ(run.Output.substr(0, json.size()), json);
 }
 
@@ -250,39 +252,36 @@ TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
                      MakeTestResource(pack, 0, 0x10, "dup"), MakeTestResource(other, 0, 0x12, "loc/delta"),
                      MakeTestResource(absent, 0, 0x13, "gone")})}});
     const CTreeSnapshot sourceBefore = SnapshotTree(Source);
-    SToolRun run = RunTool({"--list", "-locale", "en", Source});
-    EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Output, "lib\t0000000000000010\t29\textract\tres/a/alpha\n"
-                          "lib\t0000000000000011\t28\textract\tres/B\\t\\r\\n\\\\\x01\xff\n"
-                          "lib\t0000000000000010\t-\tnamed\tdup\n"
-                          "lib\t0000000000000012\t29\tlocale\tloc/delta\n"
-                          "lib\t0000000000000013\t25\tunavailable\tgone\n");
-    EXPECT_EQ(run.Error, MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
-                             MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}, "to extract"));
-    run = RunTool({"--locales", Source});
+    EXPECT_EQ(RunTool({"--list", "-locale", "en", Source}),
+              (SToolRun{0,
+                        "lib\t0000000000000010\t29\textract\tres/a/alpha\n"
+                        "lib\t0000000000000011\t28\textract\tres/B\\t\\r\\n\\\\\x01\xff\n"
+                        "lib\t0000000000000010\t-\tnamed\tdup\n"
+                        "lib\t0000000000000012\t29\tlocale\tloc/delta\n"
+                        "lib\t0000000000000013\t25\tunavailable\tgone\n",
+                        MakeMountingText(Source, {"a.archive"}) + Processing("lib.pc_headerlib") +
+                            MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}, "to extract")}));
+    SToolRun run = RunTool({"--locales", Source});
     EXPECT_EQ(run.ExitStatus, 0);
     EXPECT_EQ(run.Output, "d\\te\t1\t1\nen\t2\t4\nfr\t1\t1\n");
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore);
     ASSERT_FALSE(fs::exists(Output)) << "a listing wrote its output";
-    run = Extract();
-    EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Error, MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(Extract().Error, MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}));
     const CTreeSnapshot full = SnapshotTree(Output);
     const std::string alpha = "lib/0000000000000010.bin";
     const std::string beta = "lib/0000000000000011.bin";
     // A run cut short left alpha truncated and beta whole; beta's bytes change, its size does not.
     WriteTestFile(Output + "/" + alpha, "cut");
     WriteTestFile(Output + "/" + beta, std::string(28, 'k'));
-    run = RunTool({"--skip-existing", "-locale", "en", Source, Output});
-    EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Error, MakeSummary({1, 29, 1, 1, 1, 1, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(RunTool({"--skip-existing", "-locale", "en", Source, Output}).Error,
+              MakeSummary({1, 29, 1, 1, 1, 1, 0, 0, 0, 1, 0}));
     CTreeSnapshot expected = full;
     expected[beta] = std::string(28, 'k');
     EXPECT_EQ(SnapshotTree(Output), expected);
     // "*" runs across "/", ASCII case is ignored, "?" is any one byte, patterns match whole names.
     fs::remove_all(Output);
-    run = RunTool({"--include", "RES/*", "--exclude", "res/b??????", Source, Output});
-    EXPECT_EQ(run.Error, MakeSummary({1, 29, 0, 0, 0, 0, 4, 0, 0, 1, 0}));
+    EXPECT_EQ(RunTool({"--include", "RES/*", "--exclude", "res/b??????", Source, Output}).Error,
+              MakeSummary({1, 29, 0, 0, 0, 0, 4, 0, 0, 1, 0}));
     expected = full;
     expected.erase(beta);
     EXPECT_EQ(SnapshotTree(Output), expected);

@@ -62,9 +62,7 @@ protected:
                "\\lib.pc_headerlib...\r\n" + middle + MakeIndexFileProgress(std::move(failed));
     }
     std::string FailedWrite(uint64_t id) const {
-        char name[32];
-        std::snprintf(name, sizeof(name), "%016llX.bin", static_cast<unsigned long long>(id));
-        return "Failed to write \"" + Output + "\\lib\\" + name + "\".\r\n";
+        return "Failed to write \"" + Output + "\\lib\\" + MakeIdText(id) + ".bin\".\r\n";
     }
     void ExpectTrees(const CTreeSnapshot& expected) const {
         EXPECT_EQ(SnapshotTree(Output), expected);
@@ -82,20 +80,17 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     // The library's directory exists as a regular file: every resource below it fails, its id is named.
     fs::create_directories(Output);
     WriteTestFile(Output + "/lib", "occupied");
-    SToolRun run = RunTool({Source, Output});
-    EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Output, Expected(FailedWrite(0x10) + FailedWrite(0x11)));
-    EXPECT_EQ(run.Error, MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0}));
+    EXPECT_EQ(RunTool({Source, Output}), (SToolRun{1, Expected(FailedWrite(0x10) + FailedWrite(0x11)),
+                                                   MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 2, 1, 0})}));
     tree["lib"] = "occupied";
     ExpectTrees(tree);
     // Directories where one resource file and one index file go: only those two fail.
     fs::remove_all(Output);
     fs::create_directories(Output + "/lib/0000000000000011.bin");
     fs::create_directories(Output + "/ContainerNameMap.txt");
-    run = RunTool({Source, Output});
-    EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Output, Expected(FailedWrite(0x11), {false, true, false, false}));
-    EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(RunTool({Source, Output}),
+              (SToolRun{1, Expected(FailedWrite(0x11), {false, true, false, false}),
+                        MakeSummary({1, 28, 0, 0, 0, 0, 0, 0, 1, 1, 0})}));
     tree.erase("lib");
     tree.erase("ContainerNameMap.txt");
     tree.insert({{"lib/", ""},
@@ -106,7 +101,7 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     // The output directory is a regular file: the library's folder cannot be made, nor any index file.
     fs::remove_all(Output);
     WriteTestFile(Output, "occupied");
-    run = RunTool({"--verbose", Source, Output});
+    SToolRun run = RunTool({"--verbose", Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
                               Output + "\\lib\".\r\n" + MakeIndexFileProgress({true, true, true, true}));
@@ -170,10 +165,9 @@ TEST_F(FaultTest, FullDiskLeavesEveryFileWholeOrEmpty) {
     const uint64_t packId = GetTestPathId(PackPath);
     const std::string resMap =
         MakeResMapImage({{packId, PackPath}, {0x10, names[0]}, {0x11, names[1]}, {0x12, names[2]}});
-    const SToolRun run = RunTool({Source, Output}, Limit);
-    EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Output, Expected(FailedWrite(0x11), {true, false, false, false}));
-    EXPECT_EQ(run.Error, MakeSummary({2, 541, 0, 0, 0, 0, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(RunTool({Source, Output}, Limit),
+              (SToolRun{1, Expected(FailedWrite(0x11), {true, false, false, false}),
+                        MakeSummary({2, 541, 0, 0, 0, 0, 0, 0, 1, 1, 0})}));
     ExpectTrees({{"lib/", ""},
                  {"lib/0000000000000010.bin", MakeTestEntryHeader(0, Limit - 24) + entries[0]},
                  {"lib/0000000000000011.bin", ""},
@@ -205,10 +199,9 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     EXPECT_EQ(list.ExitStatus, 1);
     EXPECT_EQ(list.Output,
               "lib\t0000000000000010\t28\textract\tkept\nlib\t0000000000000011\t28\tunreadable\tlost\n");
-    const SToolRun run = RunTool({Source, Output});
-    EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Output, Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n"));
-    EXPECT_EQ(run.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(RunTool({Source, Output}),
+              (SToolRun{1, Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n"),
+                        MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0})}));
     EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "kept");
     EXPECT_FALSE(fs::exists(Output + "/lib/0000000000000011.bin"));
     EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
@@ -224,10 +217,11 @@ TEST_F(FaultTest, NamedPipeAmongTheArchivesFailsWithoutWaiting) {
     Write({"zero"}, {"r/0"});
     ASSERT_EQ(::mkfifo((Source + "/data.bin").c_str(), 0600), 0);
     ASSERT_TRUE(WriteTestArchives(Source, {{"b.archive", {"data.bin"}, {}}}));
-    const SToolRun run = RunTool({"--test", Source}, 0, 30);
-    EXPECT_EQ(run.ExitStatus, 2);
-    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + Source +
-                              "\\b.archive... failed\nAborting extraction.\n");
+    EXPECT_EQ(RunTool({"--test", Source}, 0, 30),
+              (SToolRun{2,
+                        MakeMountingText(Source, {"a.archive"}) + Source +
+                            "\\b.archive... failed\nAborting extraction.\n",
+                        MakeSummary(std::vector<uint64_t>(11, 0), "read")}));
 #endif
 }
 

@@ -7,6 +7,12 @@
 #include <cinttypes>
 #include <cstdio>
 
+std::string MakeIdText(uint64_t id) {
+    char digits[17];
+    std::snprintf(digits, sizeof(digits), "%016" PRIX64, id);
+    return digits;
+}
+
 std::string MakeNameLine(uint64_t id, const std::string& name) {
     char fields[64];
     std::snprintf(fields, sizeof(fields), "%20" PRIu64 " %016" PRIX64 " ", id, id);

@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+/// The 16 upper-case hexadecimal digits of an id, as resource file names and listings spell it.
+std::string MakeIdText(uint64_t id);
+
 /// One "NameMap.txt" line: the id in 20 decimal columns and 16 upper-case hexadecimal digits, the name, CR
 /// LF.
 std::string MakeNameLine(uint64_t id, const std::string& name);

@@ -6,21 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
+#include <ostream>
 #include <regex>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 #endif
 
 #ifndef VORSK_EXECUTABLE
@@ -31,8 +27,8 @@ namespace {
 
 #ifdef _WIN32
 
-// Without a file size limit both streams can go to files. The exit status, or -1 when the tool did not start.
-int StartTool(const std::vector<std::string>& arguments, uint64_t, const CTempDirectory& scratch,
+// Without a file size limit both streams can go to files.
+int StartTool(const std::vector<std::string>& arguments, uint64_t, uint32_t, const CTempDirectory& scratch,
               std::string& output) {
     std::string commandLine;
     for (const std::string& argument : arguments)
@@ -53,10 +49,8 @@ int StartTool(const std::vector<std::string>& arguments, uint64_t, const CTempDi
                                         nullptr, &startup, &process);
     CloseHandle(startup.hStdOutput);
     CloseHandle(startup.hStdError);
-    if (!started) {
-        ADD_FAILURE() << "cannot start " << arguments[0] << ": error " << GetLastError();
-        return -1;
-    }
+    if (!started)
+        return 127;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
@@ -68,54 +62,39 @@ int StartTool(const std::vector<std::string>& arguments, uint64_t, const CTempDi
 
 #else
 
-// Standard output comes through a pipe, which a file size limit does not touch.
-int StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, const CTempDirectory& scratch,
-              std::string& output) {
+// Standard output comes through a pipe, which a file size limit does not touch. The child sets its limits
+// between fork and exec, with calls that are safe there.
+int StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, uint32_t timeoutSeconds,
+              const CTempDirectory& scratch, std::string& output) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) {
-        ADD_FAILURE() << "cannot make a pipe";
-        return -1;
-    }
     const std::string errorPath = scratch.Join("stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    // The tool meets a full disk with its own handling of SIGXFSZ, whatever the test process does with it.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGXFSZ);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    // The child inherits the file size limit, set here only while it starts.
-    struct rlimit saved;
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    struct rlimit limit = saved;
-    limit.rlim_cur = maxFileSize != 0 ? static_cast<rlim_t>(maxFileSize) : saved.rlim_cur;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    pid_t child = 0;
-    const int error = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeEnds[1]);
-    char chunk[4096];
-    for (ssize_t count; error == 0 && (count = ::read(pipeEnds[0], chunk, sizeof(chunk))) > 0;)
-        output.append(chunk, static_cast<size_t>(count));
-    ::close(pipeEnds[0]);
-    int status = 0;
-    if (error != 0 || ::waitpid(child, &status, 0) != child) {
-        ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(error);
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
         return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int error = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (error < 0 || ::dup2(ends[1], STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0)
+            ::_exit(127);
+        ::signal(SIGXFSZ, SIG_DFL);
+        const struct rlimit limit { maxFileSize, maxFileSize };
+        if (maxFileSize != 0)
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::alarm(timeoutSeconds);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
     }
+    ::close(ends[1]);
+    char chunk[4096];
+    for (ssize_t count; child > 0 && (count = ::read(ends[0], chunk, sizeof(chunk))) > 0;)
+        output.append(chunk, static_cast<size_t>(count));
+    ::close(ends[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -124,21 +103,19 @@ int StartTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, c
 } // namespace
 
 SToolRun RunTool(const std::vector<std::string>& arguments, uint64_t maxFileSize, uint32_t timeoutSeconds) {
-    std::vector<std::string> all;
-#ifdef _WIN32
-    (void)timeoutSeconds;
-#else
-    if (timeoutSeconds != 0)
-        all = {"/usr/bin/timeout", "-s", "KILL", std::to_string(timeoutSeconds)};
-#endif
-    all.push_back(VORSK_EXECUTABLE);
+    std::vector<std::string> all = {VORSK_EXECUTABLE};
     if (const char* jobs = std::getenv("VORSK_TEST_JOBS"))
         all.insert(all.end(), {"--jobs", jobs});
     all.insert(all.end(), arguments.begin(), arguments.end());
     const CTempDirectory scratch;
     SToolRun run;
-    run.ExitStatus = StartTool(all, maxFileSize, scratch, run.Output);
+    run.ExitStatus = StartTool(all, maxFileSize, timeoutSeconds, scratch, run.Output);
     static const std::regex elapsed("; [0-9]+\\.[0-9]{2} s\n");
     run.Error = std::regex_replace(ReadTestFile(scratch.Join("stderr")), elapsed, "; T s\n");
     return run;
+}
+
+void PrintTo(const SToolRun& run, std::ostream* out) {
+    *out << "exit status " << run.ExitStatus << ", output \"" << run.Output << "\", error \"" << run.Error
+         << "\"";
 }
