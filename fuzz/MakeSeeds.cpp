@@ -3,13 +3,10 @@
 #include "FuzzSupport.h"
 #include "support/ArchiveWriter.h"
 #include "support/BinaryFile.h"
-#include "support/ContentBuilder.h"
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -18,15 +15,14 @@ int main(int argc, char** argv) {
     }
     const std::string root = argv[1];
     for (const char* target :
-         {"fuzz_archive_index", "fuzz_header_library", "fuzz_resource_path", "fuzz_extraction", "fuzz_reimport"})
+         {"fuzz_archive_index", "fuzz_header_library", "fuzz_resource_path", "fuzz_extraction"})
         fs::create_directories(root + "/" + target);
     bool written = true;
     // Every file of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
     std::vector<uint8_t> extraction = {0};
     for (const auto& item : fs::directory_iterator(VORSK_SAMPLE_DIR)) {
-        std::ifstream in(item.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                         std::istreambuf_iterator<char>()};
+        const std::string text = ReadTestFile(item.path().string());
+        const std::vector<uint8_t> bytes(text.begin(), text.end());
         const std::string name = item.path().filename().string();
         const bool isArchive = item.path().extension() == ".archive";
         written &= WriteBinaryFile(
@@ -43,9 +39,6 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < std::size(paths); ++i)
         written &= WriteBinaryFile(root + "/fuzz_resource_path/" + std::to_string(i),
                                    reinterpret_cast<const uint8_t*>(paths[i]), std::strlen(paths[i]));
-    // Reimport shapes: two libraries, inline and split containers, three edits.
-    const std::vector<uint8_t> reimport = {1, 3, 0x13, 3, 5, 9, 0, 0x22, 2, 7, 7, 3, 0, 40, 'x', 3, 2, 0, 'y', 30};
-    written &= WriteBinaryFile(root + "/fuzz_reimport/shapes", reimport);
     if (!written)
         std::fprintf(stderr, "vorsk_fuzz_seeds: cannot write into %s\n", argv[1]);
     return written ? 0 : 1;

@@ -17,31 +17,41 @@ namespace {
 // 100 bytes where the archive holds 4, "huge" claiming 0xFFFFFFF0 bytes in an entry claiming 8 GiB; then
 // language lists that "en" does not match (names compare whole and with their letter case) and one it does
 // after a null name.
-const std::string Paths[] = {"[t/ok.bundle].pc_resourcelib",    "[t/de.bundle].pc_resourcelib",
-                             "[t/none.bundle].pc_resourcelib",  "[t/short.bundle].pc_resourcelib",
-                             "[t/huge.bundle].pc_resourcelib",  "[t/EN.bundle].pc_resourcelib",
-                             "[t/ALL.bundle].pc_resourcelib",   "[t/empty.bundle].pc_resourcelib",
-                             "[t/null.bundle].pc_resourcelib"};
-constexpr uint32_t DataLengths[] = {4, 4, 4, 100, 0xFFFFFFF0u, 4, 4, 4, 4};
-const std::vector<std::optional<std::string>> Languages[] = {{"en"},  {"de"},  {"all"}, {"all"},
-                                                             {"all"}, {"EN"},  {"ALL"}, {},
-                                                             {std::nullopt, "en"}};
+const struct {
+    std::string Name;
+    uint32_t DataLength;
+    std::vector<std::optional<std::string>> Languages;
+} Containers[] = {{"ok", 4, {"en"}},
+                  {"de", 4, {"de"}},
+                  {"none", 4, {"all"}},
+                  {"short", 100, {"all"}},
+                  {"huge", 0xFFFFFFF0u, {"all"}},
+                  {"EN", 4, {"EN"}},
+                  {"ALL", 4, {"ALL"}},
+                  {"empty", 4, {}},
+                  {"null", 4, {std::nullopt, "en"}}};
+
+std::string PathOf(int container) {
+    return "[t/" + Containers[container].Name + ".bundle].pc_resourcelib";
+}
 
 TEST(AdmissionTest, FirstFailedTestDecides) {
     CTempDirectory directory;
     CTestHeaderLibrary description;
     for (int i = 0; i < 9; ++i)
-        description.Containers.push_back({Paths[i], 0, false, Languages[i], {{DataLengths[i], 24, {}}}});
+        description.Containers.push_back(
+            {PathOf(i), 0, false, Containers[i].Languages, {{Containers[i].DataLength, 24, {}}}});
     const std::vector<uint8_t> image = BuildTestHeaderLibraryImage(description);
     CByteBuffer file;
     file.Append(image.data(), image.size());
     CHeaderLibrary library;
     ASSERT_TRUE(library.Load(file));
     const std::string data(28, 'x');
-    CTestArchive archive = MakeSimpleTestArchive("a.archive",
-                                                 {GetTestArchiveName(Paths[0]), GetTestArchiveName(Paths[1]),
-                                                  GetTestArchiveName(Paths[3]), GetTestArchiveName(Paths[4])},
-                                                 {data, data, data, data});
+    CTestArchive archive =
+        MakeSimpleTestArchive("a.archive",
+                              {GetTestArchiveName(PathOf(0)), GetTestArchiveName(PathOf(1)),
+                               GetTestArchiveName(PathOf(3)), GetTestArchiveName(PathOf(4))},
+                              {data, data, data, data});
     archive.Entries[3].Segments[0].Size = uint64_t(1) << 33;
     ASSERT_TRUE(WriteTestArchives(directory.GetPath(), {archive}));
     CArchiveManager archives;
@@ -53,43 +63,44 @@ TEST(AdmissionTest, FirstFailedTestDecides) {
     CEntryLookup lookup;
 
     using S = EResourceStatus;
+    constexpr uint64_t Unknown = CListingLine::UnknownSize;
+    // A member id of container and entry; container -1 gives an id that names no container.
     const struct {
         const char* Name;
         ResourceId Id;
-        ResourceId MemberId;
+        int Container;
+        uint32_t Entry;
         S Status;
         const char* Reason;
         uint64_t Size;
     } cases[] = {
-        {"already named", 0x10, MakeTestMemberId(Paths[0], 0), S::Named, "", CListingLine::UnknownSize},
-        {"no container", 0x11, MakeTestMemberId(Paths[0], 0) & ~(uint64_t(1) << 63), S::Unavailable,
-         "no container", CListingLine::UnknownSize},
-        {"locale", 0x12, MakeTestMemberId(Paths[1], 0), S::Locale, "", 28},
-        {"entry beyond", 0x13, MakeTestMemberId(Paths[0], 1), S::Unavailable,
-         "entry position beyond the container's entries", CListingLine::UnknownSize},
-        {"no archive", 0x14, MakeTestMemberId(Paths[2], 0), S::Unavailable, "no archive holds the container",
-         28},
-        {"span past", 0x15, MakeTestMemberId(Paths[3], 0), S::Unavailable,
-         "the entry's bytes lie beyond the archive entry", 124},
-        {"size past", 0x16, MakeTestMemberId(Paths[4], 0), S::Unavailable, "size past 32 bits", 0x100000008},
-        {"extract", 0x17, MakeTestMemberId(Paths[0], 0), S::Extract, "", 28},
-        {"left out", 0x18, MakeTestMemberId(Paths[0], 0), S::Extract, "", 28},
-        {"EN", 0x19, MakeTestMemberId(Paths[5], 0), S::Locale, "", 28},
-        {"ALL", 0x1A, MakeTestMemberId(Paths[6], 0), S::Locale, "", 28},
-        {"no language", 0x1B, MakeTestMemberId(Paths[7], 0), S::Locale, "", 28},
-        {"null, then en", 0x1C, MakeTestMemberId(Paths[8], 0), S::Unavailable, "no archive holds the container",
-         28},
+        {"already named", 0x10, 0, 0, S::Named, "", Unknown},
+        {"no container", 0x11, -1, 0, S::Unavailable, "no container", Unknown},
+        {"locale", 0x12, 1, 0, S::Locale, "", 28},
+        {"entry beyond", 0x13, 0, 1, S::Unavailable, "entry position beyond the container's entries",
+         Unknown},
+        {"no archive", 0x14, 2, 0, S::Unavailable, "no archive holds the container", 28},
+        {"span past", 0x15, 3, 0, S::Unavailable, "the entry's bytes lie beyond the archive entry", 124},
+        {"size past", 0x16, 4, 0, S::Unavailable, "size past 32 bits", 0x100000008},
+        {"extract", 0x17, 0, 0, S::Extract, "", 28},
+        {"left out", 0x18, 0, 0, S::Extract, "", 28},
+        {"EN", 0x19, 5, 0, S::Locale, "", 28},
+        {"ALL", 0x1A, 6, 0, S::Locale, "", 28},
+        {"no language", 0x1B, 7, 0, S::Locale, "", 28},
+        {"null, then en", 0x1C, 8, 0, S::Unavailable, "no archive holds the container", 28},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        const CLibraryResource resource{CStringViewA(c.Name), CStringViewA(), c.Id, c.MemberId};
+        const ResourceId member = c.Container < 0 ? MakeTestMemberId(PathOf(0), 0) & ~(uint64_t(1) << 63)
+                                                  : MakeTestMemberId(PathOf(c.Container), c.Entry);
+        const CLibraryResource resource{CStringViewA(c.Name), CStringViewA(), c.Id, member};
         const CAdmission admission = AdmitResource(library, names, archives, lookup, "en", filter, resource);
         EXPECT_EQ(admission.Status, c.Status);
         EXPECT_STREQ(admission.Reason, c.Reason);
         EXPECT_EQ(admission.Size, c.Size);
         EXPECT_EQ(admission.FilteredOut, std::string(c.Name) == "left out");
-        if (c.Status ==
-            S::Extract) { // The stream stands at the bytes behind the 24 bytes before the entries.
+        // The stream stands at the bytes behind the 24 bytes before the entries.
+        if (c.Status == S::Extract) {
             EXPECT_EQ(admission.Stream.Position, 24u);
             EXPECT_EQ(admission.HeaderLength, 24u);
         }
