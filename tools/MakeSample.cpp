@@ -13,8 +13,8 @@ using CTestLanguages = std::vector<std::optional<std::string>>;
 
 CTestContentContainer MakeContainer(const std::string& name, CTestLanguages languages,
                                     std::vector<std::string> entries, std::vector<std::string> archives) {
-    return {"[examples/" + name + ".bundle].pc_resourcelib", std::move(languages), false, 0,
-            std::move(entries), std::move(archives)};
+    return {"[examples/" + name + ".bundle].pc_resourcelib", std::move(entries), std::move(languages),
+            std::move(archives)};
 }
 
 CTestResource MakeResource(const CTestContentContainer& container, uint32_t entry, const std::string& name) {
@@ -38,20 +38,19 @@ bool WriteSampleContent(const std::string& directory) {
     voicesGerman.InlineHeaders = true;
     const CTestContentLibrary chunk0{"chunk0.pc_headerlib",
                                      {pack, voicesEnglish, voicesGerman},
-                                     {std::string("examples/readme.txt")},
                                      {MakeResource(pack, 0, "[examples/crate.txt].pc_text"),
                                       MakeResource(pack, 1, "[examples/hello.txt].pc_text"),
                                       MakeResource(voicesEnglish, 0, "[examples/welcome.wav].pc_sound"),
                                       MakeResource(voicesEnglish, 1, "[examples/farewell.wav].pc_sound"),
                                       MakeResource(voicesGerman, 0, "[examples/welcome_de.wav].pc_sound"),
-                                      MakeResource(voicesGerman, 1, "[examples/farewell_de.wav].pc_sound")}};
+                                      MakeResource(voicesGerman, 1, "[examples/farewell_de.wav].pc_sound")},
+                                     {std::string("examples/readme.txt")}};
     const CTestContentContainer extra = MakeContainer(
         "extra", {"de", "all"},
         {"A second copy of hello, never written: chunk0 named it first.\n", "Patch notes, v1.1\n"},
         {"patch.archive"});
     const CTestContentLibrary chunk1{"chunk1.pc_headerlib",
                                      {extra},
-                                     {},
                                      {MakeResource(extra, 0, "[examples/hello.txt].pc_text"),
                                       MakeResource(extra, 1, "[examples/patchnotes.txt].pc_text")}};
     if (!WriteTestContent(directory, {{"base.archive", "patch.archive", "voice.archive"}, {chunk0, chunk1}}))

@@ -37,37 +37,23 @@ protected:
     }
 };
 
-using CLanguages = std::vector<std::optional<std::string>>;
-
-CTestContentContainer Container(const std::string& path, std::vector<std::string> entries,
-                                CLanguages languages = {"all"},
-                                std::vector<std::string> archives = {"a.archive"}) {
-    return {path, std::move(languages), false, 0, std::move(entries), std::move(archives)};
-}
-
-CTestContentLibrary Library(const std::string& fileName, std::vector<CTestContentContainer> containers,
-                            std::vector<CTestResource> resources) {
-    return {fileName, std::move(containers), {}, std::move(resources)};
-}
-
 } // namespace
 
 TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
     // Three containers: one admitted by "en", one with inline headers after 8 bytes of its own, one split
     // across two archive files; an external resource and five resources.
-    const CTestContentContainer pack = Container(PackPath, {"alpha", "beta"}, {"en"});
-    CTestContentContainer inlineHeaders = Container(InlinePath, {"gamma"}, {"all"}, {"b.archive"});
-    inlineHeaders.InlineHeaders = true;
-    inlineHeaders.DataStart = 8;
-    CTestContentContainer split =
-        Container(SplitPath, {std::string(1000, 'd'), "epsilon"}, {"de", "en"}, {"a.archive", "b.archive"});
-    CTestContentLibrary library = Library(
-        "chunk0.pc_headerlib", {pack, inlineHeaders, split},
-        {MakeTestResource(pack, 0, 255, "res/alpha"), MakeTestResource(pack, 1, 0x1000, "res/beta"),
-         MakeTestResource(inlineHeaders, 0, 0x2000, "res/gamma"),
-         MakeTestResource(split, 0, 0x3000, "res/delta"), MakeTestResource(split, 1, 0x3001, "res/epsilon")});
-    library.ExternalNames = {std::string("examples/readme.txt")};
-    Write({{"a.archive", "b.archive"}, {library}});
+    const CTestContentContainer pack{PackPath, {"alpha", "beta"}, {"en"}};
+    const CTestContentContainer inlineHeaders{InlinePath, {"gamma"}, {"all"}, {"b.archive"}, true, 8};
+    const CTestContentContainer split{
+        SplitPath, {std::string(1000, 'd'), "epsilon"}, {"de", "en"}, {"a.archive", "b.archive"}};
+    Write({{"a.archive", "b.archive"},
+           {{"chunk0.pc_headerlib",
+             {pack, inlineHeaders, split},
+             {MakeTestResource(pack, 0, 255, "res/alpha"), MakeTestResource(pack, 1, 0x1000, "res/beta"),
+              MakeTestResource(inlineHeaders, 0, 0x2000, "res/gamma"),
+              MakeTestResource(split, 0, 0x3000, "res/delta"),
+              MakeTestResource(split, 1, 0x3001, "res/epsilon")},
+             {std::string("examples/readme.txt")}}}});
     const CTreeSnapshot sourceBefore = SnapshotTree(Source);
 
     // A second run replaces every file with the same bytes.
@@ -104,18 +90,19 @@ TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
     // a block; the second library replaces the payload they were read from.
     const uint64_t block = uint64_t(1) << 20;
     const std::string names[] = {std::string(block - 1, 'a'), "", std::string(block + 5, 'c'), "d"};
-    CTestContentContainer first = Container(PackPath, {"0", "1", "2", "3"});
-    CTestContentLibrary a = Library("a.pc_headerlib", {first}, {});
+    const CTestContentContainer first{PackPath, {"0", "1", "2", "3"}};
+    CTestContentLibrary a{"a.pc_headerlib", {first}};
     for (uint32_t i = 0; i < 4; ++i)
         a.Resources.push_back(MakeTestResource(first, i, 100 + i, names[i]));
-    CTestContentContainer second = Container(InlinePath, {"three", "four"});
-    second.InlineHeaders = true;
+    const CTestContentContainer second{InlinePath, {"three", "four"}, {"all"}, {"a.archive"}, true};
     // Id 100 was named by the first library: skipped without a message. Id 3 is new. The library folder is
     // the file name up to its last dot; "...pc_headerlib" would be called ".." and write beside the output.
-    CTestContentLibrary b =
-        Library("b_pc_headerlib.PC_HEADERLIB", {second},
-                {MakeTestResource(second, 0, 100, "other"), MakeTestResource(second, 1, 3, "b/3")});
-    Write({{}, {a, b, Library("...pc_headerlib", {first}, {MakeTestResource(first, 0, 0x22, "s")})}});
+    Write({{},
+           {a,
+            {"b_pc_headerlib.PC_HEADERLIB",
+             {second},
+             {MakeTestResource(second, 0, 100, "other"), MakeTestResource(second, 1, 3, "b/3")}},
+            {"...pc_headerlib", {first}, {MakeTestResource(first, 0, 0x22, "s")}}}});
     // Containers that admit every locale list no language by name, so any locale is warned about, shown
     // escaped as --locales shows names, so that the warning stays one line.
     EXPECT_EQ(RunTool({"--verbose", "-locale", "x\\y", Source, Output}),
@@ -194,15 +181,16 @@ TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
     // One library with every outcome at locale "en": two resources to extract (one named with a tab, line
     // ends, a backslash, a control byte and a byte that is no UTF-8; the text listing escapes the first
     // four), an id already named, a container for "d\te" and "fr" only, a container that no archive holds.
-    const CTestContentContainer pack = Container(PackPath, {"alpha", "beta"}, {"en"});
-    const CTestContentContainer other = Container(SplitPath, {"delta"}, {"d\te", "fr"});
-    const CTestContentContainer absent = Container(InlinePath, {"x"}, {"en"}, {});
-    Write({{},
-           {Library("lib.pc_headerlib", {pack, other, absent},
-                    {MakeTestResource(pack, 0, 0x10, "res/a/alpha"),
-                     MakeTestResource(pack, 1, 0x11, "res/B\t\r\n\\\x01\xff"),
-                     MakeTestResource(pack, 0, 0x10, "dup"), MakeTestResource(other, 0, 0x12, "loc/delta"),
-                     MakeTestResource(absent, 0, 0x13, "gone")})}});
+    const CTestContentContainer pack{PackPath, {"alpha", "beta"}, {"en"}};
+    const CTestContentContainer other{SplitPath, {"delta"}, {"d\te", "fr"}};
+    const CTestContentContainer absent{InlinePath, {"x"}, {"en"}, {}};
+    Write(
+        {{},
+         {{"lib.pc_headerlib",
+           {pack, other, absent},
+           {MakeTestResource(pack, 0, 0x10, "res/a/alpha"),
+            MakeTestResource(pack, 1, 0x11, "res/B\t\r\n\\\x01\xff"), MakeTestResource(pack, 0, 0x10, "dup"),
+            MakeTestResource(other, 0, 0x12, "loc/delta"), MakeTestResource(absent, 0, 0x13, "gone")}}}});
     const CTreeSnapshot sourceBefore = SnapshotTree(Source);
     EXPECT_EQ(RunTool({"--list", "-locale", "en", Source}),
               (SToolRun{0,

@@ -50,8 +50,8 @@ protected:
     // One library "lib" of one container in a.archive whose entry i is resource 0x10 + i named names[i].
     void Write(const std::vector<std::string>& entries, const std::vector<std::string>& names) {
         ASSERT_TRUE(fs::create_directories(Source));
-        const CTestContentContainer pack{PackPath, {std::string("all")}, false, 0, entries, {"a.archive"}};
-        CTestContentLibrary library{"lib.pc_headerlib", {pack}, {}, {}};
+        const CTestContentContainer pack{PackPath, entries};
+        CTestContentLibrary library{"lib.pc_headerlib", {pack}};
         for (uint32_t i = 0; i < entries.size(); ++i)
             library.Resources.push_back(MakeTestResource(pack, i, 0x10 + i, names[i]));
         ASSERT_TRUE(WriteTestContent(Source, {{}, {library}}));

@@ -15,11 +15,11 @@ namespace {
 CTestContentContainer Container(const std::string& name, std::vector<std::string> entries,
                                 std::vector<std::string> archives, bool inlineHeaders = false) {
     return {"[wb/" + name + ".bundle].pc_resourcelib",
-            {"all"},
-            inlineHeaders,
-            8,
             std::move(entries),
-            std::move(archives)};
+            {"all"},
+            std::move(archives),
+            inlineHeaders,
+            8};
 }
 
 // Every kind of container: entry headers in the library and inline, data split across two archives, a
@@ -37,11 +37,10 @@ CTestContent MakeContent(bool secondLayoutDiffers = false) {
     return {{"a.archive", "b.archive"},
             {{"lib0.pc_headerlib",
               {separate, inlined, split, german},
-              {},
               {MakeTestResource(separate, 0, 0x10, "a0"), MakeTestResource(separate, 1, 0x11, "a1"),
                MakeTestResource(inlined, 0, 0x20, "i0"), MakeTestResource(inlined, 1, 0x21, "i1"),
                MakeTestResource(split, 1, 0x30, "s1"), MakeTestResource(german, 0, 0x40, "g0")}},
-             {"lib1.pc_headerlib", {again}, {}, {MakeTestResource(again, 2, 0x12, "a2")}}}};
+             {"lib1.pc_headerlib", {again}, {MakeTestResource(again, 2, 0x12, "a2")}}}};
 }
 
 class WayBackTest : public ::testing::Test {

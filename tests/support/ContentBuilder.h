@@ -13,22 +13,24 @@
 /// One container: a resource library whose data the archives hold under its archive name and whose entries
 /// the header library describes. Its data is DataStart + 24 filler bytes, then per entry its 24-byte header
 /// when InlineHeaders is set (the header library's entry header then only gives the data length), then the
-/// entry's bytes. Archives lists the files that hold the data: the first one's index names it; with two,
-/// the second half of the data lies in the second file. Without archives no file holds it.
+/// entry's bytes. Archives lists the files that hold the data (a.archive unless given): the first one's
+/// index names it; with two, the second half of the data lies in the second file. Without archives no file
+/// holds it. The members come in the order tests most often give them.
 struct CTestContentContainer {
     std::string Path;
+    std::vector<std::string> Entries;
     std::vector<std::optional<std::string>> Languages{std::string("all")};
+    std::vector<std::string> Archives{"a.archive"};
     bool InlineHeaders = false;
     uint32_t DataStart = 0;
-    std::vector<std::string> Entries, Archives;
 };
 
 /// One header library file of a content directory.
 struct CTestContentLibrary {
     std::string FileName;
     std::vector<CTestContentContainer> Containers;
-    std::vector<std::optional<std::string>> ExternalNames;
-    std::vector<CTestResource> Resources;
+    std::vector<CTestResource> Resources{};
+    std::vector<std::optional<std::string>> ExternalNames{};
 };
 
 /// A whole content directory. Archives lists archive files in the order they are described; one that no
