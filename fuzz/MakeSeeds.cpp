@@ -5,7 +5,6 @@
 #include "support/BinaryFile.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 int main(int argc, char** argv) {
@@ -15,7 +14,7 @@ int main(int argc, char** argv) {
     }
     const std::string root = argv[1];
     for (const char* target :
-         {"fuzz_archive_index", "fuzz_header_library", "fuzz_resource_path", "fuzz_extraction"})
+         {"fuzz_archive_index", "fuzz_header_library", "fuzz_extraction"})
         fs::create_directories(root + "/" + target);
     bool written = true;
     // Every file of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
@@ -34,11 +33,6 @@ int main(int argc, char** argv) {
     CTestArchive self = MakeSimpleTestArchive("fuzz.archive", {"Split/Entry.BIN", "x"}, {"first ", "x"});
     self.Entries[0].Segments.push_back({0, std::vector<uint8_t>(40, 's'), {}, {}});
     written &= WriteBinaryFile(root + "/fuzz_archive_index/segments", BuildTestArchiveImages({self})[0]);
-    const char* paths[] = {"[examples/pack.bundle].pc_resourcelib?7.pc_text", "x.pc_securelib?-3.y",
-                           "[a(b)].c(d).e"};
-    for (size_t i = 0; i < std::size(paths); ++i)
-        written &= WriteBinaryFile(root + "/fuzz_resource_path/" + std::to_string(i),
-                                   reinterpret_cast<const uint8_t*>(paths[i]), std::strlen(paths[i]));
     if (!written)
         std::fprintf(stderr, "vorsk_fuzz_seeds: cannot write into %s\n", argv[1]);
     return written ? 0 : 1;

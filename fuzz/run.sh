@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets if needed, writes their seeds and runs each for SECONDS:
 #   fuzz/run.sh SECONDS [TARGET...]
-# Targets: fuzz_archive_index fuzz_header_library fuzz_resource_path fuzz_extraction (all when none is
-# named).
+# Targets: fuzz_archive_index fuzz_header_library fuzz_extraction (all when none is named).
 # Corpora grow in build-fuzz/corpus/<target>, logs go to build-fuzz/logs/<target>.log and crashing inputs to
 # build-fuzz/artifacts/. Exits non-zero when a target crashes, leaks, hangs or prints a sanitizer report.
 # Environment: VORSK_FUZZ_BUILD (build directory), CXX (clang++ by default), VORSK_FUZZ_JOBS (build jobs).
@@ -17,7 +16,7 @@ shift
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VORSK_FUZZ_BUILD:-$root/build-fuzz}"
-all_targets=(fuzz_archive_index fuzz_header_library fuzz_resource_path fuzz_extraction)
+all_targets=(fuzz_archive_index fuzz_header_library fuzz_extraction)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 for target in "${targets[@]}"; do
@@ -31,12 +30,9 @@ for target in "${targets[@]}"; do
 done
 
 # The longest input each target is given: archives, header libraries and content directories up to
-# 64 KiB, paths up to 4 KiB.
+# 64 KiB.
 max_len() {
-    case "$1" in
-    fuzz_resource_path) echo 4096 ;;
-    *) echo 65536 ;;
-    esac
+    echo 65536
 }
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
