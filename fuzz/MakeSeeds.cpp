@@ -13,19 +13,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string root = argv[1];
-    for (const char* target :
-         {"fuzz_archive_index", "fuzz_header_library", "fuzz_extraction"})
+    for (const char* target : {"fuzz_archive_index", "fuzz_extraction"})
         fs::create_directories(root + "/" + target);
     bool written = true;
-    // Every file of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
+    // Every archive of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
     std::vector<uint8_t> extraction = {0};
     for (const auto& item : fs::directory_iterator(VORSK_SAMPLE_DIR)) {
         const std::string text = ReadTestFile(item.path().string());
         const std::vector<uint8_t> bytes(text.begin(), text.end());
         const std::string name = item.path().filename().string();
-        const bool isArchive = item.path().extension() == ".archive";
-        written &= WriteBinaryFile(
-            root + (isArchive ? "/fuzz_archive_index/" : "/fuzz_header_library/") + name, bytes);
+        if (item.path().extension() == ".archive")
+            written &= WriteBinaryFile(root + "/fuzz_archive_index/" + name, bytes);
         AppendExtractionFile(extraction, name, bytes);
     }
     written &= WriteBinaryFile(root + "/fuzz_extraction/sample", extraction);

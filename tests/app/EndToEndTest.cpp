@@ -29,9 +29,6 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(fs::create_directories(Source)); }
     void Write(const CTestContent& content) const { ASSERT_TRUE(WriteTestContent(Source, content)); }
-    SToolRun Extract(const std::string& locale = "en") const {
-        return RunTool({"-locale", locale, Source, Output});
-    }
     std::string Processing(const std::string& library) const {
         return "Processing " + Source + "\\" + library + "...\r\n";
     }
@@ -54,8 +51,6 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
               MakeTestResource(split, 0, 0x3000, "res/delta"),
               MakeTestResource(split, 1, 0x3001, "res/epsilon")},
              {std::string("examples/readme.txt")}}}});
-    const CTreeSnapshot sourceBefore = SnapshotTree(Source);
-
     // A second run replaces every file with the same bytes.
     for (int run = 0; run < 2; ++run) {
         EXPECT_EQ(RunTool({Source, Output}),
@@ -82,7 +77,6 @@ TEST_F(EndToEndTest, ExtractsEveryResourceAndWritesTheIndexFiles) {
                          {"chunk0/0000000000003001.bin", MakeTestEntryHeader(1, 7) + "epsilon"}});
         EXPECT_EQ(SnapshotTree(Output), expected);
     }
-    EXPECT_TRUE(SnapshotTree(Source) == sourceBefore) << "the tool changed its input";
 }
 
 TEST_F(EndToEndTest, FirstLibraryWinsAndNamesOutliveTheirLibrary) {
@@ -212,7 +206,7 @@ TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
     EXPECT_EQ(run.Output, "d\\te\t1\t1\nen\t2\t4\nfr\t1\t1\n");
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore);
     ASSERT_FALSE(fs::exists(Output)) << "a listing wrote its output";
-    EXPECT_EQ(Extract().Error, MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(RunTool({Source, Output}).Error, MakeSummary({2, 57, 0, 1, 1, 1, 0, 0, 0, 1, 0}));
     const CTreeSnapshot full = SnapshotTree(Output);
     const std::string alpha = "lib/0000000000000010.bin";
     const std::string beta = "lib/0000000000000011.bin";

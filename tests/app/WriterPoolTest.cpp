@@ -2,6 +2,7 @@
 #include "app/WriterPool.h"
 
 #include "base/Memory.h"
+#include "support/ExpectedOutput.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -14,12 +15,6 @@
 
 namespace {
 
-std::string FileName(int i) {
-    char name[32];
-    std::snprintf(name, sizeof(name), "%016X.bin", i);
-    return name;
-}
-
 // Queues step i's file (id i, a header of i % 70 bytes) and every 5th a message, and returns what one thread
 // prints for them. A directory stands at every 7th file's name, so its write fails; every 11th asks for data
 // that no archive holds, so its read fails. Runs out of memory at step stopAt.
@@ -28,6 +23,7 @@ std::string RunSteps(CWriterPool& pool, const std::string& directory, int steps,
     std::string expected;
     static uint8_t header[70];
     for (int i = 0; i < steps; ++i) {
+        const std::string name = "\"" + directory + "\\" + MakeIdText(i) + ".bin\".\r\n";
         if (i == stopAt)
             StopOutOfMemory();
         if (i % 5 == 0) {
@@ -38,17 +34,13 @@ std::string RunSteps(CWriterPool& pool, const std::string& directory, int steps,
             expected += i % 10 == 0 ? "step " + std::to_string(i) + "\r\n" : "";
         }
         if (i % 7 == 3)
-            fs::create_directory(directory + "/" + FileName(i));
-        CResourceFile file;
-        file.Id = static_cast<ResourceId>(i);
-        file.Header = header;
-        file.HeaderLength = static_cast<uint32_t>(i % 70);
-        file.Length = i % 11 == 5 ? 5 : 0;
-        pool.Write(file);
+            fs::create_directory(directory + "/" + MakeIdText(i) + ".bin");
+        pool.Write(CResourceFile{
+            static_cast<ResourceId>(i), header, static_cast<uint32_t>(i % 70), {}, i % 11 == 5 ? 5u : 0u});
         if (i % 7 == 3)
-            expected += "Failed to write \"" + directory + "\\" + FileName(i) + "\".\r\n";
+            expected += "Failed to write " + name;
         else if (i % 11 == 5)
-            expected += "Failed to read \"" + directory + "\\" + FileName(i) + "\".\r\n";
+            expected += "Failed to read " + name;
     }
     return expected;
 }
@@ -70,8 +62,8 @@ TEST(WriterPoolTest, EveryJobCountWritesAndPrintsAsOneThread) {
         EXPECT_EQ(counts.FailedReads, 55u);
         EXPECT_EQ(counts.FilesWritten, 545u);
         EXPECT_EQ(pool.GetFailedReads().GetCount(), 55u);
-        EXPECT_EQ(fs::file_size(output.GetPath() + "/" + FileName(69)), 69u);
-        EXPECT_FALSE(fs::exists(output.GetPath() + "/" + FileName(16)));
+        EXPECT_EQ(fs::file_size(output.Join(MakeIdText(69) + ".bin")), 69u);
+        EXPECT_FALSE(fs::exists(output.Join(MakeIdText(16) + ".bin")));
     }
 }
 
@@ -81,9 +73,9 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
     static const std::string folder = [] {
         if (const char* inherited = std::getenv("VORSK_WRITER_POOL_TEST_FOLDER"))
             return std::string(inherited);
-        const std::string made = (fs::path(::testing::TempDir()) /
-                                  ("vorsk-writer-pool-" + std::to_string(std::random_device()())))
-                                     .string();
+        const std::string made =
+            (fs::path(::testing::TempDir()) / ("vorsk-writer-pool-" + std::to_string(std::random_device()())))
+                .string();
 #ifdef _WIN32
         _putenv_s("VORSK_WRITER_POOL_TEST_FOLDER", made.c_str());
 #else
