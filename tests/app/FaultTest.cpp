@@ -1,6 +1,6 @@
 // Faults of the tool's surroundings: blocked or linked output paths, a disk that fills up, archive reads that
-// end short, memory that runs out, names held by pipes, hard links and swapped folders, standard output that
-// fails, a run interrupted while it writes its index files.
+// end short, memory that runs out, names held by pipes, hard links and links, standard output that fails, a
+// run interrupted while it writes its index files.
 #include "app/HeaderLibraryPhase.h"
 #include "app/Options.h"
 #include "app/OutputFiles.h"
@@ -206,23 +206,6 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     EXPECT_FALSE(fs::exists(Output + "/lib/0000000000000011.bin"));
     EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
               MakeNameLine(GetTestPathId(PackPath), PackPath) + MakeNameLine(0x10, "kept"));
-}
-
-TEST_F(FaultTest, NamedPipeAmongTheArchivesFailsWithoutWaiting) {
-#ifdef _WIN32
-    GTEST_SKIP() << "needs a named pipe";
-#else
-    // Nobody ever writes to the pipe that a second archive refers to: a tool that opened it to read would
-    // wait for ever. Its mount fails like that of an unreadable file.
-    Write({"zero"}, {"r/0"});
-    ASSERT_EQ(::mkfifo((Source + "/data.bin").c_str(), 0600), 0);
-    ASSERT_TRUE(WriteTestArchives(Source, {{"b.archive", {"data.bin"}, {}}}));
-    EXPECT_EQ(RunTool({"--test", Source}, 0, 30),
-              (SToolRun{2,
-                        MakeMountingText(Source, {"a.archive"}) + Source +
-                            "\\b.archive... failed\nAborting extraction.\n",
-                        MakeSummary(std::vector<uint64_t>(11, 0), "read")}));
-#endif
 }
 
 TEST_F(FaultTest, ResourcesAreNeverHeldWhole) {

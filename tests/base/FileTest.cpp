@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 TEST(FileTest, CreateDirectoryPathMakesEveryMissingParent) {
     CTempDirectory root;
     // Backslashes and slashes, doubled separators and a trailing one; the temporary directory carries the
@@ -47,8 +51,15 @@ TEST(FileTest, ReadsReportFailureAndStopAtTheEnd) {
     EXPECT_FALSE(Os::ReadAt(writer, 0, bytes, 4, count));
     EXPECT_FALSE(Os::Read(writer, bytes, 4, count));
     Os::CloseFile(writer);
+    // Only a regular file is an input. A named pipe that nobody writes to is refused at once: a tool that
+    // waited for a writer would wait for ever.
     EXPECT_EQ(Os::OpenFile(root.GetPath().c_str(), EFileAccess::Read, EFileCreation::OpenExisting),
               InvalidFileHandle);
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(root.Join("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(Os::OpenFile(root.Join("pipe").c_str(), EFileAccess::Read, EFileCreation::OpenExisting),
+              InvalidFileHandle);
+#endif
 }
 
 TEST(FileTest, ListsRegularFilesByUpperCasedNameThenRawBytes) {

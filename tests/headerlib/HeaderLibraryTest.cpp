@@ -1,4 +1,4 @@
-// CHeaderLibrary: framing variants that load, and damaged files that fail without large allocations.
+// CHeaderLibrary: damaged files that fail without large allocations, framing variants and spans that load.
 #include "headerlib/HeaderLibrary.h"
 
 #include "base/Memory.h"
@@ -46,27 +46,6 @@ bool Load(const std::vector<uint8_t>& image, CHeaderLibrary& library) {
 
 } // namespace
 
-TEST(HeaderLibraryTest, FramingVariantsLoad) {
-    CTestHeaderLibraryLayout layout;
-    const std::vector<uint8_t> valid = BuildTestHeaderLibraryImage(MakeLibrary(), &layout);
-    std::vector<std::vector<uint8_t>> variants(3, valid);
-    // Bytes between the file header and the block, and after the block, are never read.
-    variants[0].insert(variants[0].begin() + 24, 13, 0xEE);
-    PatchLittleEndian(variants[0], 4, 13, 4);
-    variants[1].resize(valid.size() + 7, 0xEE);
-    // A segment of another tag before the relocation segment is passed over and counts.
-    const std::vector<uint8_t> foreign = {0x78, 0x56, 0x34, 0x12, 5, 0, 0, 0, 1, 2, 3, 4, 5};
-    variants[2].insert(variants[2].begin() + layout.RelocationSegmentStart, foreign.begin(), foreign.end());
-    PatchLittleEndian(variants[2], 12, valid.size() - layout.BlockStart + foreign.size(), 4);
-    variants[2][layout.BlockStart + 6] = 2;
-    CHeaderLibrary library;
-    for (size_t i = 0; i < variants.size(); ++i) {
-        SCOPED_TRACE(i);
-        ASSERT_TRUE(Load(variants[i], library));
-        EXPECT_EQ(library.GetContainerCount(), 2u);
-    }
-}
-
 TEST(HeaderLibraryTest, SpansReachPast4GiBWithoutWrapping) {
     const struct {
         uint32_t DataStart, FirstLength;
@@ -88,7 +67,7 @@ TEST(HeaderLibraryTest, SpansReachPast4GiBWithoutWrapping) {
     }
 }
 
-TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocations) {
+TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocationsAndOtherFramingLoads) {
     CTestHeaderLibraryLayout at;
     const std::vector<uint8_t> valid = BuildTestHeaderLibraryImage(MakeLibrary(), &at);
     const uint64_t payload = at.PayloadStart;
@@ -158,5 +137,19 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocations) {
         SCOPED_TRACE(i < std::size(damages) ? damages[i].Name : "image " + std::to_string(i));
         EXPECT_FALSE(Load(images[i], library));
         EXPECT_LE(g_LargestAllocation, 1u << 16);
+    }
+    // Framing that loads: bytes between the file header and the block, and after the block, are never read;
+    // a segment of another tag before the relocation segment is passed over and counts.
+    std::vector<std::vector<uint8_t>> variants(3, valid);
+    variants[0].insert(variants[0].begin() + 24, 13, 0xEE);
+    PatchLittleEndian(variants[0], 4, 13, 4);
+    variants[1].resize(valid.size() + 7, 0xEE);
+    const std::vector<uint8_t> foreign = {0x78, 0x56, 0x34, 0x12, 5, 0, 0, 0, 1, 2, 3, 4, 5};
+    variants[2].insert(variants[2].begin() + relocation, foreign.begin(), foreign.end());
+    PatchLittleEndian(variants[2], 12, valid.size() - at.BlockStart + foreign.size(), 4);
+    variants[2][at.BlockStart + 6] = 2;
+    for (const std::vector<uint8_t>& variant : variants) {
+        ASSERT_TRUE(Load(variant, library));
+        EXPECT_EQ(library.GetContainerCount(), 2u);
     }
 }
