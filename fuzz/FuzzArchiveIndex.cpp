@@ -12,7 +12,7 @@ std::string g_Directory;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_Directory = MakeFuzzDirectory();
-    GuardAllocations(0);
+    GuardAllocations();
     return 0;
 }
 

@@ -15,14 +15,13 @@ void FuzzCheck(bool condition, const char* message);
 std::string MakeFuzzDirectory();
 
 /// Start of a target that runs the whole tool: a fuzz directory (returned), allocations guarded as
-/// GuardAllocations(0) does, and standard output sent to /dev/null, where the tool's messages cannot bury
+/// GuardAllocations() does, and standard output sent to /dev/null, where the tool's messages cannot bury
 /// the fuzzer's.
 std::string StartToolFuzzing();
 
 /// Every allocation of more than 256 MiB stops the process: the inputs are small, so such a request can only
-/// come from a size taken from the input unchecked. Requests of refuseFrom bytes or more (0: none) are
-/// refused as if memory had run out.
-void GuardAllocations(uint64_t refuseFrom);
+/// come from a size taken from the input unchecked.
+void GuardAllocations();
 
 /// An input of the extraction target: a mode byte (the locale is Locales[byte % 4]), then up to 8 files, each a name length (1 to 40; 0 ends), the
 /// name (bytes other than letters, digits, '.', '-' and '_' read as '_'), a 32-bit little-endian content

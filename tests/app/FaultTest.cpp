@@ -18,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -102,9 +101,10 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     fs::remove_all(Output);
     WriteTestFile(Output, "occupied");
     SToolRun run = RunTool({"--verbose", Source, Output});
+    const std::string noFolder = MakeMountingText(Source, {"a.archive"}) +
+                                 "Failed to create output directory \"" + Output + "\\lib\".\r\n";
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
-                              Output + "\\lib\".\r\n" + MakeIndexFileProgress({true, true, true, true}));
+    EXPECT_EQ(run.Output, noFolder + MakeIndexFileProgress({true, true, true, true}));
     // The reason is the system's own text: Linux's is known, other systems word it their own way.
     const std::string reason = "VorskExtract: cannot create directory \"" + Output + "\\lib\": ";
     const std::string summary = MakeSummary({0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0});
@@ -138,10 +138,8 @@ TEST_F(FaultTest, BlockedOutputPathsFailOneByOne) {
     fs::create_directory_symlink(Source, Output + "/lib");
     run = RunTool({"--verbose", Source, Output});
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Error.substr(0, run.Error.find("Summary")),
-              "VorskExtract: cannot create directory \"" + Output + "\\lib\": it is a symbolic link.\n");
-    EXPECT_EQ(run.Output, MakeMountingText(Source, {"a.archive"}) + "Failed to create output directory \"" +
-                              Output + "\\lib\".\r\n" + MakeIndexFileProgress());
+    EXPECT_EQ(run.Error.substr(0, run.Error.find("Summary")), reason + "it is a symbolic link.\n");
+    EXPECT_EQ(run.Output, noFolder + MakeIndexFileProgress());
     EXPECT_TRUE(SnapshotTree(Source) == SourceBefore) << "the tool changed its input";
 #endif
 }
@@ -250,7 +248,7 @@ TEST_F(FaultTest, FailedStandardOutputEndsTheRunWithoutIndexFiles) {
         const std::string error = ReadTestFile(log);
         const std::string reason = std::strerror(ENOSPC);
         const std::string line = "VorskExtract: cannot write standard output: " + reason + " (error 28).\n";
-        EXPECT_EQ(error.substr(error.size() - std::min(error.size(), line.size())), line) << error;
+        EXPECT_TRUE(error.ends_with(line)) << error;
         EXPECT_EQ(error.find("Summary"), std::string::npos);
         EXPECT_FALSE(fs::exists(Output));
     }

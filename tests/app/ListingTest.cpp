@@ -27,6 +27,7 @@ TEST(ListingTest, LinesShowEveryNameExactly) {
         {"\xF5\x80", X + X, "f580"},
         {"a\xE2\x82", "a" + X + X, "61e282"},
         {"\xE2\x28\xA1", X + "(" + X, "e228a1"},
+        {"\xE2\x82\x28", X + X + "(", "e28228"},
         {"\x80", X, "80"},
     };
     const char* const statuses[] = {"extract", "named", "locale", "unavailable", "unreadable"};

@@ -24,11 +24,12 @@ std::string ReadTestFile(const std::string& path) {
 }
 
 CTreeSnapshot SnapshotTree(const std::string& root) {
+    namespace fs = std::filesystem;
     CTreeSnapshot snapshot;
     std::error_code error;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
-         it != std::filesystem::recursive_directory_iterator(); ++it) {
-        const std::string relative = std::filesystem::relative(it->path(), root).generic_string();
+    for (auto it = fs::recursive_directory_iterator(root, error); it != fs::recursive_directory_iterator();
+         ++it) {
+        const std::string relative = fs::relative(it->path(), root).generic_string();
         snapshot[it->is_directory() ? relative + "/" : relative] =
             it->is_directory() ? "" : ReadTestFile(it->path().string());
     }
