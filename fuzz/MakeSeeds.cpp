@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string root = argv[1];
-    for (const char* target : {"fuzz_archive_index", "fuzz_extraction"})
+    for (const char* target : {"fuzz_archive_index", "fuzz_extraction", "fuzz_reimport"})
         fs::create_directories(root + "/" + target);
     bool written = true;
     // Every archive of the sample is a seed of its reader; the whole directory (locale "en") one of the run.
@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
     CTestArchive self = MakeSimpleTestArchive("fuzz.archive", {"Split/Entry.BIN", "x"}, {"first ", "x"});
     self.Entries[0].Segments.push_back({0, std::vector<uint8_t>(40, 's'), {}, {}});
     written &= WriteBinaryFile(root + "/fuzz_archive_index/segments", BuildTestArchiveImages({self})[0]);
+    // Reimport shapes: two libraries, inline and split containers, three edits.
+    const std::vector<uint8_t> reimport = {1, 3, 0x13, 3, 5, 9, 0, 0x22, 2, 7, 7, 3, 0, 40, 'x', 3, 2, 0, 'y', 30};
+    written &= WriteBinaryFile(root + "/fuzz_reimport/shapes", reimport);
     if (!written)
         std::fprintf(stderr, "vorsk_fuzz_seeds: cannot write into %s\n", argv[1]);
     return written ? 0 : 1;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets if needed, writes their seeds and runs each for SECONDS:
 #   fuzz/run.sh SECONDS [TARGET...]
-# Targets: fuzz_archive_index fuzz_extraction (all when none is named).
+# Targets: fuzz_archive_index fuzz_extraction fuzz_reimport (all when none is named).
 # Corpora grow in build-fuzz/corpus/<target>, logs go to build-fuzz/logs/<target>.log and crashing inputs to
 # build-fuzz/artifacts/. Exits non-zero when a target crashes, leaks, hangs or prints a sanitizer report.
 # Environment: VORSK_FUZZ_BUILD (build directory), CXX (clang++ by default), VORSK_FUZZ_JOBS (build jobs).
@@ -16,7 +16,7 @@ shift
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VORSK_FUZZ_BUILD:-$root/build-fuzz}"
-all_targets=(fuzz_archive_index fuzz_extraction)
+all_targets=(fuzz_archive_index fuzz_extraction fuzz_reimport)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 for target in "${targets[@]}"; do
@@ -30,9 +30,12 @@ for target in "${targets[@]}"; do
 done
 
 # The longest input each target is given: archives, header libraries and content directories up to
-# 64 KiB.
+# 64 KiB; the reimport target's shapes and edits need few bytes.
 max_len() {
-    echo 65536
+    case "$1" in
+    fuzz_reimport) echo 256 ;;
+    *) echo 65536 ;;
+    esac
 }
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
