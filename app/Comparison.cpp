@@ -2,6 +2,7 @@
 #include "app/Comparison.h"
 
 #include "app/Listing.h"
+#include "app/ResourceReader.h"
 #include "archive/ArchiveManager.h"
 #include "base/ByteBuffer.h"
 #include "base/Console.h"
@@ -106,21 +107,40 @@ bool CTreeComparison::TakeResource(const CResourceItem& item) {
     if (admission.Status != EResourceStatus::Extract)
         return true;
     const ResourceId id = item.Resource.Id;
-    const CStringViewA name = item.Resource.Name;
-    CArchiveStream stream = admission.Stream;
-    const CExpectedContent expected{admission.Header, admission.HeaderLength, &stream, admission.Span.Length};
     m_Expected.Expect(id);
     FormatResourcePath(m_PathBuffer, m_Tree, m_Library, id);
-    uint64_t foundSize = 0;
-    const EFileComparison comparison = CompareFileWithContent(m_PathBuffer.GetView(), expected, foundSize);
-    switch (comparison) {
+    const CResourceFile file{id, admission.Header, admission.HeaderLength, admission.Stream,
+                             admission.Span.Length};
+    // Archive files too short for the content fail the read only where the tree's file has the right size
+    // and matches up to there: that comparison is made at once, so that a failed read leaves the id unnamed.
+    const bool readable = CanReadResource(admission);
+    if (!readable)
+        m_Pool.Finish();
+    const uint64_t failedReads = m_Counts.FailedReads;
+    m_Pool.Compare(file, m_PathBuffer.GetView(), item.Resource.Name, *this);
+    if (readable)
+        return true;
+    m_Pool.Finish();
+    return m_Counts.FailedReads == failedReads;
+}
+
+void CTreeComparison::TakeComparison(const CComparisonResult& result) {
+    const CResourceFile& file = result.File;
+    TakeOutcome(result.Outcome, result.Path.GetData(), m_Library, &file.Id, file.HeaderLength + file.Length,
+                result.FoundSize, result.Name);
+}
+
+void CTreeComparison::TakeOutcome(EFileComparison outcome, const char* path, CStringViewA library,
+                                  const ResourceId* id, uint64_t size, uint64_t foundSize,
+                                  CStringViewA name) {
+    switch (outcome) {
     case EFileComparison::Same:
         ++m_Counts.Same;
-        return true;
+        return;
     case EFileComparison::SourceUnreadable:
         ++m_Counts.FailedReads;
-        Print("Failed to read \"%s\".\r\n", m_PathBuffer.GetData());
-        return false;
+        Print("Failed to read \"%s\".\r\n", path);
+        return;
     case EFileComparison::Differs:
         ++m_Counts.Differs;
         break;
@@ -131,33 +151,15 @@ bool CTreeComparison::TakeResource(const CResourceItem& item) {
         ++m_Counts.NotAFile;
         break;
     }
-    const bool found = comparison == EFileComparison::Differs;
-    AddRecord(GetComparisonName(comparison), m_Library, &id, expected.GetSize(), found ? &foundSize : nullptr,
-              name);
-    return true;
+    const bool found = outcome == EFileComparison::Differs;
+    AddRecord(GetComparisonName(outcome), library, id, size, found ? &foundSize : nullptr, name);
 }
 
 void CTreeComparison::CompareIndexFile(CStringViewA fileName, const void* bytes, uint64_t size) {
     JoinPath(m_PathBuffer, {m_Tree, fileName});
     uint64_t foundSize = 0;
     const EFileComparison comparison = CompareFileWithBytes(m_PathBuffer.GetView(), bytes, size, foundSize);
-    switch (comparison) {
-    case EFileComparison::Same:
-        ++m_Counts.Same;
-        return;
-    case EFileComparison::Differs:
-        ++m_Counts.Differs;
-        break;
-    case EFileComparison::Missing:
-    case EFileComparison::SourceUnreadable:
-        ++m_Counts.Missing;
-        break;
-    case EFileComparison::NotAFile:
-        ++m_Counts.NotAFile;
-        break;
-    }
-    const bool found = comparison == EFileComparison::Differs;
-    AddRecord(GetComparisonName(comparison), "", nullptr, size, found ? &foundSize : nullptr, fileName);
+    TakeOutcome(comparison, m_PathBuffer.GetData(), "", nullptr, size, foundSize, fileName);
 }
 
 void CTreeComparison::AddExtra(void* context, CStringViewA library, CStringViewA fileName, ResourceId id,
@@ -172,6 +174,7 @@ void CTreeComparison::AddExtra(void* context, CStringViewA library, CStringViewA
 }
 
 bool CTreeComparison::Finish(const CRunRecords& records) {
+    m_Pool.Finish();
     CStringBufferA nameText;
     BuildNameMapText(records.Names, records.NameTextEstimate, nameText);
     CompareIndexFile("NameMap.txt", nameText.GetData(), nameText.GetLength());

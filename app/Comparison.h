@@ -5,6 +5,7 @@
 #include "app/OutputFiles.h"
 #include "app/ResourceHandler.h"
 #include "app/TreeFiles.h"
+#include "app/WriterPool.h"
 #include "base/StringBuffer.h"
 #include "resid/ResourceId.h"
 
@@ -30,16 +31,18 @@ struct CComparisonCounts {
 /// Compares, resource by resource as the run decides them, what an extraction would write into a tree with
 /// what the tree holds, and prints one record per difference on standard output: tab-separated text
 /// ("status TAB library TAB id TAB size TAB found size TAB name") or, with json, one JSON object per line.
-/// Files are streamed in blocks, never held whole. Keeps the expected files of every library folder so that
-/// Finish can list the others as extra. Borrows tree for its life.
-class CTreeComparison : public CResourceHandler {
+/// The resource files are compared on the pool's workers and their outcomes taken back in the run's order;
+/// files are streamed in blocks, never held whole. Keeps the expected files of every library folder so that
+/// Finish can list the others as extra. Borrows tree and the pool for its life.
+class CTreeComparison : public CResourceHandler, private CComparisonSink {
 public:
-    CTreeComparison(CStringViewA tree, bool json) : m_Tree(tree), m_Json(json) {}
+    CTreeComparison(CStringViewA tree, bool json, CWriterPool& pool) : m_Tree(tree), m_Json(json), m_Pool(pool) {}
 
     /// The library's folder below the tree holds the files of the resources that follow.
     bool BeginLibrary(const CLibraryScope& library) override;
-    /// Compares the file of an admitted resource with what an extraction would write; other statuses are
-    /// left alone. False when the content could not be read from the archives, after "Failed to read".
+    /// Queues the comparison of an admitted resource's file with what an extraction would write; other
+    /// statuses are left alone. False when the content could not be read from the archives, after "Failed to
+    /// read": the archive files at their mounted sizes cannot give it, and the file is compared at once.
     bool TakeResource(const CResourceItem& item) override;
     /// The file of a resource that the patterns leave out is expected and not compared.
     void TakeFilteredOut(const CResourceItem& item) override { m_Expected.Expect(item.Resource.Id); }
@@ -55,6 +58,10 @@ private:
     // One record of the output; id null for the index files and for extra files without one.
     void AddRecord(CStringViewA status, CStringViewA library, const ResourceId* id, uint64_t size,
                    const uint64_t* foundSize, CStringViewA name);
+    // Counts a file's outcome and records it unless it is a match; a failed read is printed instead.
+    void TakeOutcome(EFileComparison outcome, const char* path, CStringViewA library, const ResourceId* id,
+                     uint64_t size, uint64_t foundSize, CStringViewA name);
+    void TakeComparison(const CComparisonResult& result) override;
     void CompareIndexFile(CStringViewA fileName, const void* bytes, uint64_t size);
     static void AddExtra(void* context, CStringViewA library, CStringViewA fileName, ResourceId id,
                          bool hasId);
@@ -62,6 +69,7 @@ private:
 
     CStringViewA m_Tree;
     bool m_Json;
+    CWriterPool& m_Pool;
     CStringViewA m_Library;
     CExpectedTreeFiles m_Expected;
     CComparisonCounts m_Counts;

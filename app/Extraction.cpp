@@ -46,10 +46,10 @@ EExtractionOutcome MountArchives(CFileList& files, CArchiveManager& manager, con
     return outcome;
 }
 
-// The writers of an extraction: as many as asked, or one per processor (at most the pool's limit). The modes
-// that write nothing need none.
+// The workers of an extraction or a comparison: as many as asked, or one per processor (at most the pool's
+// limit). The modes that neither write nor compare resource files need none.
 uint32_t GetJobCount(const CRunOptions& options) {
-    if (options.Mode != ERunMode::Extract)
+    if (options.Mode != ERunMode::Extract && options.Mode != ERunMode::Compare)
         return 1;
     if (options.Jobs != 0)
         return options.Jobs;
@@ -64,7 +64,6 @@ uint32_t GetJobCount(const CRunOptions& options) {
 EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     SendMessagesToError();
     CRunReport report(true);
-    CTreeComparison comparison(options.Tree, options.Json);
     CReimport reimport(options.Source, options.Tree, options.Destination,
                        options.Verbosity == EVerbosity::Verbose);
     const bool reimports = options.Mode == ERunMode::Reimport;
@@ -75,7 +74,9 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     const EExtractionOutcome mounted = MountArchives(files, manager, options);
     if (mounted == EExtractionOutcome::Aborted)
         return mounted;
-    CWriterPool pool(1, EWriteFailureReasons::Silent);
+    // The pool reads from the manager's archives and hands outcomes to the comparison until it finishes.
+    CWriterPool pool(GetJobCount(options), EWriteFailureReasons::Silent);
+    CTreeComparison comparison(options.Tree, options.Json, pool);
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
     const EExtractionOutcome phase = ProcessHeaderLibraries(files, manager, options, report, pool, &handler);
     // A run whose standard output failed writes no destination; the entry point says why it ended.

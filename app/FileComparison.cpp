@@ -10,27 +10,22 @@
 
 namespace {
 
-constexpr uint64_t BlockSize = uint64_t(1) << 16;
+constexpr uint64_t BlockSize = ComparisonBufferSize / 2;
 
-// Two blocks on the heap, one for each side, freed with the object.
+// The comparison buffer on the heap, freed with the object; a block of each side.
 class CBlockPair {
 public:
-    CBlockPair()
-        : m_Left(static_cast<uint8_t*>(AllocateOrStop(BlockSize))),
-          m_Right(static_cast<uint8_t*>(AllocateOrStop(BlockSize))) {}
-    ~CBlockPair() {
-        FreeMemory(m_Left);
-        FreeMemory(m_Right);
-    }
+    CBlockPair() : m_Blocks(static_cast<uint8_t*>(AllocateOrStop(ComparisonBufferSize))) {}
+    ~CBlockPair() { FreeMemory(m_Blocks); }
     CBlockPair(const CBlockPair&) = delete;
     CBlockPair& operator=(const CBlockPair&) = delete;
 
-    uint8_t* GetLeft() { return m_Left; }
-    uint8_t* GetRight() { return m_Right; }
+    uint8_t* Get() { return m_Blocks; }
+    uint8_t* GetLeft() { return m_Blocks; }
+    uint8_t* GetRight() { return m_Blocks + BlockSize; }
 
 private:
-    uint8_t* m_Left;
-    uint8_t* m_Right;
+    uint8_t* m_Blocks;
 };
 
 // Opens path for reading and takes its size; the comparison result when it cannot.
@@ -56,19 +51,20 @@ bool IsNextBlockEqual(FileHandle file, uint8_t* block, const uint8_t* expected, 
            std::memcmp(block, expected, count) == 0;
 }
 
-EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expected) {
-    CBlockPair blocks;
+EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expected, uint8_t* buffer) {
+    uint8_t* const fileBlock = buffer;
+    uint8_t* const dataBlock = buffer + BlockSize;
     for (uint64_t done = 0; done < expected.HeaderLength;) {
         const uint64_t count = std::min(BlockSize, expected.HeaderLength - done);
-        if (!IsNextBlockEqual(file, blocks.GetLeft(), expected.Header + done, count))
+        if (!IsNextBlockEqual(file, fileBlock, expected.Header + done, count))
             return EFileComparison::Differs;
         done += count;
     }
     for (uint64_t done = 0; done < expected.DataLength;) {
         const uint64_t count = std::min(BlockSize, expected.DataLength - done);
-        if (expected.Stream->Read(blocks.GetRight(), count) != count)
+        if (expected.Stream->Read(dataBlock, count) != count)
             return EFileComparison::SourceUnreadable;
-        if (!IsNextBlockEqual(file, blocks.GetLeft(), blocks.GetRight(), count))
+        if (!IsNextBlockEqual(file, fileBlock, dataBlock, count))
             return EFileComparison::Differs;
         done += count;
     }
@@ -77,16 +73,22 @@ EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expecte
 
 } // namespace
 
-EFileComparison CompareFileWithContent(CStringViewA path, const CExpectedContent& expected,
+EFileComparison CompareFileWithContent(CStringViewA path, const CExpectedContent& expected, uint8_t* buffer,
                                        uint64_t& foundSize) {
     FileHandle file = InvalidFileHandle;
     const EFileComparison opened = OpenForComparison(path, file, foundSize);
     if (opened != EFileComparison::Same)
         return opened;
     const EFileComparison result =
-        foundSize != expected.GetSize() ? EFileComparison::Differs : CompareOpenFile(file, expected);
+        foundSize != expected.GetSize() ? EFileComparison::Differs : CompareOpenFile(file, expected, buffer);
     Os::CloseFile(file);
     return result;
+}
+
+EFileComparison CompareFileWithContent(CStringViewA path, const CExpectedContent& expected,
+                                       uint64_t& foundSize) {
+    CBlockPair blocks;
+    return CompareFileWithContent(path, expected, blocks.Get(), foundSize);
 }
 
 EFileComparison CompareFileWithBytes(CStringViewA path, const void* bytes, uint64_t size,

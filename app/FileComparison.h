@@ -31,9 +31,16 @@ struct CExpectedContent {
     uint64_t GetSize() const { return HeaderLength + DataLength; }
 };
 
-/// Compares the file at path with the expected content, by size first and then block by block, never
-/// holding either side whole. foundSize receives the file's size (0 unless it is a file). A symbolic link
-/// to a file counts as that file.
+/// The bytes of the buffer that a comparison works in: a block of each side.
+constexpr uint64_t ComparisonBufferSize = uint64_t(128) << 10;
+
+/// Compares the file at path with the expected content, by size first and then block by block in buffer
+/// (ComparisonBufferSize bytes), never holding either side whole. foundSize receives the file's size (0
+/// unless it is a file). A symbolic link to a file counts as that file. Prints nothing and allocates nothing
+/// for a path of up to 259 characters, so that worker threads may call it.
+EFileComparison CompareFileWithContent(CStringViewA path, const CExpectedContent& expected, uint8_t* buffer,
+                                       uint64_t& foundSize);
+/// The same in a buffer of its own.
 EFileComparison CompareFileWithContent(CStringViewA path, const CExpectedContent& expected,
                                        uint64_t& foundSize);
 

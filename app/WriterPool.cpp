@@ -1,4 +1,4 @@
-// Worker threads that write resource files, and the one ordered path of the run's messages.
+// Worker threads that write or compare resource files, and the one ordered path of the run's messages.
 #include "app/WriterPool.h"
 
 #include "base/Console.h"
@@ -22,34 +22,56 @@ constexpr uint64_t PublishFiles = 16;
 // Workers run nothing deep; a small stack keeps 32 of them within a small address space.
 constexpr uint64_t WorkerStackSize = uint64_t(128) << 10;
 
-enum class ETaskKind : uint8_t { File, Message };
+// Each worker's buffer serves both a file's writing and a comparison.
+constexpr uint64_t WorkerBufferSize = std::max(ResourceBufferSize, ComparisonBufferSize);
 
 // The pool whose workers run, which the out-of-memory stop finishes first.
 CWriterPool* g_RunningPool = nullptr;
 
 } // namespace
 
-// A file or a message in the run's order: filled by the selecting thread, passed by a worker (which writes
-// a file and sets its outcome), then printed and reused by the selecting thread.
+enum class CWriterPool::ETaskKind : uint8_t { File, Comparison, Message };
+
+// A file, a comparison or a message in the run's order: filled by the selecting thread, passed by a worker
+// (which writes or compares a file and sets its outcome), then reported and reused by the selecting thread.
+// Text holds a message, or the path a comparison opens.
 struct CWriterPool::CTask {
     ETaskKind Kind = ETaskKind::File;
     EWriteOutcome Outcome = EWriteOutcome::Written;
+    EFileComparison Comparison = EFileComparison::Same;
     uint32_t Error = 0;
+    uint64_t FoundSize = 0;
     CResourceFile File;
     uint8_t Header[InlineHeaderSize];
     CStringBufferA Text;
+    CStringViewA Name;
+    CComparisonSink* Sink = nullptr;
     bool ToError = false;
     std::atomic<bool> Done{false};
+
+    // Runs the file's write or comparison in buffer (WorkerBufferSize bytes).
+    void Run(FileHandle folder, CStringViewA folderPath, uint8_t* buffer);
 };
+
+void CWriterPool::CTask::Run(FileHandle folder, CStringViewA folderPath, uint8_t* buffer) {
+    if (Kind == ETaskKind::File) {
+        Outcome = WriteResourceFile(folder, folderPath, File, buffer, Error);
+    } else if (Kind == ETaskKind::Comparison) {
+        CArchiveStream stream = File.Data;
+        const CExpectedContent expected{File.Header, File.HeaderLength, &stream, File.Length};
+        Comparison = CompareFileWithContent(Text.GetView(), expected, buffer, FoundSize);
+    }
+}
 
 CWriterPool::CWriterPool(uint32_t jobCount, EWriteFailureReasons reasons) : m_Reasons(reasons) {
     jobCount = std::min(jobCount, MaxWorkers);
-    m_Buffers = static_cast<uint8_t*>(AllocateOrStop(ResourceBufferSize * std::max(jobCount, 1u)));
-    if (jobCount <= 1)
-        return;
-    m_Tasks = new (std::nothrow) CTask[QueueCapacity];
+    m_Buffers = static_cast<uint8_t*>(AllocateOrStop(WorkerBufferSize * std::max(jobCount, 1u)));
+    // Without workers the one task is run as soon as it is filled.
+    m_Tasks = new (std::nothrow) CTask[jobCount <= 1 ? 1 : QueueCapacity];
     if (m_Tasks == nullptr)
         StopOutOfMemory();
+    if (jobCount <= 1)
+        return;
     m_Start.Entry = &RunWorker;
     m_Start.Argument = this;
     Os::ThreadHandle thread = 0;
@@ -89,22 +111,43 @@ void CWriterPool::SetFolder(FileHandle folder, CStringViewA path) {
 }
 
 void CWriterPool::Write(const CResourceFile& file) {
-    if (m_WorkerCount == 0) {
-        CTask task;
-        task.File = file;
-        task.Outcome = WriteResourceFile(m_Folder, m_FolderPath.GetView(), file, m_Buffers, task.Error);
-        Report(task);
-        return;
-    }
-    CTask& task = Claim();
-    task.Kind = ETaskKind::File;
+    Submit(ClaimFile(file, ETaskKind::File));
+}
+
+void CWriterPool::Compare(const CResourceFile& file, CStringViewA path, CStringViewA name,
+                          CComparisonSink& sink) {
+    CTask& task = ClaimFile(file, ETaskKind::Comparison);
+    task.Text.Assign(path);
+    task.Name = name;
+    task.Sink = &sink;
+    m_Borrowing = true;
+    Submit(task);
+}
+
+// The task to fill for file: the one run at once without workers, or the next of the queue, with the header
+// copied in when short and borrowed otherwise.
+CWriterPool::CTask& CWriterPool::ClaimFile(const CResourceFile& file, ETaskKind kind) {
+    CTask& task = m_WorkerCount == 0 ? m_Tasks[0] : Claim();
+    task.Kind = kind;
     task.File = file;
+    if (m_WorkerCount == 0)
+        return task;
     if (file.HeaderLength <= InlineHeaderSize) {
         if (file.HeaderLength != 0)
             std::memcpy(task.Header, file.Header, file.HeaderLength);
         task.File.Header = task.Header;
     } else {
         m_Borrowing = true;
+    }
+    return task;
+}
+
+// Runs a filled task at once without workers; queues it otherwise, handing the queue over now and then.
+void CWriterPool::Submit(CTask& task) {
+    if (m_WorkerCount == 0) {
+        task.Run(m_Folder, m_FolderPath.GetView(), m_Buffers);
+        Report(task);
+        return;
     }
     ++m_Queued;
     if (m_Queued - m_Published >= PublishFiles)
@@ -207,7 +250,7 @@ void CWriterPool::RunWorker(void* pool) {
 
 void CWriterPool::TakeBatches() {
     std::unique_lock<std::mutex> lock(m_Mutex);
-    uint8_t* buffer = m_Buffers + ResourceBufferSize * m_BuffersGiven++;
+    uint8_t* buffer = m_Buffers + WorkerBufferSize * m_BuffersGiven++;
     for (;;) {
         m_WorkReady.wait(lock, [&] { return m_Closing || m_Taken < m_Published; });
         if (m_Taken == m_Published)
@@ -225,9 +268,7 @@ void CWriterPool::TakeBatches() {
         // The folder stays while files are queued: the selecting thread finishes before it changes it.
         for (uint64_t position = first; position < end; ++position) {
             CTask& task = m_Tasks[position % QueueCapacity];
-            if (task.Kind == ETaskKind::File)
-                task.Outcome =
-                    WriteResourceFile(m_Folder, m_FolderPath.GetView(), task.File, buffer, task.Error);
+            task.Run(m_Folder, m_FolderPath.GetView(), buffer);
             task.Done.store(true, std::memory_order_release);
         }
         lock.lock();
@@ -236,8 +277,13 @@ void CWriterPool::TakeBatches() {
     }
 }
 
-// Prints what the task came to and counts it.
+// Prints what the task came to and counts it, or hands a comparison's outcome to its sink.
 void CWriterPool::Report(CTask& task) {
+    if (task.Kind == ETaskKind::Comparison) {
+        task.Sink->TakeComparison(
+            CComparisonResult{task.File, task.Text.GetView(), task.Name, task.Comparison, task.FoundSize});
+        return;
+    }
     if (task.Kind == ETaskKind::Message) {
         if (!task.ToError)
             Print("%s", task.Text.GetData());

@@ -1,6 +1,8 @@
-// CWriterPool: resource files written by worker threads, and the run's messages printed in the run's order.
+// CWriterPool: resource files written or compared by worker threads, and the run's messages printed in the
+// run's order.
 #pragma once
 
+#include "app/FileComparison.h"
 #include "app/ResourceFile.h"
 #include "base/Array.h"
 #include "base/StringBuffer.h"
@@ -21,12 +23,33 @@ struct WriteCounts {
     uint64_t FailedReads = 0;
 };
 
-/// Writes resource files (WriteResourceFile) on worker threads while the selecting thread decides on the
-/// next ones, and prints every message and failure in the order in which they were queued, exactly as one
-/// thread doing it all would. Workers take batches of queued files; they never print and never allocate,
-/// but leave each outcome in its task, and the selecting thread prints finished tasks in order whenever it
-/// queues, waits for room or finishes. With a job count of 1 or less there are no workers: each file is
-/// written, and each message printed, at once.
+/// What a comparison queued with CWriterPool::Compare came to: the queued file, the path compared, the
+/// name handed over with it, and the outcome with the size found. Lent for the call.
+struct CComparisonResult {
+    const CResourceFile& File;
+    CStringViewA Path;
+    CStringViewA Name;
+    EFileComparison Outcome;
+    uint64_t FoundSize;
+};
+
+/// Takes the outcomes of queued comparisons on the selecting thread, in the order they were queued.
+class CComparisonSink {
+public:
+    virtual void TakeComparison(const CComparisonResult& result) = 0;
+
+protected:
+    ~CComparisonSink() = default;
+};
+
+/// Writes resource files (WriteResourceFile), or compares them with the files of a tree
+/// (CompareFileWithContent), on worker threads while the selecting thread decides on the next ones, and
+/// prints every message and failure, and hands every comparison's outcome to its sink, in the order in which
+/// they were queued, exactly as one thread doing it all would. Workers take batches of queued files; they
+/// never print and never allocate (but for the path of a comparison beyond 259 characters, which the system
+/// layer copies), but leave each outcome in its task, and the selecting thread reports finished tasks in
+/// order whenever it queues, waits for room or finishes. With a job count of 1 or less there are no workers:
+/// each file is written or compared, and each message printed, at once.
 ///
 /// Owns a ring of tasks, one copy buffer per worker (both allocated when it starts) and the current folder's
 /// handle. Every method is called from the selecting thread. While workers run, the out-of-memory stop
@@ -50,24 +73,31 @@ public:
     /// when at most InlineHeaderSize bytes long and borrowed until ReleaseHeaders otherwise; the archives
     /// must stay mounted until Finish. A failed read's id is kept for GetFailedReads.
     void Write(const CResourceFile& file);
+    /// Compares the file at path (copied) with the bytes that Write would write for file, or queues the
+    /// comparison, and hands the outcome to sink in order after everything queued before it. The header and
+    /// name are borrowed until ReleaseHeaders; the archives must stay mounted until Finish.
+    void Compare(const CResourceFile& file, CStringViewA path, CStringViewA name, CComparisonSink& sink);
     /// Prints a Print-style message in order after everything queued before it.
     void Message(const char* format, ...);
     /// Writes text (copied) to standard error in order after everything queued before it.
     void ErrorMessage(CStringViewA text);
     /// Waits until every queued file is done and everything printed; returns the counts so far.
     const WriteCounts& Finish();
-    /// Finishes when a queued file borrows its header, so that the caller may replace the header's bytes.
+    /// Finishes when a queued file borrows its header or name, so that the caller may replace their bytes.
     void ReleaseHeaders();
     /// The ids of the files whose data ended short, in order; complete after Finish.
     const CArray<ResourceId>& GetFailedReads() const { return m_FailedReads; }
     uint32_t GetWorkerCount() const { return m_WorkerCount; }
 
 private:
+    enum class ETaskKind : uint8_t;
     struct CTask;
 
     static void RunWorker(void* pool);
     void TakeBatches();
     CTask& Claim();
+    CTask& ClaimFile(const CResourceFile& file, ETaskKind kind);
+    void Submit(CTask& task);
     void Publish();
     void ReapFinished();
     void WaitForOldest();

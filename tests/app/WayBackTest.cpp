@@ -155,6 +155,13 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
         {"same", "", 0, "", {}},
         {"differs", "lib0/0000000000000010.bin", 1, "differs\tlib0\t0000000000000010\t29\t1\ta0\n", {}},
         {"missing", "lib0/0000000000000011.bin", 2, "missing\tlib0\t0000000000000011\t28\t-\ta1\n", {}},
+        {"run's order on four workers",
+         "lib0",
+         2,
+         "missing\tlib0\t0000000000000010\t29\t-\ta0\nmissing\tlib0\t0000000000000011\t28\t-\ta1\n"
+         "missing\tlib0\t0000000000000020\t27\t-\ti0\nmissing\tlib0\t0000000000000021\t27\t-\ti1\n"
+         "missing\tlib0\t0000000000000030\t29\t-\ts1\n",
+         {"--jobs", "4"}},
         {"not a file", "lib0/0000000000000020.bin", 3, "not a file\tlib0\t0000000000000020\t27\t-\ti0\n", {}},
         {"extra", "lib1/stray.txt", 1, "extra\tlib1\t-\t-\t1\tstray.txt\n", {}},
         {"index file", "NameMap.txt", 1, "differs\t\t-\t", {}},
@@ -171,7 +178,7 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
         Prepare(MakeContent());
         const std::string path = Tree + "/" + c.File;
         if (c.Change >= 2)
-            fs::remove(path);
+            fs::remove_all(path);
         if (c.Change == 1)
             WriteTestFile(path, "x");
         if (c.Change == 3)
