@@ -46,10 +46,11 @@ EExtractionOutcome MountArchives(CFileList& files, CArchiveManager& manager, con
     return outcome;
 }
 
-// The workers of an extraction or a comparison: as many as asked, or one per processor (at most the pool's
-// limit). The modes that neither write nor compare resource files need none.
+// The workers of an extraction, a comparison or a reimport: as many as asked, or one per processor (at most
+// the pool's limit). The modes that neither write nor compare resource files need none.
 uint32_t GetJobCount(const CRunOptions& options) {
-    if (options.Mode != ERunMode::Extract && options.Mode != ERunMode::Compare)
+    if (options.Mode != ERunMode::Extract && options.Mode != ERunMode::Compare &&
+        options.Mode != ERunMode::Reimport)
         return 1;
     if (options.Jobs != 0)
         return options.Jobs;
@@ -64,21 +65,24 @@ uint32_t GetJobCount(const CRunOptions& options) {
 EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     SendMessagesToError();
     CRunReport report(true);
+    CFileList files;
+    CArchiveManager manager;
+    // The pool reads from the manager's archives and hands outcomes to the comparison or the reimport until
+    // it finishes.
+    CWriterPool pool(GetJobCount(options), EWriteFailureReasons::Silent);
     CReimport reimport(options.Source, options.Tree, options.Destination,
-                       options.Verbosity == EVerbosity::Verbose);
+                       options.Verbosity == EVerbosity::Verbose, pool);
     const bool reimports = options.Mode == ERunMode::Reimport;
     if (reimports && !reimport.CheckDestination())
         return EExtractionOutcome::Aborted;
-    CFileList files;
-    CArchiveManager manager;
     const EExtractionOutcome mounted = MountArchives(files, manager, options);
     if (mounted == EExtractionOutcome::Aborted)
         return mounted;
-    // The pool reads from the manager's archives and hands outcomes to the comparison until it finishes.
-    CWriterPool pool(GetJobCount(options), EWriteFailureReasons::Silent);
     CTreeComparison comparison(options.Tree, options.Json, pool);
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
     const EExtractionOutcome phase = ProcessHeaderLibraries(files, manager, options, report, pool, &handler);
+    // Every queued comparison reaches its handler now, even when the phase ended early, and never later.
+    pool.Finish();
     // A run whose standard output failed writes no destination; the entry point says why it ended.
     if (phase == EExtractionOutcome::Aborted || HasOutputFailed())
         return EExtractionOutcome::Aborted;

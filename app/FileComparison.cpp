@@ -31,15 +31,10 @@ private:
 // Opens path for reading and takes its size; the comparison result when it cannot.
 EFileComparison OpenForComparison(CStringViewA path, FileHandle& file, uint64_t& size) {
     size = 0;
-    file = Os::OpenFile(path, EFileAccess::Read, EFileCreation::OpenExisting);
+    file = Os::OpenInputFile(path, size);
     if (file == InvalidFileHandle)
         return Os::GetDirectoryState(path) == EDirectoryState::Missing ? EFileComparison::Missing
                                                                        : EFileComparison::NotAFile;
-    if (!Os::GetFileSize(file, size)) {
-        Os::CloseFile(file);
-        file = InvalidFileHandle;
-        return EFileComparison::NotAFile;
-    }
     return EFileComparison::Same;
 }
 
@@ -51,20 +46,25 @@ bool IsNextBlockEqual(FileHandle file, uint8_t* block, const uint8_t* expected, 
            std::memcmp(block, expected, count) == 0;
 }
 
+// Reads the file block by block and compares each block with the same span of the expected content: the
+// header's bytes where the block covers them, then as many bytes read from the stream. A file that fits in
+// a block, header and all, costs one read of each side.
 EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expected, uint8_t* buffer) {
     uint8_t* const fileBlock = buffer;
     uint8_t* const dataBlock = buffer + BlockSize;
-    for (uint64_t done = 0; done < expected.HeaderLength;) {
-        const uint64_t count = std::min(BlockSize, expected.HeaderLength - done);
-        if (!IsNextBlockEqual(file, fileBlock, expected.Header + done, count))
+    const uint64_t size = expected.GetSize();
+    for (uint64_t done = 0; done < size;) {
+        const uint64_t count = std::min(BlockSize, size - done);
+        uint64_t bytesRead = 0;
+        if (!Os::Read(file, fileBlock, count, bytesRead) || bytesRead != count)
             return EFileComparison::Differs;
-        done += count;
-    }
-    for (uint64_t done = 0; done < expected.DataLength;) {
-        const uint64_t count = std::min(BlockSize, expected.DataLength - done);
-        if (expected.Stream->Read(dataBlock, count) != count)
+        const uint64_t headerCount = done < expected.HeaderLength ? std::min(count, expected.HeaderLength - done) : 0;
+        if (headerCount != 0 && std::memcmp(fileBlock, expected.Header + done, headerCount) != 0)
+            return EFileComparison::Differs;
+        const uint64_t dataCount = count - headerCount;
+        if (dataCount != 0 && expected.Stream->Read(dataBlock, dataCount) != dataCount)
             return EFileComparison::SourceUnreadable;
-        if (!IsNextBlockEqual(file, fileBlock, dataBlock, count))
+        if (std::memcmp(fileBlock + headerCount, dataBlock, dataCount) != 0)
             return EFileComparison::Differs;
         done += count;
     }

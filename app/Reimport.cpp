@@ -6,13 +6,15 @@
 #include "app/FileComparison.h"
 #include "app/Listing.h"
 #include "app/ReimportPlan.h"
+#include "app/ResourceReader.h"
 #include "base/Console.h"
 #include "headerlib/HeaderLibrary.h"
 
 #include <algorithm>
 
-CReimport::CReimport(CStringViewA source, CStringViewA tree, CStringViewA destination, bool verbose)
-    : m_Source(source), m_Destination(destination), m_Verbose(verbose) {
+CReimport::CReimport(CStringViewA source, CStringViewA tree, CStringViewA destination, bool verbose,
+                     CWriterPool& pool)
+    : m_Source(source), m_Destination(destination), m_Verbose(verbose), m_Pool(pool) {
     m_Records.Tree = tree;
 }
 
@@ -56,9 +58,7 @@ bool CReimport::TakeResource(const CResourceItem& item) {
     const CAdmission& admission = item.Admission;
     if (admission.Status != EResourceStatus::Extract)
         return true;
-    const CStringViewA name = item.Resource.Name;
-    CArchiveStream stream = admission.Stream;
-    const CExpectedContent expected{admission.Header, admission.HeaderLength, &stream, admission.Span.Length};
+    const CArchiveStream& stream = admission.Stream;
     m_Expected.Expect(item.Resource.Id);
     CResourceRecord resource;
     resource.Id = item.Resource.Id;
@@ -66,8 +66,28 @@ bool CReimport::TakeResource(const CResourceItem& item) {
     resource.Container = m_LibraryContainerBase + admission.Container;
     resource.Entry = GetMemberIndex(item.Resource.MemberId);
     resource.ArchiveData = CArchiveStream{stream.Archive, stream.Entry, 0, stream.Size};
+    resource.Name = m_Records.Names.Store(item.Resource.Name);
+    AppendGrowing(m_Records.Resources, resource);
     m_Records.FormatTreePath(resource, m_PathBuffer);
-    switch (CompareFileWithContent(m_PathBuffer.GetView(), expected, resource.FileSize)) {
+    // The comparison runs on the pool; its outcome comes back in order and completes the record. Archive
+    // files too short for the content are compared at once, so that a failed read leaves the id unnamed.
+    const CResourceFile file{resource.Id, admission.Header, admission.HeaderLength, stream,
+                             admission.Span.Length};
+    const bool readable = CanReadResource(admission);
+    if (!readable)
+        m_Pool.Finish();
+    const uint64_t failedReads = m_Counts.FailedReads;
+    m_Pool.Compare(file, m_PathBuffer.GetView(), CStringViewA(), *this);
+    if (readable)
+        return true;
+    m_Pool.Finish();
+    return m_Counts.FailedReads == failedReads;
+}
+
+void CReimport::TakeComparison(const CComparisonResult& result) {
+    CResourceRecord& resource = m_Records.Resources[m_Compared++];
+    resource.FileSize = result.FoundSize;
+    switch (result.Outcome) {
     case EFileComparison::Same:
         break;
     case EFileComparison::Differs:
@@ -79,12 +99,17 @@ bool CReimport::TakeResource(const CResourceItem& item) {
         break;
     case EFileComparison::SourceUnreadable:
         ++m_Counts.FailedReads;
-        Print("Failed to read \"%s\".\r\n", m_PathBuffer.GetData());
-        return false;
+        Print("Failed to read \"%s\".\r\n", result.Path.GetData());
+        // Nothing is known of the tree's file: the resource is left as it is. A read that fails in the
+        // comparison made at once takes back the record of the last resource, as if it had never been taken;
+        // one that fails later (an archive file shrank meanwhile) leaves its record missing.
+        if (m_Compared == m_Records.Resources.GetCount()) {
+            m_Records.Resources.Resize(--m_Compared);
+            return;
+        }
+        resource.State = EResourceState::Missing;
+        break;
     }
-    resource.Name = m_Records.Names.Store(name);
-    AppendGrowing(m_Records.Resources, resource);
-    return true;
 }
 
 void CReimport::CountIgnored(void* context, CStringViewA library, CStringViewA fileName, ResourceId, bool) {

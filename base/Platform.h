@@ -32,7 +32,9 @@ namespace Os {
 /// A file opened only for reading is an input: it must be a regular file (a directory, a named pipe, a
 /// device or a socket fails), and the open never waits for a writer of a named pipe to appear.
 [[nodiscard]] FileHandle OpenFile(CStringViewA path, EFileAccess access, EFileCreation creation);
-/// Closes a handle from OpenFile; the invalid handle is ignored.
+/// Opens the input at path for reading as OpenFile does, and takes its size in the same look.
+[[nodiscard]] FileHandle OpenInputFile(CStringViewA path, uint64_t& size);
+/// Closes a handle from OpenFile or OpenInputFile; the invalid handle is ignored.
 void CloseFile(FileHandle file);
 
 /// Reads up to count bytes at the current position, continuing until count bytes, the end of the file or

@@ -146,6 +146,15 @@ FileHandle OpenFile(CStringViewA path, EFileAccess access, EFileCreation creatio
     return reinterpret_cast<FileHandle>(handle);
 }
 
+FileHandle OpenInputFile(CStringViewA path, uint64_t& size) {
+    const FileHandle file = OpenFile(path, EFileAccess::Read, EFileCreation::OpenExisting);
+    if (file != InvalidFileHandle && !GetFileSize(file, size)) {
+        CloseFile(file);
+        return InvalidFileHandle;
+    }
+    return file;
+}
+
 void CloseFile(FileHandle file) {
     if (file != InvalidFileHandle)
         ::CloseHandle(ToHandle(file));
