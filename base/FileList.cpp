@@ -30,11 +30,16 @@ bool NameLess(const char* left, const char* right) {
 
 void CFileList::CollectName(void* context, CStringViewA fileName) {
     auto* list = static_cast<CFileList*>(context);
-    const uint64_t start = list->m_Pool.GetSize();
-    list->m_Pool.Append(list->m_Prefix.GetData(), list->m_Prefix.GetLength());
-    list->m_Pool.Append(fileName.GetData(), fileName.GetLength());
-    list->m_Pool.Append("", 1);
-    list->m_Offsets.Append(start);
+    CByteBuffer& pool = list->m_Pool;
+    const uint64_t start = pool.GetSize();
+    // Both grow to twice their size when full: a folder of n files costs O(n) copies, not O(n * n).
+    const uint64_t length = list->m_Prefix.GetLength() + fileName.GetLength() + 1;
+    if (pool.GetCapacity() - start < length)
+        pool.Reserve(std::max(2 * pool.GetCapacity(), start + length));
+    pool.Append(list->m_Prefix.GetData(), list->m_Prefix.GetLength());
+    pool.Append(fileName.GetData(), fileName.GetLength());
+    pool.Append("", 1);
+    AppendGrowing(list->m_Offsets, start);
 }
 
 bool CFileList::FindFiles(CStringViewA directory, CStringViewA pattern) {
