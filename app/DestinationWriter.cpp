@@ -1,6 +1,7 @@
 // The destination's files: staged under temporary names, archives and libraries changed in their copies.
 #include "app/DestinationWriter.h"
 
+#include "app/CopyAhead.h"
 #include "app/DestinationPath.h"
 #include "archive/ArchiveManager.h"
 #include "archive/ArchiveWriter.h"
@@ -288,7 +289,8 @@ bool CDestinationWriter::ApplyPatches(FileHandle file, uint64_t libraryFile) {
 }
 
 bool CDestinationWriter::WriteFile(const CDestinationFile& file, CStringViewA temporaryPath) {
-    if (!Os::CopyWholeFile(file.SourcePath.GetView(), temporaryPath))
+    if (!m_Copies.Take(file.SourcePath.GetView(), temporaryPath) &&
+        !Os::CopyWholeFile(file.SourcePath.GetView(), temporaryPath))
         return false;
     if (!file.Changed)
         return true;

@@ -12,6 +12,7 @@
 
 class CArchive;
 class CArchiveManager;
+class CCopyAhead;
 class CFileList;
 
 /// A file of the destination: its source, its path below both directories (components joined by
@@ -27,12 +28,13 @@ struct CDestinationFile {
 
 /// Writes every file a run read into the destination: first each under a temporary name (a copy, an
 /// archive copy with its rebuilt containers and a new index appended, or a header library copy with its
-/// patched entry headers), then, when all are complete, each renamed to its final name. Borrows the
-/// records and the plan for its life; streams every copy in blocks.
+/// patched entry headers), then, when all are complete, each renamed to its final name. A copy that copies
+/// made ahead is taken instead of copying the file again. Borrows the records, the plan and copies for its
+/// life; streams every copy in blocks.
 class CDestinationWriter {
 public:
-    CDestinationWriter(const CReimportRecords& records, const CReimportPlan& plan)
-        : m_Records(records), m_Plan(plan) {}
+    CDestinationWriter(const CReimportRecords& records, const CReimportPlan& plan, CCopyAhead& copies)
+        : m_Records(records), m_Plan(plan), m_Copies(copies) {}
 
     /// Lists the destination files: the archives of manager in mount order, then every header library of
     /// libraries in listing order, each path once. False after printing why when a file lies outside
@@ -63,6 +65,7 @@ private:
 
     const CReimportRecords& m_Records;
     const CReimportPlan& m_Plan;
+    CCopyAhead& m_Copies;
     CStringViewA m_Source;
     CArray<CDestinationFile> m_Files;
     // The new segment of each rebuilt entry of the archive being written, ordered by the entry's address.

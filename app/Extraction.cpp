@@ -2,6 +2,7 @@
 #include "app/Extraction.h"
 
 #include "app/Comparison.h"
+#include "app/CopyAhead.h"
 #include "app/HeaderLibraryPhase.h"
 #include "app/Listing.h"
 #include "app/Reimport.h"
@@ -78,6 +79,15 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     const EExtractionOutcome mounted = MountArchives(files, manager, options);
     if (mounted == EExtractionOutcome::Aborted)
         return mounted;
+    // The archive files, the bulk of what a reimport writes, are copied while the tree is compared.
+    CCopyAhead copies;
+    if (reimports) {
+        CArray<CInlineStringA> archives;
+        archives.Reserve(manager.GetArchiveCount());
+        for (uint64_t position = 0; position < manager.GetArchiveCount(); ++position)
+            archives.Append(manager.GetArchive(position)->GetPath());
+        (void)copies.Start(options.Destination, archives);
+    }
     CTreeComparison comparison(options.Tree, options.Json, pool);
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
     const EExtractionOutcome phase = ProcessHeaderLibraries(files, manager, options, report, pool, &handler);
@@ -87,7 +97,7 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     if (phase == EExtractionOutcome::Aborted || HasOutputFailed())
         return EExtractionOutcome::Aborted;
     // An archive left out by --keep-going is a failure whatever the comparison or the reimport found.
-    const EExtractionOutcome result = reimports ? reimport.WriteDestination(manager, files)
+    const EExtractionOutcome result = reimports ? reimport.WriteDestination(manager, files, copies)
                                       : comparison.GetCounts().IsIdentical() ? EExtractionOutcome::Clean
                                                                              : EExtractionOutcome::Failures;
     report.Finish();

@@ -128,11 +128,12 @@ void CReimport::CountIgnored(void* context, CStringViewA library, CStringViewA f
     PrintError(line.GetView());
 }
 
-EExtractionOutcome CReimport::WriteDestination(const CArchiveManager& manager, const CFileList& libraries) {
+EExtractionOutcome CReimport::WriteDestination(const CArchiveManager& manager, const CFileList& libraries,
+                                               CCopyAhead& copies) {
     m_Expected.FindUnexpected(m_Records.Tree, &CReimport::CountIgnored, this);
     CReimportPlan plan;
     PlanReimport(m_Records, manager, plan);
-    CDestinationWriter writer(m_Records, plan);
+    CDestinationWriter writer(m_Records, plan, copies);
     if (!writer.CollectFiles(manager, libraries, m_Source) || !writer.WriteFiles(m_Destination, m_Counts))
         return EExtractionOutcome::Aborted;
     PrintResults(writer);

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 class CArchiveManager;
+class CCopyAhead;
 class CDestinationWriter;
 class CFileList;
 
@@ -50,7 +51,9 @@ public:
     /// libraries, loaded or not. Aborted when a file the run read lies outside the source or a file cannot be
     /// written (nothing is left under a final name then); Failures when a container was refused or a read
     /// failed; Clean otherwise.
-    EExtractionOutcome WriteDestination(const CArchiveManager& manager, const CFileList& libraries);
+    /// The copies of files that copies made ahead are taken instead of copying them again.
+    EExtractionOutcome WriteDestination(const CArchiveManager& manager, const CFileList& libraries,
+                                        CCopyAhead& copies);
     /// Appends the summary line for standard error.
     void AppendSummary(CStringBufferA& text, double elapsedSeconds) const;
 

@@ -60,6 +60,8 @@ void CloseFile(FileHandle file);
 [[nodiscard]] bool GetRegularFileSize(CStringViewA path, uint64_t& size);
 /// Removes the file or symbolic link at path (never a link's target). False when it cannot.
 [[nodiscard]] bool RemoveFile(CStringViewA path);
+/// Removes the directory at path when it is empty. False when it cannot (it holds anything, or is missing).
+[[nodiscard]] bool RemoveEmptyDirectory(CStringViewA path);
 /// Renames the file from over the name to, replacing a file or symbolic link there. False when it cannot.
 [[nodiscard]] bool RenameReplacing(CStringViewA from, CStringViewA to);
 /// Copies every byte of the file from into a new file to, which must not exist yet (nor a link in its

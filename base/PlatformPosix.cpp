@@ -283,6 +283,11 @@ bool RemoveFile(CStringViewA path) {
     return ::unlink(osPath.Get()) == 0;
 }
 
+bool RemoveEmptyDirectory(CStringViewA path) {
+    const COsPath osPath(path);
+    return ::rmdir(osPath.Get()) == 0;
+}
+
 bool RenameReplacing(CStringViewA from, CStringViewA to) {
     const COsPath osFrom(from);
     const COsPath osTo(to);

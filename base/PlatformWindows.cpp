@@ -362,6 +362,11 @@ FileHandle CreateFileIn(FileHandle, CStringViewA directoryPath, CStringViewA nam
     return InvalidFileHandle;
 }
 
+bool RemoveEmptyDirectory(CStringViewA path) {
+    const COsPath osPath(path);
+    return ::RemoveDirectoryA(osPath.Get()) != 0;
+}
+
 bool RemoveFileIn(FileHandle, CStringViewA directoryPath, CStringViewA name) {
     const COsPath path(directoryPath, name);
     return ::DeleteFileA(path.Get()) != 0;
