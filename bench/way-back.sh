@@ -5,18 +5,20 @@
 #   extract        VorskExtract SOURCE OUT
 #   compare        VorskExtract --compare SOURCE TREE (all identical), at the default job count and --jobs 1
 #   copy           cp -r SOURCE: the floor of --reimport
-#   read tree      every file of TREE read once (cat through xargs): what any byte comparison must pay
+#   read tree      every file of TREE read once on 2 threads (vorsk_read_tree): what any byte comparison
+#                  of the tree pays before it reads a byte of the archives
 #   reimport       VorskExtract --reimport DEST SOURCE TREE with no edit (DEST must equal SOURCE) and with one
 #                  edited resource (extracting DEST must give the edited tree)
 #
 # Wall times by hyperfine (mean, standard deviation, min and max of the runs; JSON in DIR/way-back*.json);
 # peak RSS in KiB and CPU seconds (user + system) from one more run of each under /usr/bin/time.
 #
-# usage: bench/way-back.sh [--dir DIR] [--resources N] [--runs K] [--build DIR]
+# usage: bench/way-back.sh [--dir DIR] [--resources N] [--runs K] [--build DIR] [--baseline TOOL]
 #   --dir DIR      data directory (default /dev/shm/vorsk-way-back)
 #   --resources N  resources of the corpus (default 100000)
 #   --runs K       timed runs of each program (default 5)
 #   --build DIR    a build configured with -DVORSK_BUILD_BENCHMARKS=ON (default build-perf)
+#   --baseline TOOL  another VorskExtract (an earlier build) timed on the same compare and reimport rows
 set -euo pipefail
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -24,20 +26,22 @@ build="$repo/build-perf"
 root="/dev/shm/vorsk-way-back"
 resources=100000
 runs=5
+baseline=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --dir) root="$2"; shift ;;
     --resources) resources="$2"; shift ;;
     --runs) runs="$2"; shift ;;
     --build) build="$(cd "$2" && pwd)"; shift ;;
-    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    --baseline) baseline="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift ;;
+    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
     *) echo "way-back.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
 done
 command -v hyperfine > /dev/null || { echo "way-back.sh: hyperfine is needed" >&2; exit 2; }
 
-cmake --build "$build" -j2 --target VorskExtract vorsk_make_corpus > /dev/null
+cmake --build "$build" -j2 --target VorskExtract vorsk_make_corpus vorsk_read_tree > /dev/null
 tool="$build/VorskExtract"
 mkdir -p "$root"
 source="$root/corpus-$resources"
@@ -58,8 +62,13 @@ hyperfine --runs "$runs" --export-json "$root/way-back.json" \
     -n compare -p true "$tool --compare $source $root/tree" \
     -n "compare --jobs 1" -p true "$tool --compare --jobs 1 $source $root/tree" \
     -n "cp -r" -p "rm -rf $root/copy" "cp -r $source $root/copy" \
-    -n "read tree" -p true "find $root/tree -type f -print0 | xargs -0 cat > /dev/null" \
+    -n "read tree" -p true "$build/bench/vorsk_read_tree $root/tree 2" \
     -n "reimport, no edit" -p "rm -rf $root/dest" "$tool --reimport $root/dest $source $root/tree"
+if [ -n "$baseline" ]; then
+    hyperfine --runs "$runs" --export-json "$root/way-back-baseline.json" \
+        -n "compare (baseline)" -p true "$baseline --compare $source $root/tree" \
+        -n "reimport, no edit (baseline)" -p "rm -rf $root/dest" "$baseline --reimport $root/dest $source $root/tree"
+fi
 
 # One edit: the first resource file of the first library, longer by a line, its data length set.
 edited=$(find "$root/tree" -mindepth 2 -name '*.bin' | sort | sed -n 1p)
