@@ -34,7 +34,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift ;;
     --build) build="$(cd "$2" && pwd)"; shift ;;
     --baseline) baseline="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift ;;
-    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
     *) echo "way-back.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
