@@ -146,7 +146,7 @@ constexpr COptionRow Options[] = {
          options.Verbosity = EVerbosity::Verbose;
          return Continue;
      }},
-    {"--jobs", "<count>", "Write with this many threads (1 to 32); default: one per processor.",
+    {"--jobs", "<count>", "Write or compare with this many threads (1 to 32); default: one per processor.",
      [](CRunOptions& options, const char* value) {
          if (!ParseJobs(value, options.Jobs))
              return Reject("Option --jobs takes a count from 1 to 32, not \"%s\".\n", value);
