@@ -36,7 +36,8 @@ struct CComparisonCounts {
 /// Finish can list the others as extra. Borrows tree and the pool for its life.
 class CTreeComparison : public CResourceHandler, private CComparisonSink {
 public:
-    CTreeComparison(CStringViewA tree, bool json, CWriterPool& pool) : m_Tree(tree), m_Json(json), m_Pool(pool) {}
+    CTreeComparison(CStringViewA tree, bool json, CWriterPool& pool)
+        : m_Tree(tree), m_Json(json), m_Pool(pool) {}
 
     /// The library's folder below the tree holds the files of the resources that follow.
     bool BeginLibrary(const CLibraryScope& library) override;

@@ -58,7 +58,8 @@ EFileComparison CompareOpenFile(FileHandle file, const CExpectedContent& expecte
         uint64_t bytesRead = 0;
         if (!Os::Read(file, fileBlock, count, bytesRead) || bytesRead != count)
             return EFileComparison::Differs;
-        const uint64_t headerCount = done < expected.HeaderLength ? std::min(count, expected.HeaderLength - done) : 0;
+        const uint64_t headerCount =
+            done < expected.HeaderLength ? std::min(count, expected.HeaderLength - done) : 0;
         if (headerCount != 0 && std::memcmp(fileBlock, expected.Header + done, headerCount) != 0)
             return EFileComparison::Differs;
         const uint64_t dataCount = count - headerCount;

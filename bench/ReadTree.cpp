@@ -4,15 +4,14 @@
 // usage: vorsk_read_tree FOLDER [THREADS]
 // The files are listed first (the listing is part of the work, as the tool lists the tree for extra files),
 // then the threads (2 by default) take them in turn: open, one read per 64 KiB, close.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char** argv) {
