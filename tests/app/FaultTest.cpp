@@ -204,6 +204,16 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     EXPECT_FALSE(fs::exists(Output + "/lib/0000000000000011.bin"));
     EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
               MakeNameLine(GetTestPathId(PackPath), PackPath) + MakeNameLine(0x10, "kept"));
+    // A reimport fails the read where the tree's file matches up to the missing bytes, and counts it nowhere
+    // else.
+    WriteTestFile(Output + "/lib/0000000000000011.bin", MakeTestEntryHeader(1, 4) + "lost");
+    const SToolRun reimport = RunTool({"--reimport", Output + "-dest", Source, Output});
+    EXPECT_EQ(reimport.ExitStatus, 1);
+    EXPECT_NE(reimport.Error.find("Failed to read \"" + Output +
+                                  "\\lib\\0000000000000011.bin\".\r\nSummary: 0 "
+                                  "changed, 1 unchanged, 0 missing, 0 refused, 0 ignored, 1 failed reads"),
+              std::string::npos)
+        << reimport.Error;
 }
 
 TEST_F(FaultTest, ResourcesAreNeverHeldWhole) {
