@@ -191,7 +191,6 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
     EXPECT_EQ(test.Output + MakeIndexFileProgress(),
               Expected("Failed to read \"lib\\0000000000000011.bin\".\r\n"));
     EXPECT_EQ(test.Error, MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0}, "read"));
-    EXPECT_FALSE(fs::exists(Output));
     // A listing tells the same outcome.
     const SToolRun list = RunTool({"--list", Source});
     EXPECT_EQ(list.ExitStatus, 1);
@@ -201,7 +200,6 @@ TEST_F(FaultTest, ArchiveReadsThatEndShortFailTheResource) {
               (SToolRun{1, Expected("Failed to read \"" + Output + "\\lib\\0000000000000011.bin\".\r\n"),
                         MakeSummary({1, 28, 0, 0, 0, 0, 0, 1, 0, 1, 0})}));
     EXPECT_EQ(ReadTestFile(Output + "/lib/0000000000000010.bin"), MakeTestEntryHeader(0, 4) + "kept");
-    EXPECT_FALSE(fs::exists(Output + "/lib/0000000000000011.bin"));
     EXPECT_EQ(ReadTestFile(Output + "/NameMap.txt"),
               MakeNameLine(GetTestPathId(PackPath), PackPath) + MakeNameLine(0x10, "kept"));
     // A reimport fails the read where the tree's file matches up to the missing bytes, and counts it nowhere

@@ -56,10 +56,8 @@ TEST(ListingTest, LinesShowEveryNameExactly) {
     const CListingLine unknown{
         CStringViewA("l"), 1,      CListingLine::UnknownSize, EResourceStatus::Unavailable, CStringViewA("u"),
         nullptr,           nullptr};
-    CStringBufferA text, json;
-    AppendListingText(text, unknown);
+    CStringBufferA json;
     AppendListingJson(json, unknown);
-    EXPECT_STREQ(text.GetData(), "l\t0000000000000001\t-\tunavailable\tu\n");
     EXPECT_STREQ(json.GetData(),
                  "{\"library\": \"l\", \"id\": \"0000000000000001\", \"size\": null, \"status\": "
                  "\"unavailable\", \"name\": \"u\", \"container\": null, \"archive_name\": null}\n");
