@@ -86,6 +86,11 @@ TEST(FileTest, ListsRegularFilesByUpperCasedNameThenRawBytes) {
                              "linked.archive", "Z.archive", "_x.archive"})
         expected.push_back(directory.GetPath() + "\\" + name);
     EXPECT_EQ(listed, expected);
+    // A listed link opens for reading like the file it points to.
+    const FileHandle linked =
+        Os::OpenFile(directory.Join("linked.archive").c_str(), EFileAccess::Read, EFileCreation::OpenExisting);
+    EXPECT_NE(linked, InvalidFileHandle);
+    Os::CloseFile(linked);
     EXPECT_TRUE(list.FindFiles((directory.GetPath() + "/").c_str(), "*.none"));
     EXPECT_EQ(list.GetCount(), 0u);
     EXPECT_FALSE(list.FindFiles(directory.Join("missing").c_str(), "*"));
