@@ -39,7 +39,9 @@ CTestContent MakeContent(bool secondLayoutDiffers = false) {
               {separate, inlined, split, german},
               {MakeTestResource(separate, 0, 0x10, "a0"), MakeTestResource(separate, 1, 0x11, "a1"),
                MakeTestResource(inlined, 0, 0x20, "i0"), MakeTestResource(inlined, 1, 0x21, "i1"),
-               MakeTestResource(split, 1, 0x30, "s1"), MakeTestResource(german, 0, 0x40, "g0")}},
+               MakeTestResource(split, 1, 0x30, "s1"), MakeTestResource(german, 0, 0x40, "g0"),
+               // Two ids over one member: their files must agree for the container to be put back.
+               MakeTestResource(split, 0, 0x31, "s0"), MakeTestResource(split, 0, 0x32, "s0 again")}},
              {"lib1.pc_headerlib", {again}, {MakeTestResource(again, 2, 0x12, "a2")}}}};
 }
 
@@ -123,6 +125,8 @@ TEST_F(WayBackTest, RefusesWhatCannotBePutBackExactly) {
          "shorter than its entry header"},
         {"second library differs", true, "lib0/0000000000000010.bin", "ALPHA!", "dest", 1,
          "described differently by"},
+        {"two ids over one member differ", false, "lib0/0000000000000031.bin", "new", "dest", 1,
+         "comes from the same entry with other bytes"},
         {"destination not empty", false, "", "", "tree", 2, "is not an empty directory"},
         {"destination inside the source", false, "", "", "src/new", 2, "or lies inside it"},
         {"file naming no resource", false, "lib0/stray.bin", "", "dest", 0, "\\lib0\\stray.bin\n"},
@@ -162,7 +166,8 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
          2,
          "missing\tlib0\t0000000000000010\t29\t-\ta0\nmissing\tlib0\t0000000000000011\t28\t-\ta1\n"
          "missing\tlib0\t0000000000000020\t27\t-\ti0\nmissing\tlib0\t0000000000000021\t27\t-\ti1\n"
-         "missing\tlib0\t0000000000000030\t29\t-\ts1\n",
+         "missing\tlib0\t0000000000000030\t29\t-\ts1\nmissing\tlib0\t0000000000000031\t324\t-\ts0\n"
+         "missing\tlib0\t0000000000000032\t324\t-\ts0 again\n",
          {"--jobs", "4"}},
         {"not a file", "lib0/0000000000000020.bin", 3, "not a file\tlib0\t0000000000000020\t27\t-\ti0\n", {}},
         {"extra", "lib1/stray.txt", 1, "extra\tlib1\t-\t-\t1\tstray.txt\n", {}},
@@ -172,7 +177,7 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
          "lib0/0000000000000010.bin",
          1,
          "{\"status\": \"differs\", \"library\": \"lib0\", \"id\": \"0000000000000010\", \"size\": 29, "
-         "\"found_size\": 1, \"name\": \"a0\"}\n{\"summary\": {\"same\": 9, \"different\": 1,",
+         "\"found_size\": 1, \"name\": \"a0\"}\n{\"summary\": {\"same\": 11, \"different\": 1,",
          {"--json"}},
     };
     for (const auto& c : cases) {
