@@ -41,7 +41,7 @@ CTestContent MakeContent(bool secondLayoutDiffers = false) {
                MakeTestResource(inlined, 0, 0x20, "i0"), MakeTestResource(inlined, 1, 0x21, "i1"),
                MakeTestResource(split, 1, 0x30, "s1"), MakeTestResource(german, 0, 0x40, "g0"),
                // Two ids over one member: their files must agree for the container to be put back.
-               MakeTestResource(split, 0, 0x31, "s0"), MakeTestResource(split, 0, 0x32, "s0 again")}},
+               MakeTestResource(split, 0, 0x31, "s0"), MakeTestResource(split, 0, 0x3A, "s0 again")}},
              {"lib1.pc_headerlib", {again}, {MakeTestResource(again, 2, 0x12, "a2")}}}};
 }
 
@@ -167,7 +167,7 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
          "missing\tlib0\t0000000000000010\t29\t-\ta0\nmissing\tlib0\t0000000000000011\t28\t-\ta1\n"
          "missing\tlib0\t0000000000000020\t27\t-\ti0\nmissing\tlib0\t0000000000000021\t27\t-\ti1\n"
          "missing\tlib0\t0000000000000030\t29\t-\ts1\nmissing\tlib0\t0000000000000031\t324\t-\ts0\n"
-         "missing\tlib0\t0000000000000032\t324\t-\ts0 again\n",
+         "missing\tlib0\t000000000000003A\t324\t-\ts0 again\n",
          {"--jobs", "4"}},
         {"not a file", "lib0/0000000000000020.bin", 3, "not a file\tlib0\t0000000000000020\t27\t-\ti0\n", {}},
         {"extra", "lib1/stray.txt", 1, "extra\tlib1\t-\t-\t1\tstray.txt\n", {}},
