@@ -10,8 +10,8 @@ Two commands:
 proportion to their counted lines (non-blank lines that are not only a comment), then picks each fault at
 random among the single-point changes its file offers: a comparison flipped or loosened, a logical operator
 swapped, an arithmetic operator swapped, an integer constant off by one, a statement dropped, the operands of
-a comparison swapped, a Boolean result inverted, a negation dropped. The same seed on the same tree gives the
-same faults. Files built only for another platform are left out: no test here could run them.
+an ordering comparison swapped, a Boolean result inverted, a negation dropped. The same seed on the same tree
+gives the same faults. Files built only for another platform are left out: no test here could run them.
 
 `run` reads fault lists (generated or hand-written) whose lines are
 
@@ -122,7 +122,8 @@ def candidates(text):
             found.append((original, mutated, f"constant {digits} becomes {changed}"))
     for match in COMPARISON.finditer(code):
         left, op, right = match.group("left"), match.group("op"), match.group("right")
-        if left == right or left.count("(") != left.count(")"):
+        # Swapped operands of == and != compare the same: such a fault could never be caught.
+        if left == right or op in ("==", "!=") or left.count("(") != left.count(")"):
             continue
         swapped = f"{right} {op} {left}"
         original, mutated = around(match.start(), match.end(), swapped)
