@@ -116,7 +116,7 @@ const CNameMap& CExtractHandler::GetNamesWithoutFailedReads(const CNameMap& name
 }
 
 bool CExtractHandler::Finish(const CRunRecords& records) {
-    const WriteCounts& writes = m_Context.Pool.Finish();
+    const CWriteCounts& writes = m_Context.Pool.Finish();
     m_Context.Counts.Written = writes.FilesWritten;
     m_Context.Counts.WrittenBytes = writes.BytesWritten;
     m_Context.Counts.FailedWrites = writes.FailedWrites;

@@ -190,7 +190,7 @@ void CWriterPool::ErrorMessage(CStringViewA text) {
     ++m_Queued;
 }
 
-const WriteCounts& CWriterPool::Finish() {
+const CWriteCounts& CWriterPool::Finish() {
     while (m_Reaped < m_Queued)
         WaitForOldest();
     m_Borrowing = false;

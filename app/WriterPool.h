@@ -16,7 +16,7 @@ enum class EWriteFailureReasons { Silent, Print };
 
 /// What the files of a run came to. FailedReads counts files whose data ended short on a writer (an archive
 /// file changed during the run, a read error).
-struct WriteCounts {
+struct CWriteCounts {
     uint64_t FilesWritten = 0;
     uint64_t BytesWritten = 0;
     uint64_t FailedWrites = 0;
@@ -82,7 +82,7 @@ public:
     /// Writes text (copied) to standard error in order after everything queued before it.
     void ErrorMessage(CStringViewA text);
     /// Waits until every queued file is done and everything printed; returns the counts so far.
-    const WriteCounts& Finish();
+    const CWriteCounts& Finish();
     /// Finishes when a queued file borrows its header or name, so that the caller may replace their bytes.
     void ReleaseHeaders();
     /// The ids of the files whose data ended short, in order; complete after Finish.
@@ -114,7 +114,7 @@ private:
     FileHandle m_Folder = InvalidFileHandle;
     TStringBufferA<260> m_FolderPath;
     CArray<ResourceId> m_FailedReads;
-    WriteCounts m_Counts;
+    CWriteCounts m_Counts;
     bool m_Borrowing = false;
     // Positions in the run's order: tasks before m_Reaped are printed, before m_Taken taken by a worker,
     // before m_Published handed to the workers, before m_Queued filled. The selecting thread alone moves

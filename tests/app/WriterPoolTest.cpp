@@ -54,7 +54,7 @@ TEST(WriterPoolTest, EveryJobCountWritesAndPrintsAsOneThread) {
         ::testing::internal::CaptureStdout();
         CWriterPool pool(jobs);
         const std::string expected = RunSteps(pool, output.GetPath(), 700);
-        const WriteCounts counts = pool.Finish();
+        const CWriteCounts counts = pool.Finish();
         fflush(stdout);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected);
         // Steps 3, 10, ... fail their writes; of steps 5, 16, ... those that are not among them their reads.
