@@ -214,6 +214,7 @@ TEST(DestinationPathTest, PathsCompareByTheRulesOfEachSystem) {
         {"c:\\New", "C:\\", EPathRules::Windows, true, "New"},
         {"D:\\New", "C:\\", EPathRules::Windows, false, ""},
         {"C:\\..\\Game\\x", "C:\\Game", EPathRules::Windows, true, "x"},
+        {"C:", "c:\\", EPathRules::Windows, true, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Path) + " in " + c.Directory);

@@ -95,6 +95,7 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocationsAndOtherFramingLo
         {"resource list past the payload", payload + Field::RootResourceListLength, end, 4},
         {"record count beyond the list", resources, 3, 4},
         {"record count huge", resources, 0xFFFFFFFF, 4},
+        {"list cut inside the second record head", payload + Field::RootResourceListLength, 61, 4},
         {"name length past the list", resources + 20, 0xFFFF, 4},
         {"name without its zero", resources + 20, 3, 4},
         {"container count beyond the payload", payload + Field::RootContainerCount, 0x10000, 4},
@@ -112,6 +113,7 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocationsAndOtherFramingLo
         {"external name at the very end", payload + at.ExternalList, end, 8},
         // Bytes read as data over a slot that relocation filled with an address of this process.
         {"external name over an address", payload + at.ExternalList, Field::RootContainers, 8},
+        {"external name on an address's end", payload + at.ExternalList, Field::RootResourceList + 7, 8},
         {"container path over an address", record + Field::ContainerPath, Field::RootResourceList, 8},
         {"entry header over an address", payload + at.EntryHeaderLists[0], at.ContainerRecords[0], 8},
     };
