@@ -116,24 +116,29 @@ TEST_F(WayBackTest, ReimportedTreeExtractsAsEditedAndLeavesTheRestAsItWas) {
 TEST_F(WayBackTest, RefusesWhatCannotBePutBackExactly) {
     const struct {
         const char* Name;
-        bool SecondLayoutDiffers;
+        int Variant; // 1: the second library describes a container otherwise; 2: an entry over a header.
         std::string Edited, Data, Destination;
         int ExitStatus;
         std::string Message;
     } cases[] = {
-        {"file shorter than its header", false, "lib0/0000000000000010.bin", "short", "dest", 1,
+        {"file shorter than its header", 0, "lib0/0000000000000010.bin", "short", "dest", 1,
          "shorter than its entry header"},
-        {"second library differs", true, "lib0/0000000000000010.bin", "ALPHA!", "dest", 1,
+        {"second library differs", 1, "lib0/0000000000000010.bin", "ALPHA!", "dest", 1,
          "described differently by"},
-        {"two ids over one member differ", false, "lib0/0000000000000031.bin", "new", "dest", 1,
+        {"two ids over one member differ", 0, "lib0/0000000000000031.bin", "new", "dest", 1,
          "comes from the same entry with other bytes"},
-        {"destination not empty", false, "", "", "tree", 2, "is not an empty directory"},
-        {"destination inside the source", false, "", "", "src/new", 2, "or lies inside it"},
-        {"file naming no resource", false, "lib0/stray.bin", "", "dest", 0, "\\lib0\\stray.bin\n"},
+        {"an entry over an archive header", 2, "lib0/0000000000000010.bin", "ALPHA", "dest", 1,
+         "lies inside entry data"},
+        {"destination not empty", 0, "", "", "tree", 2, "is not an empty directory"},
+        {"destination inside the source", 0, "", "", "src/new", 2, "or lies inside it"},
+        {"file naming no resource", 0, "lib0/stray.bin", "", "dest", 0, "\\lib0\\stray.bin\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        Prepare(MakeContent(c.SecondLayoutDiffers));
+        Prepare(MakeContent(c.Variant == 1));
+        std::vector<CTestArchive> archives = BuildTestContentArchives(MakeContent());
+        archives[0].Entries.push_back({"over", {{0, {}, 0, 8}}});
+        ASSERT_TRUE(c.Variant != 2 || WriteTestArchives(Source, archives));
         if (!c.Edited.empty())
             WriteTestFile(Tree + "/" + c.Edited,
                           c.Data == "short" ? c.Data
