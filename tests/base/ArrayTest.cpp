@@ -36,6 +36,11 @@ TEST(ArrayTest, ElementsLiveExactlyOnceThroughGrowthAndShrinking) {
         EXPECT_EQ(SCounted::Live, 8);
         EXPECT_EQ(array[4].Value, 4);
         EXPECT_EQ(array[5].Value + array[7].Value, -2);
+        // A moved-from array is empty and takes elements again.
+        CArray<SCounted> moved(std::move(array));
+        array.Append(SCounted());
+        EXPECT_EQ(moved[4].Value + array[0].Value, 3);
+        EXPECT_EQ(SCounted::Live, 9);
 
         // A refused allocation is the out-of-memory stop, never a shorter array.
         EXPECT_EXIT(
