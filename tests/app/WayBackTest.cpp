@@ -81,35 +81,43 @@ protected:
 TEST_F(WayBackTest, ReimportedTreeExtractsAsEditedAndLeavesTheRestAsItWas) {
     const struct {
         const char* Name;
-        std::string Locale, File, Data;
+        std::string Locale;
+        std::vector<std::string> Files;
+        std::string Data;
         int HeaderByte;
     } cases[] = {
-        {"no edit", "en", "", "", -1},
-        {"same size, library header", "en", "lib0/0000000000000010.bin", "ALPHA", -1},
-        {"larger, inline header", "en", "lib0/0000000000000020.bin", std::string(5000, 'L'), -1},
-        {"smaller, split container", "en", "lib0/0000000000000030.bin", "r", -1},
-        {"empty, container in two libraries", "en", "lib1/0000000000000012.bin", "", -1},
-        {"edited header byte", "en", "lib0/0000000000000011.bin", "beta", 3},
-        {"edited inline header byte", "en", "lib0/0000000000000021.bin", "two", 5},
-        {"other locale", "de", "lib0/0000000000000040.bin", "Deutsch, neu", -1},
+        {"no edit", "en", {}, "", -1},
+        {"same size, library header", "en", {"lib0/0000000000000010.bin"}, "ALPHA", -1},
+        {"larger, inline header", "en", {"lib0/0000000000000020.bin"}, std::string(5000, 'L'), -1},
+        {"smaller, split container", "en", {"lib0/0000000000000030.bin"}, "r", -1},
+        {"empty, container in two libraries", "en", {"lib1/0000000000000012.bin"}, "", -1},
+        {"edited header byte", "en", {"lib0/0000000000000011.bin"}, "beta", 3},
+        {"edited inline header byte", "en", {"lib0/0000000000000021.bin"}, "two", 5},
+        {"both ids over one member",
+         "en",
+         {"lib0/0000000000000031.bin", "lib0/000000000000003A.bin"},
+         "S",
+         -1},
+        {"other locale", "de", {"lib0/0000000000000040.bin"}, "Deutsch, neu", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         Prepare(MakeContent(), c.Locale);
-        if (!c.File.empty())
-            Edit(c.File, c.Data, c.HeaderByte);
+        for (const std::string& file : c.Files)
+            Edit(file, c.Data, c.HeaderByte);
         const SToolRun run = RunTool({"--reimport", Destination, "-locale", c.Locale, Source, Tree});
         EXPECT_EQ(run.ExitStatus, 0) << run.Error;
-        EXPECT_EQ(run.Output.find("changed\t") != std::string::npos, !c.File.empty()) << run.Output;
+        EXPECT_EQ(run.Output.find("changed\t") != std::string::npos, !c.Files.empty()) << run.Output;
         EXPECT_TRUE(ExtractInto(Destination, "again", c.Locale) == SnapshotTree(Tree));
-        // In the other locale everything reads as before, but for the edited file where it admits it.
+        // In the other locale everything reads as before, but for the edited files where it admits them.
         const std::string other = c.Locale == "en" ? "de" : "en";
         CTreeSnapshot expected = ExtractInto(Source, "before", other);
-        if (expected.count(c.File) != 0)
-            expected[c.File] = ReadTestFile(Tree + "/" + c.File);
+        for (const std::string& file : c.Files)
+            if (expected.count(file) != 0)
+                expected[file] = ReadTestFile(Tree + "/" + file);
         EXPECT_TRUE(ExtractInto(Destination, "other", other) == expected);
         EXPECT_EQ(RunTool({"--compare", "-locale", c.Locale, Destination, Tree}).ExitStatus, 0);
-        EXPECT_EQ(SnapshotTree(Destination) == SnapshotTree(Source), c.File.empty());
+        EXPECT_EQ(SnapshotTree(Destination) == SnapshotTree(Source), c.Files.empty());
     }
 }
 
