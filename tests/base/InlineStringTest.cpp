@@ -1,7 +1,8 @@
-// The strings (CInlineStringA, CStringViewA, the string buffers): inline limits, growth on assignment, and
-// edits, appends and formats that read their own text.
+// The strings (CInlineStringA, CStringViewA, the string buffers, the name store): inline limits, growth on
+// assignment, edits, appends and formats that read their own text, and stored names that stay terminated.
 #include "base/InlineString.h"
 
+#include "base/NameStore.h"
 #include "base/StringBuffer.h"
 
 #include <gtest/gtest.h>
@@ -82,4 +83,14 @@ TEST(StringBufferTest, AppendsAndFormatsOfItsOwnTextAcrossGrowth) {
         appended.Append(appended.GetView());
         EXPECT_EQ(TextOf(appended.GetData(), appended.GetLength()), text + text);
     }
+}
+
+TEST(NameStoreTest, NamesStayTerminatedAndOneLargerThanABlockWhole) {
+    CNameStore store;
+    const std::string large(3 << 20, 'n');
+    const CStringViewA first = store.Store("ab");
+    store.Store("cd");
+    const CStringViewA second = store.Store(large.c_str());
+    EXPECT_EQ(TextOf(first.GetData(), first.GetLength()), "ab");
+    EXPECT_EQ(TextOf(second.GetData(), second.GetLength()), large);
 }
