@@ -132,16 +132,18 @@ TEST_F(ArchiveTest, SegmentsAreReadAcrossFilesFromAnyPosition) {
 TEST_F(ArchiveTest, LookUpSeesEveryMountAndTheLastArchiveWins) {
     Write({MakeSimpleTestArchive("a.archive", {"x", "y"}, {"from a", "y"}),
            MakeSimpleTestArchive("b.archive", {"X"}, {"from b"}),
-           {"c.archive", {"c.archive", "bad.archive"}, {{"x", {Segment(0, "from c")}}}}});
+           {"c.archive", {"c.archive", "d.archive", "bad.archive"}, {{"x", {Segment(0, "from c")}}}},
+           {"d.archive", {"d.archive", "c.archive"}, {{"z", {Segment(0, "from d")}}}}});
     WriteTestFile(Root.Join("bad.archive"), "ARCH");
     const CArchive* first = Mount("a.archive");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(Read("x"), "from a");
     ASSERT_NE(Mount("b.archive"), nullptr);
     EXPECT_EQ(Read("x"), "from b");
-    // A failed mount drops every archive that refers to the failed one, and the look-up sees it.
+    // A failed mount drops every archive that refers to the failed one (d, mounted within it), and the
+    // look-up sees it.
     EXPECT_EQ(Mount("c.archive"), nullptr);
-    EXPECT_EQ(Read("x"), "from b");
+    EXPECT_EQ(Read("x") + Read("z"), "from b<none>");
     // A name mounted already gives the archive mounted, without opening anything.
     EXPECT_EQ(Mount("a.archive"), first);
     Manager.UnmountAll();
