@@ -52,8 +52,9 @@ TEST(ResourcePathTest, KnownIdsAndArchiveNames) {
 }
 
 TEST(ResourcePathTest, Md5MatchesKnownDigestsAcrossBlockBoundaries) {
-    // 55 bytes leave room for the length in the last block, 56 push it into another; 64 fill a block. No two
-    // words of a block are alike, so that a round that takes the wrong word shows.
+    // The empty text is a known archive name above. 55 bytes leave room for the length in the last block, 56
+    // push it into another; 64 fill a block. No two words of a block are alike, so that a round that takes
+    // the wrong word shows.
     std::string varied;
     for (int i = 0; i < 1000; ++i)
         varied += static_cast<char>(i * i % 251);
@@ -61,7 +62,6 @@ TEST(ResourcePathTest, Md5MatchesKnownDigestsAcrossBlockBoundaries) {
         std::string Text;
         const char* Digest;
     } cases[] = {
-        {"", "D41D8CD98F00B204E9800998ECF8427E"},
         {"abc", "900150983CD24FB0D6963F7D28E17F72"},
         {varied.substr(0, 55), "D6D2EFC82DC741239C7842B3FF76253C"},
         {varied.substr(0, 56), "08BB79BA2B6A113EE5D87D497D3E63FA"},
