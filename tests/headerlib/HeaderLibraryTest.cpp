@@ -95,6 +95,7 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocationsAndOtherFramingLo
         {"resource list past the payload", payload + Field::RootResourceListLength, end, 4},
         {"record count beyond the list", resources, 3, 4},
         {"record count huge", resources, 0xFFFFFFFF, 4},
+        // The count, the first record (16 + 22 + 11 bytes), then 8 of the second record's 16-byte head.
         {"list cut in a record head", payload + Field::RootResourceListLength, 61, 4},
         {"name length past the list", resources + 20, 0xFFFF, 4},
         {"name without its zero", resources + 20, 3, 4},
