@@ -126,6 +126,13 @@ constexpr COptionRow Options[] = {
          options.Destination = value;
          return SetMode(options, ERunMode::Reimport);
      }},
+    {"--quick", nullptr,
+     "With --compare or --reimport: take a tree file of the right size older than the tree's NameMap.txt as "
+     "unchanged, unread.",
+     [](CRunOptions& options, const char*) {
+         options.Quick = true;
+         return Continue;
+     }},
     {"--keep-going", nullptr, "Leave out an archive that fails to mount instead of stopping.",
      [](CRunOptions& options, const char*) {
          options.KeepGoing = true;
@@ -199,6 +206,8 @@ int ReadOptions(int argc, const char* const* argv, CRunOptions& options, int& ne
     }
     if (options.Json && options.Mode != ERunMode::List && options.Mode != ERunMode::Compare)
         return Reject("Option --json needs --list or --compare.\n", "");
+    if (options.Quick && options.Mode != ERunMode::Compare && options.Mode != ERunMode::Reimport)
+        return Reject("Option --quick needs --compare or --reimport.\n", "");
     return Continue;
 }
 

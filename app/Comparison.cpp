@@ -166,11 +166,11 @@ void CTreeComparison::AddExtra(void* context, CStringViewA library, CStringViewA
                                bool hasId) {
     auto& comparison = *static_cast<CTreeComparison*>(context);
     ++comparison.m_Counts.Extra;
-    uint64_t foundSize = 0;
+    Os::CFileStamp found;
     JoinPath(comparison.m_PathBuffer, {comparison.m_Tree, library, fileName});
-    const bool sized = Os::GetRegularFileSize(comparison.m_PathBuffer.GetView(), foundSize);
+    const bool sized = Os::GetRegularFileStamp(comparison.m_PathBuffer.GetView(), found);
     comparison.AddRecord("extra", library, hasId ? &id : nullptr, CListingLine::UnknownSize,
-                         sized ? &foundSize : nullptr, fileName);
+                         sized ? &found.Size : nullptr, fileName);
 }
 
 bool CTreeComparison::Finish(const CRunRecords& records) {

@@ -74,9 +74,9 @@ bool CExtractHandler::BeginLibrary(const CLibraryScope& library) {
 }
 
 bool CExtractHandler::KeepsExistingFile(uint64_t size) const {
-    uint64_t existingSize = 0;
-    return m_Context.Options.SkipExisting && Os::GetRegularFileSize(m_PathBuffer.GetData(), existingSize) &&
-           existingSize == size;
+    Os::CFileStamp existing;
+    return m_Context.Options.SkipExisting && Os::GetRegularFileStamp(m_PathBuffer.GetView(), existing) &&
+           existing.Size == size;
 }
 
 bool CExtractHandler::TakeResource(const CResourceItem& item) {

@@ -59,6 +59,24 @@ uint32_t GetJobCount(const CRunOptions& options) {
     return processors == 0 ? 1 : std::min(processors, CRunOptions::MaxJobs);
 }
 
+// --quick: an extraction writes the name map after every resource file, so a tree file modified before the
+// name map and still of the size the run expects is taken as the one the extraction wrote. A tree without a
+// readable name map gets every file compared.
+void TurnOnQuickCheck(CStringViewA tree, CWriterPool& pool) {
+    CStringBufferA path;
+    path.Append(tree);
+    path.Append("\\NameMap.txt");
+    Os::CFileStamp nameMap;
+    if (Os::GetRegularFileStamp(path.GetView(), nameMap)) {
+        pool.SetQuickCheck(nameMap.ModifiedTime);
+        return;
+    }
+    CStringBufferA line;
+    line.AppendFormat("Option --quick: cannot read the time of \"%s\"; every file is compared.\n",
+                      path.GetData());
+    PrintError(line.GetView());
+}
+
 // --compare and --reimport: the run's decisions, then the comparison's or the reimport's own ending. Their
 // records own standard output; the run's messages and the summary go to standard error. The comparison
 // reports differences by its status (1) even where the run printed no failure; a failed header library
@@ -71,6 +89,8 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     // The pool reads from the manager's archives and hands outcomes to the comparison or the reimport until
     // it finishes.
     CWriterPool pool(GetJobCount(options), EWriteFailureReasons::Silent);
+    if (options.Quick)
+        TurnOnQuickCheck(options.Tree, pool);
     CReimport reimport(options.Source, options.Tree, options.Destination,
                        options.Verbosity == EVerbosity::Verbose, pool);
     const bool reimports = options.Mode == ERunMode::Reimport;

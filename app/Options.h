@@ -36,6 +36,9 @@ public:
     bool KeepGoing = false;
     /// A resource file that already exists with the size the run would write is kept without reading.
     bool SkipExisting = false;
+    /// --compare and --reimport take a tree file of the right size that is older than the tree's name map as
+    /// unchanged without reading it.
+    bool Quick = false;
     EVerbosity Verbosity = EVerbosity::Normal;
     /// Number of writers; 0 means as many as the machine has processors, at most MaxJobs.
     uint32_t Jobs = 0;

@@ -15,18 +15,15 @@ constexpr uint64_t ResourceReadStep = uint64_t(1) << 20;
 
 } // namespace
 
-bool CanReadResource(const CAdmission& admission) {
-    CArchiveStream data = admission.Stream;
-    uint64_t left = admission.Span.Length;
+bool CanReadStream(CArchiveStream data, uint64_t length) {
     const CArchive* holder = nullptr;
     uint64_t offset = 0;
-    uint64_t length = 0;
-    while (left > 0) {
-        if (!data.Locate(left, holder, offset, length) || offset > holder->GetFileSize() ||
-            length > holder->GetFileSize() - offset)
+    uint64_t piece = 0;
+    for (uint64_t left = length; left > 0; left -= piece) {
+        if (!data.Locate(left, holder, offset, piece) || offset > holder->GetFileSize() ||
+            piece > holder->GetFileSize() - offset)
             return false;
-        data.Position += length;
-        left -= length;
+        data.Position += piece;
     }
     return true;
 }

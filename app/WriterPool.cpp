@@ -1,8 +1,10 @@
 // Worker threads that write or compare resource files, and the one ordered path of the run's messages.
 #include "app/WriterPool.h"
 
+#include "app/ResourceReader.h"
 #include "base/Console.h"
 #include "base/Memory.h"
+#include "base/Platform.h"
 
 #include <algorithm>
 #include <atomic>
@@ -30,7 +32,8 @@ CWriterPool* g_RunningPool = nullptr;
 
 } // namespace
 
-enum class CWriterPool::ETaskKind : uint8_t { File, Comparison, Message };
+// A Settled comparison is one that the quick check decided: it waits only for its turn to be reported.
+enum class CWriterPool::ETaskKind : uint8_t { File, Comparison, Settled, Message };
 
 // A file, a comparison or a message in the run's order: filled by the selecting thread, passed by a worker
 // (which writes or compares a file and sets its outcome), then reported and reused by the selecting thread.
@@ -116,10 +119,22 @@ void CWriterPool::Write(const CResourceFile& file) {
 
 void CWriterPool::Compare(const CResourceFile& file, CStringViewA path, CStringViewA name,
                           CComparisonSink& sink) {
-    CTask& task = ClaimFile(file, ETaskKind::Comparison);
+    // A file that the quick check passes needs no worker: its outcome goes to the sink at once when nothing
+    // queued before it is still to be reported, and takes its turn in the queue otherwise.
+    Os::CFileStamp stamp;
+    const bool settled =
+        m_QuickBefore != 0 && Os::GetRegularFileStamp(path, stamp) && stamp.ModifiedTime < m_QuickBefore &&
+        stamp.Size == file.HeaderLength + file.Length && CanReadStream(file.Data, file.Length);
+    if (settled && CatchUp()) {
+        sink.TakeComparison(CComparisonResult{file, path, name, EFileComparison::Same, stamp.Size});
+        return;
+    }
+    CTask& task = ClaimFile(file, settled ? ETaskKind::Settled : ETaskKind::Comparison);
     task.Text.Assign(path);
     task.Name = name;
     task.Sink = &sink;
+    task.Comparison = EFileComparison::Same;
+    task.FoundSize = stamp.Size;
     m_Borrowing = true;
     Submit(task);
 }
@@ -154,11 +169,17 @@ void CWriterPool::Submit(CTask& task) {
         Publish();
 }
 
-// The task for a message that must wait for earlier tasks, or null when it may be printed at once.
-CWriterPool::CTask* CWriterPool::ClaimMessage() {
+// Reports what is finished; true when nothing queued is left to report, so that the next outcome may be
+// reported at once.
+bool CWriterPool::CatchUp() {
     if (m_WorkerCount != 0)
         ReapFinished();
-    if (m_Reaped == m_Queued)
+    return m_Reaped == m_Queued;
+}
+
+// The task for a message that must wait for earlier tasks, or null when it may be printed at once.
+CWriterPool::CTask* CWriterPool::ClaimMessage() {
+    if (CatchUp())
         return nullptr;
     CTask& task = Claim();
     task.Kind = ETaskKind::Message;
@@ -279,7 +300,7 @@ void CWriterPool::TakeBatches() {
 
 // Prints what the task came to and counts it, or hands a comparison's outcome to its sink.
 void CWriterPool::Report(CTask& task) {
-    if (task.Kind == ETaskKind::Comparison) {
+    if (task.Kind == ETaskKind::Comparison || task.Kind == ETaskKind::Settled) {
         task.Sink->TakeComparison(
             CComparisonResult{task.File, task.Text.GetView(), task.Name, task.Comparison, task.FoundSize});
         return;

@@ -77,6 +77,10 @@ public:
     /// comparison, and hands the outcome to sink in order after everything queued before it. The header and
     /// name are borrowed until ReleaseHeaders; the archives must stay mounted until Finish.
     void Compare(const CResourceFile& file, CStringViewA path, CStringViewA name, CComparisonSink& sink);
+    /// Turns on the quick check of the comparisons queued from now on: a file at path of the size that Write
+    /// would write, last modified before modifiedBefore (an Os::CFileStamp time), is taken as the same
+    /// without reading either side, as long as the archives hold the file's bytes. 0 turns it off.
+    void SetQuickCheck(uint64_t modifiedBefore) { m_QuickBefore = modifiedBefore; }
     /// Prints a Print-style message in order after everything queued before it.
     void Message(const char* format, ...);
     /// Writes text (copied) to standard error in order after everything queued before it.
@@ -87,7 +91,6 @@ public:
     void ReleaseHeaders();
     /// The ids of the files whose data ended short, in order; complete after Finish.
     const CArray<ResourceId>& GetFailedReads() const { return m_FailedReads; }
-    uint32_t GetWorkerCount() const { return m_WorkerCount; }
 
 private:
     enum class ETaskKind : uint8_t;
@@ -100,6 +103,7 @@ private:
     void Submit(CTask& task);
     void Publish();
     void ReapFinished();
+    bool CatchUp();
     void WaitForOldest();
     void Report(CTask& task);
     CTask* ClaimMessage();
@@ -116,6 +120,7 @@ private:
     CArray<ResourceId> m_FailedReads;
     CWriteCounts m_Counts;
     bool m_Borrowing = false;
+    uint64_t m_QuickBefore = 0;
     // Positions in the run's order: tasks before m_Reaped are printed, before m_Taken taken by a worker,
     // before m_Published handed to the workers, before m_Queued filled. The selecting thread alone moves
     // m_Reaped and m_Queued; m_Mutex guards the rest.

@@ -55,9 +55,15 @@ void CloseFile(FileHandle file);
 
 /// True when path's last component is a symbolic link (a reparse point on Windows), whatever it points at.
 [[nodiscard]] bool IsSymbolicLink(CStringViewA path);
-/// The size of the regular file at path. False when nothing is there, or something other than a regular file
-/// (a directory, a symbolic link whatever it points at, a device).
-[[nodiscard]] bool GetRegularFileSize(CStringViewA path, uint64_t& size);
+/// A file's size and the time of its last modification, in the system's own ticks (nanoseconds since 1970 on
+/// POSIX, 100 nanoseconds since 1601 on Windows): times of one system compare, but are no calendar.
+struct CFileStamp {
+    uint64_t Size = 0;
+    uint64_t ModifiedTime = 0;
+};
+/// The stamp of the regular file at path. False when nothing is there, or something other than a regular
+/// file (a directory, a symbolic link whatever it points at, a device).
+[[nodiscard]] bool GetRegularFileStamp(CStringViewA path, CFileStamp& stamp);
 /// Removes the file or symbolic link at path (never a link's target). False when it cannot.
 [[nodiscard]] bool RemoveFile(CStringViewA path);
 /// Removes the directory at path when it is empty. False when it cannot (it holds anything, or is missing).

@@ -269,12 +269,17 @@ bool IsSymbolicLink(CStringViewA path) {
     return ::lstat(osPath.Get(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
-bool GetRegularFileSize(CStringViewA path, uint64_t& size) {
+bool GetRegularFileStamp(CStringViewA path, CFileStamp& stamp) {
     const COsPath osPath(path);
     struct stat status;
     if (::lstat(osPath.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
-    size = static_cast<uint64_t>(status.st_size);
+    stamp.Size = static_cast<uint64_t>(status.st_size);
+    // A time before 1970 counts as the earliest one.
+    const timespec& time = status.st_mtim;
+    stamp.ModifiedTime = time.tv_sec < 0 ? 0
+                                         : static_cast<uint64_t>(time.tv_sec) * 1000000000u +
+                                               static_cast<uint64_t>(time.tv_nsec);
     return true;
 }
 

@@ -224,14 +224,16 @@ bool IsSymbolicLink(CStringViewA path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool GetRegularFileSize(CStringViewA path, uint64_t& size) {
+bool GetRegularFileStamp(CStringViewA path, CFileStamp& stamp) {
     const COsPath osPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExA(osPath.Get(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes &
          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0)
         return false;
-    size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.Size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const FILETIME& time = data.ftLastWriteTime;
+    stamp.ModifiedTime = (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     return true;
 }
 

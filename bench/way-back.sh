@@ -8,7 +8,8 @@
 #   read tree      every file of TREE read once on 2 threads (vorsk_read_tree): what any byte comparison
 #                  of the tree pays before it reads a byte of the archives
 #   reimport       VorskExtract --reimport DEST SOURCE TREE with no edit (DEST must equal SOURCE) and with one
-#                  edited resource (extracting DEST must give the edited tree)
+#                  edited resource (extracting DEST must give the edited tree), also with --quick, beside
+#                  cp -r in the same round
 #
 # Wall times by hyperfine (mean, standard deviation, min and max of the runs; JSON in DIR/way-back*.json);
 # peak RSS in KiB and CPU seconds (user + system) from one more run of each under /usr/bin/time.
@@ -34,7 +35,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift ;;
     --build) build="$(cd "$2" && pwd)"; shift ;;
     --baseline) baseline="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift ;;
-    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,22p' "$0"; exit 0 ;;
     *) echo "way-back.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -81,10 +82,17 @@ body = data[24:] + b'an edit\n'
 open(path, 'wb').write(data[:12] + struct.pack('<I', len(body)) + data[16:24] + body)
 EOF
 hyperfine --runs "$runs" --export-json "$root/way-back-edit.json" \
-    -n "reimport, one edit" -p "rm -rf $root/dest" "$tool --reimport $root/dest $source $root/tree"
+    -n "cp -r" -p "rm -rf $root/copy" "cp -r $source $root/copy" \
+    -n "reimport, one edit" -p "rm -rf $root/dest" "$tool --reimport $root/dest $source $root/tree" \
+    -n "reimport --quick, one edit" -p "rm -rf $root/dest" "$tool --quick --reimport $root/dest $source $root/tree"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
-"$tool" "$root/dest" "$root/again" > /dev/null 2>&1 || true
-diff -r "$root/tree" "$root/again" > /dev/null || { echo "way-back.sh: the round trip changed the tree" >&2; exit 1; }
+for quick in "" --quick; do
+    rm -rf "$root/dest" "$root/again"
+    "$tool" $quick --reimport "$root/dest" "$source" "$root/tree" > /dev/null 2>&1 || true
+    "$tool" "$root/dest" "$root/again" > /dev/null 2>&1 || true
+    diff -r "$root/tree" "$root/again" > /dev/null ||
+        { echo "way-back.sh: the round trip $quick changed the tree" >&2; exit 1; }
+done
 echo "round trip and identity hold on $resources resources"
 
 # Peak RSS and CPU time of one run each.

@@ -104,7 +104,7 @@ _VorskExtract() {
     option)
         local options="-locale"
         ((_vorsk_dashes)) && options="--help --version --list --json --include --exclude --locales --test
-            --keep-going --skip-existing --quiet --verbose --jobs --compare --reimport -- -locale"
+            --keep-going --skip-existing --quiet --verbose --jobs --compare --reimport --quick -- -locale"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         ;;
     operand)

@@ -146,6 +146,7 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
          {2, "", "Option --jobs takes a count from 1 to 32, not \"33\".\n"}},
         {{"--include"}, {2, "", "Option --include needs a value <pattern>.\n"}},
         {{"--json", Source, Output}, {2, "", "Option --json needs --list or --compare.\n"}},
+        {{"--quick", "--list", Source}, {2, "", "Option --quick needs --compare or --reimport.\n"}},
         {{"--list", "--test", Source}, {2, "", "Options --list and --test cannot be used together.\n"}},
         {{"--locales", Source, Output},
          {2, "", "Option --locales takes only the source directory, not also \"" + Output + "\".\n"}},

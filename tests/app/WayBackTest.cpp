@@ -105,7 +105,9 @@ TEST_F(WayBackTest, ReimportedTreeExtractsAsEditedAndLeavesTheRestAsItWas) {
         Prepare(MakeContent(), c.Locale);
         for (const std::string& file : c.Files)
             Edit(file, c.Data, c.HeaderByte);
-        const SToolRun run = RunTool({"--reimport", Destination, "-locale", c.Locale, Source, Tree});
+        // The quick check finds every edit here: each is newer than the extraction's name map.
+        const SToolRun run =
+            RunTool({"--quick", "--reimport", Destination, "-locale", c.Locale, Source, Tree});
         EXPECT_EQ(run.ExitStatus, 0) << run.Error;
         EXPECT_EQ(run.Output.find("changed\t") != std::string::npos, !c.Files.empty()) << run.Output;
         EXPECT_TRUE(ExtractInto(Destination, "again", c.Locale) == SnapshotTree(Tree));
@@ -181,7 +183,7 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
     const struct {
         const char* Name;
         std::string File;
-        int Change; // 0 none, 1 rewrite, 2 remove, 3 make a directory
+        int Change; // 0 none, 1 rewrite, 2 remove, 3 make a directory, 4 rewrite at its size; < 0 and older
         std::string Line;
         std::vector<std::string> Options;
     } cases[] = {
@@ -199,6 +201,17 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
         {"extra", "lib1/stray.txt", 1, "extra\tlib1\t-\t-\t1\tstray.txt\n", {}},
         {"index file", "NameMap.txt", 1, "differs\t\t-\t", {}},
         {"filtered out, still expected", "", 0, "", {"--exclude", "a0"}},
+        {"quick: older, its size", "lib0/0000000000000010.bin", -4, "", {"--quick"}},
+        {"quick: newer",
+         "lib0/0000000000000010.bin",
+         4,
+         "differs\tlib0\t0000000000000010\t29\t29",
+         {"--quick"}},
+        {"quick: older, another size",
+         "lib0/0000000000000010.bin",
+         -1,
+         "differs\tlib0\t0000000000000010",
+         {"--quick"}},
         {"json",
          "lib0/0000000000000010.bin",
          1,
@@ -210,17 +223,21 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
         SCOPED_TRACE(c.Name);
         Prepare(MakeContent());
         const std::string path = Tree + "/" + c.File;
-        if (c.Change >= 2)
+        if (c.Change == 2 || c.Change == 3)
             fs::remove_all(path);
-        if (c.Change == 1)
+        if (std::abs(c.Change) == 1)
             WriteTestFile(path, "x");
+        if (std::abs(c.Change) == 4)
+            WriteTestFile(path, std::string(fs::file_size(path), '#'));
         if (c.Change == 3)
             fs::create_directory(path);
+        if (c.Change < 0)
+            fs::last_write_time(path, fs::last_write_time(Tree + "/NameMap.txt") - std::chrono::hours(1));
         std::vector<std::string> arguments = c.Options;
         arguments.insert(arguments.begin(), "--compare");
         arguments.insert(arguments.end(), {Source, Tree});
         const SToolRun run = RunTool(arguments);
-        EXPECT_EQ(run.ExitStatus, c.Change == 0 ? 0 : 1);
+        EXPECT_EQ(run.ExitStatus, c.Line.empty() ? 0 : 1);
         EXPECT_EQ(run.Output.substr(0, c.Line.size()), c.Line);
         EXPECT_EQ(run.Output.empty(), c.Line.empty()) << run.Output;
     }
