@@ -91,6 +91,7 @@ CWriterPool::CWriterPool(uint32_t jobCount, EWriteFailureReasons reasons) : m_Re
 CWriterPool::~CWriterPool() {
     Finish();
     Os::CloseFile(m_Folder);
+    Os::CloseFile(m_QuickFolder);
     {
         const std::lock_guard<std::mutex> guard(m_Mutex);
         m_Closing = true;
@@ -122,9 +123,7 @@ void CWriterPool::Compare(const CResourceFile& file, CStringViewA path, CStringV
     // A file that the quick check passes needs no worker: its outcome goes to the sink at once when nothing
     // queued before it is still to be reported, and takes its turn in the queue otherwise.
     Os::CFileStamp stamp;
-    const bool settled =
-        m_QuickBefore != 0 && Os::GetRegularFileStamp(path, stamp) && stamp.ModifiedTime < m_QuickBefore &&
-        stamp.Size == file.HeaderLength + file.Length && CanReadStream(file.Data, file.Length);
+    const bool settled = m_QuickBefore != 0 && PassesQuickCheck(file, path, stamp);
     if (settled && CatchUp()) {
         sink.TakeComparison(CComparisonResult{file, path, name, EFileComparison::Same, stamp.Size});
         return;
@@ -167,6 +166,26 @@ void CWriterPool::Submit(CTask& task) {
     ++m_Queued;
     if (m_Queued - m_Published >= PublishFiles)
         Publish();
+}
+
+// Whether the file at path is a regular file of the size file comes to, modified before the quick check's
+// time, whose bytes the archives hold; stamp is what was found. The file is looked up by name in its folder,
+// which stays open from one comparison to the next (the files of a library share one): the system then
+// resolves one name per file instead of its whole path.
+bool CWriterPool::PassesQuickCheck(const CResourceFile& file, CStringViewA path, Os::CFileStamp& stamp) {
+    const uint64_t separator = path.FindLastChar('\\');
+    if (separator == CStringViewA::npos)
+        return false;
+    const CStringViewA folder = path.Substring(0, separator);
+    if (m_QuickFolder == InvalidFileHandle || folder != m_QuickFolderPath.GetView()) {
+        Os::CloseFile(m_QuickFolder);
+        m_QuickFolder = Os::OpenDirectory(folder);
+        m_QuickFolderPath.Assign(folder);
+    }
+    return m_QuickFolder != InvalidFileHandle &&
+           Os::GetRegularFileStampIn(m_QuickFolder, folder, path.Substring(separator + 1), stamp) &&
+           stamp.ModifiedTime < m_QuickBefore && stamp.Size == file.HeaderLength + file.Length &&
+           CanReadStream(file.Data, file.Length);
 }
 
 // Reports what is finished; true when nothing queued is left to report, so that the next outcome may be

@@ -79,7 +79,8 @@ public:
     void Compare(const CResourceFile& file, CStringViewA path, CStringViewA name, CComparisonSink& sink);
     /// Turns on the quick check of the comparisons queued from now on: a file at path of the size that Write
     /// would write, last modified before modifiedBefore (an Os::CFileStamp time), is taken as the same
-    /// without reading either side, as long as the archives hold the file's bytes. 0 turns it off.
+    /// without reading either side, as long as the archives hold the file's bytes. 0 turns it off. The path
+    /// is split at its last backslash into the folder and the file's name.
     void SetQuickCheck(uint64_t modifiedBefore) { m_QuickBefore = modifiedBefore; }
     /// Prints a Print-style message in order after everything queued before it.
     void Message(const char* format, ...);
@@ -104,6 +105,7 @@ private:
     void Publish();
     void ReapFinished();
     bool CatchUp();
+    bool PassesQuickCheck(const CResourceFile& file, CStringViewA path, Os::CFileStamp& stamp);
     void WaitForOldest();
     void Report(CTask& task);
     CTask* ClaimMessage();
@@ -121,6 +123,8 @@ private:
     CWriteCounts m_Counts;
     bool m_Borrowing = false;
     uint64_t m_QuickBefore = 0;
+    FileHandle m_QuickFolder = InvalidFileHandle;
+    TStringBufferA<260> m_QuickFolderPath;
     // Positions in the run's order: tasks before m_Reaped are printed, before m_Taken taken by a worker,
     // before m_Published handed to the workers, before m_Queued filled. The selecting thread alone moves
     // m_Reaped and m_Queued; m_Mutex guards the rest.

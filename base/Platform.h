@@ -64,6 +64,10 @@ struct CFileStamp {
 /// The stamp of the regular file at path. False when nothing is there, or something other than a regular
 /// file (a directory, a symbolic link whatever it points at, a device).
 [[nodiscard]] bool GetRegularFileStamp(CStringViewA path, CFileStamp& stamp);
+/// The same for the file name inside the open directory at directoryPath: where the system looks a name up
+/// relative to a handle, only that one name is looked up.
+[[nodiscard]] bool GetRegularFileStampIn(FileHandle directory, CStringViewA directoryPath, CStringViewA name,
+                                         CFileStamp& stamp);
 /// Removes the file or symbolic link at path (never a link's target). False when it cannot.
 [[nodiscard]] bool RemoveFile(CStringViewA path);
 /// Removes the directory at path when it is empty. False when it cannot (it holds anything, or is missing).

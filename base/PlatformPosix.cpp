@@ -175,6 +175,21 @@ bool IsReadableInput(int descriptor, uint64_t& size) {
     return flags >= 0 && ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
+// The stamp of the regular file at path, relative to directory (AT_FDCWD: the working directory); a
+// symbolic link is not followed and fails.
+bool GetStampAt(int directory, const char* path, Os::CFileStamp& stamp) {
+    struct stat status;
+    if (::fstatat(directory, path, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    stamp.Size = static_cast<uint64_t>(status.st_size);
+    // A time before 1970 counts as the earliest one.
+    const timespec& time = status.st_mtim;
+    stamp.ModifiedTime = time.tv_sec < 0 ? 0
+                                         : static_cast<uint64_t>(time.tv_sec) * 1000000000u +
+                                               static_cast<uint64_t>(time.tv_nsec);
+    return true;
+}
+
 } // namespace
 
 namespace Os {
@@ -271,16 +286,12 @@ bool IsSymbolicLink(CStringViewA path) {
 
 bool GetRegularFileStamp(CStringViewA path, CFileStamp& stamp) {
     const COsPath osPath(path);
-    struct stat status;
-    if (::lstat(osPath.Get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    stamp.Size = static_cast<uint64_t>(status.st_size);
-    // A time before 1970 counts as the earliest one.
-    const timespec& time = status.st_mtim;
-    stamp.ModifiedTime = time.tv_sec < 0 ? 0
-                                         : static_cast<uint64_t>(time.tv_sec) * 1000000000u +
-                                               static_cast<uint64_t>(time.tv_nsec);
-    return true;
+    return GetStampAt(AT_FDCWD, osPath.Get(), stamp);
+}
+
+bool GetRegularFileStampIn(FileHandle directory, CStringViewA, CStringViewA name, CFileStamp& stamp) {
+    const COsName osName(name);
+    return GetStampAt(ToDescriptor(directory), osName.Get(), stamp);
 }
 
 bool RemoveFile(CStringViewA path) {

@@ -237,6 +237,11 @@ bool GetRegularFileStamp(CStringViewA path, CFileStamp& stamp) {
     return true;
 }
 
+bool GetRegularFileStampIn(FileHandle, CStringViewA directoryPath, CStringViewA name, CFileStamp& stamp) {
+    const COsPath path(directoryPath, name);
+    return GetRegularFileStamp(path.GetView(), stamp);
+}
+
 bool RemoveFile(CStringViewA path) {
     const COsPath osPath(path);
     // A link to a directory is removed as a directory; the directory it points at stays.
