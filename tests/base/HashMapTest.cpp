@@ -1,4 +1,5 @@
-// CHashMap: removal at every position of a chain of colliding keys, twice in a row, with owning values.
+// CHashMap: removal at every position of a chain of colliding keys, twice in a row, with owning values;
+// a reset that keeps the storage.
 #include "base/HashMap.h"
 
 #include <gtest/gtest.h>
@@ -35,4 +36,17 @@ TEST(HashMapTest, RemoveFromAnyChainPositionTwiceKeepsOthersReachable) {
             EXPECT_NE(map.Find(keys[first]), nullptr);
         }
     }
+}
+
+TEST(HashMapTest, ResetEmptiesEveryChain) {
+    CHashMap<uint64_t, uint64_t> map;
+    for (uint64_t key = 0; key < 100; ++key)
+        map.FindOrInsert(key) = key;
+    map.Reset();
+    // Each key takes its old slot again: under a head left from before, it would follow itself.
+    for (uint64_t key = 0; key < 50; ++key)
+        map.FindOrInsert(key) = key + 1;
+    EXPECT_EQ(map.GetCount(), 50u);
+    for (uint64_t key = 0; key < 50; ++key)
+        EXPECT_TRUE(map.Find(key + map.GetBucketCount()) == nullptr && *map.Find(key) == key + 1) << key;
 }
