@@ -41,18 +41,27 @@ void CExpectedTreeFiles::Expect(ResourceId id) {
     AppendGrowing(m_Files, CExpectedFile{m_Current, id});
 }
 
+bool CExpectedTreeFiles::IsExpected(const CExpectedFile& file) const {
+    return std::binary_search(m_Files.begin(), m_Files.end(), file, &IsBefore);
+}
+
+bool CExpectedTreeFiles::KeepUnexpected(void* context, CStringViewA fileName) {
+    const auto& scan = *static_cast<const CFolderScan*>(context);
+    ResourceId id = 0;
+    return !ParseResourceFileName(fileName, id) || !scan.Files->IsExpected(CExpectedFile{scan.Library, id});
+}
+
 void CExpectedTreeFiles::FindUnexpected(CStringViewA tree, UnexpectedSink unexpected, void* context) {
-    const auto less = [](const CExpectedFile& left, const CExpectedFile& right) {
-        return left.Library != right.Library ? left.Library < right.Library : left.Id < right.Id;
-    };
-    std::sort(m_Files.begin(), m_Files.end(), less);
+    std::sort(m_Files.begin(), m_Files.end(), &IsBefore);
     CFileList files;
     TStringBufferA<260> folder;
     for (uint64_t library = 0; library < m_Libraries.GetCount(); ++library) {
         // Paths are far shorter than INT_MAX characters.
         folder.Format("%.*s\\%s", static_cast<int>(tree.GetLength()), tree.GetData(),
                       m_Libraries[library].GetData());
-        if (!files.FindFiles(folder.GetView(), "*"))
+        // Only the unexpected names are kept and sorted: a tree holds mostly expected ones.
+        CFolderScan scan{this, library};
+        if (!files.FindFiles(folder.GetView(), "*", &CExpectedTreeFiles::KeepUnexpected, &scan))
             continue;
         while (const char* next = files.NextPath()) {
             const CStringViewA path(next);
@@ -60,8 +69,6 @@ void CExpectedTreeFiles::FindUnexpected(CStringViewA tree, UnexpectedSink unexpe
             const CStringViewA fileName = path.Substring(slash);
             ResourceId id = 0;
             const bool hasId = ParseResourceFileName(fileName, id);
-            if (hasId && std::binary_search(m_Files.begin(), m_Files.end(), CExpectedFile{library, id}, less))
-                continue;
             unexpected(context, m_Libraries[library].GetView(), fileName, id, hasId);
         }
     }

@@ -30,6 +30,18 @@ private:
         uint64_t Library = 0;
         ResourceId Id = 0;
     };
+    // A library folder being listed, for the listing's filter.
+    struct CFolderScan {
+        const CExpectedTreeFiles* Files;
+        uint64_t Library;
+    };
+
+    static bool IsBefore(const CExpectedFile& left, const CExpectedFile& right) {
+        return left.Library != right.Library ? left.Library < right.Library : left.Id < right.Id;
+    }
+    // Whether the sorted records hold file.
+    bool IsExpected(const CExpectedFile& file) const;
+    static bool KeepUnexpected(void* context, CStringViewA fileName);
 
     CArray<CInlineStringA> m_Libraries;
     uint64_t m_Current = 0;

@@ -30,6 +30,8 @@ bool NameLess(const char* left, const char* right) {
 
 void CFileList::CollectName(void* context, CStringViewA fileName) {
     auto* list = static_cast<CFileList*>(context);
+    if (list->m_Filter != nullptr && !list->m_Filter(list->m_FilterContext, fileName))
+        return;
     CByteBuffer& pool = list->m_Pool;
     const uint64_t start = pool.GetSize();
     // Both grow to twice their size when full: a folder of n files costs O(n) copies, not O(n * n).
@@ -42,7 +44,8 @@ void CFileList::CollectName(void* context, CStringViewA fileName) {
     AppendGrowing(list->m_Offsets, start);
 }
 
-bool CFileList::FindFiles(CStringViewA directory, CStringViewA pattern) {
+bool CFileList::FindFiles(CStringViewA directory, CStringViewA pattern, NameFilter filter,
+                          void* filterContext) {
     m_Offsets.Resize(0);
     m_Pool.Resize(0);
     m_Cursor = 0;
@@ -54,9 +57,12 @@ bool CFileList::FindFiles(CStringViewA directory, CStringViewA pattern) {
         prefix.Append("\\");
 
     m_Prefix = prefix.GetView();
+    m_Filter = filter;
+    m_FilterContext = filterContext;
     const EDirectoryScan scan = Os::ScanDirectory(m_Prefix, pattern, &CFileList::CollectName, this);
     const uint64_t prefixLength = m_Prefix.GetLength();
     m_Prefix = CStringViewA();
+    m_Filter = nullptr;
     if (scan == EDirectoryScan::Failed) {
         m_Offsets.Resize(0);
         m_Pool.Resize(0);

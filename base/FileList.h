@@ -14,6 +14,9 @@
 /// every platform and file system, so that runs are repeatable.
 class CFileList {
 public:
+    /// Decides whether a matching file name joins the list; the name is lent for the call.
+    using NameFilter = bool (*)(void* context, CStringViewA fileName);
+
     CFileList() = default;
     CFileList(const CFileList&) = delete;
     CFileList& operator=(const CFileList&) = delete;
@@ -21,8 +24,10 @@ public:
     /// Empties the list, then lists directory's files that match pattern ("*" and literal characters,
     /// ASCII letter case ignored). True when the directory could be enumerated, also when nothing matched;
     /// false when it could not (the list stays empty). Running out of memory for the paths stops the process
-    /// (StopOutOfMemory). An empty directory becomes a single backslash.
-    [[nodiscard]] bool FindFiles(CStringViewA directory, CStringViewA pattern);
+    /// (StopOutOfMemory). An empty directory becomes a single backslash. With a filter, only the names it
+    /// keeps are stored and sorted: a scan for a few names among many stays cheap.
+    [[nodiscard]] bool FindFiles(CStringViewA directory, CStringViewA pattern, NameFilter filter = nullptr,
+                                 void* filterContext = nullptr);
 
     /// The next path in listing order, or null at the end. Valid until the next FindFiles.
     const char* NextPath();
@@ -38,6 +43,8 @@ private:
     CArray<uint64_t> m_Offsets;
     uint32_t m_Cursor = 0;
     CByteBuffer m_Pool{CByteBuffer::DefaultGranule};
-    // The directory part of every path, borrowed from FindFiles while it scans.
+    // The directory part of every path and the filter, borrowed from FindFiles while it scans.
     CStringViewA m_Prefix;
+    NameFilter m_Filter = nullptr;
+    void* m_FilterContext = nullptr;
 };
