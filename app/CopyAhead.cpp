@@ -47,10 +47,15 @@ bool CCopyAhead::Start(CStringViewA folder, const CArray<CInlineStringA>& source
     return m_Running;
 }
 
-bool CCopyAhead::Take(CStringViewA source, CStringViewA path) {
+uint64_t CCopyAhead::FindSource(CStringViewA source) const {
     uint64_t position = 0;
     while (position < m_Sources.GetCount() && !(m_Sources[position].GetView() == source))
         ++position;
+    return position;
+}
+
+bool CCopyAhead::Take(CStringViewA source, CStringViewA path) {
+    const uint64_t position = FindSource(source);
     if (position == m_Sources.GetCount())
         return false;
     {

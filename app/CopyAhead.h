@@ -35,11 +35,15 @@ public:
     /// path untouched, when source was not given, its copy failed or the rename failed: the caller copies it
     /// itself then.
     [[nodiscard]] bool Take(CStringViewA source, CStringViewA path);
+    /// Whether source (the same text as given to Start) is being or was copied ahead.
+    bool Holds(CStringViewA source) const { return FindSource(source) != m_Sources.GetCount(); }
 
 private:
     static void RunThread(void* copies);
     void CopyAll();
     void FormatCopyPath(uint64_t position, CStringBufferA& path) const;
+    // The position of source among the sources, or their count when it is not one.
+    uint64_t FindSource(CStringViewA source) const;
 
     CInlineStringA m_Folder;
     bool m_MadeFolder = false;

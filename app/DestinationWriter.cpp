@@ -318,7 +318,17 @@ bool CDestinationWriter::WriteFiles(CStringViewA destination, CReimportCounts& c
         CInlineStringA parent(path.GetView().Substring(0, separator));
         path.Append(CStringViewA(TemporarySuffix, sizeof TemporarySuffix - 1));
         AppendGrowing(temporaryPaths, CInlineStringA(path.GetView()));
-        written = CreateDirectoryPath(parent.GetView()) && WriteFile(m_Files[i], path.GetView());
+        written = CreateDirectoryPath(parent.GetView());
+    }
+    // The files that no copy made ahead holds come first: they are written while the copies of the others
+    // may still be under way.
+    for (const bool copiedAhead : {false, true}) {
+        for (uint64_t i = 0; written && i < m_Files.GetCount(); ++i) {
+            if (m_Copies.Holds(m_Files[i].SourcePath.GetView()) != copiedAhead)
+                continue;
+            path.Assign(temporaryPaths[i].GetView());
+            written = WriteFile(m_Files[i], path.GetView());
+        }
     }
     for (uint64_t i = 0; written && i < m_Files.GetCount(); ++i) {
         path.Format("%.*s\\%s", length, destination.GetData(), m_Files[i].RelativePath.GetData());
