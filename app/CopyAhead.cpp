@@ -8,6 +8,21 @@ namespace {
 // The thread only waits in the system's copy; a small stack is plenty.
 constexpr uint64_t CopyThreadStackSize = uint64_t(128) << 10;
 
+// Whether two path texts name one file as the system layer hands them over, where a backslash and a slash
+// are the same separator: an archive named by a reference ("DIR/b.archive") is the one the listing found
+// ("DIR\\b.archive").
+bool IsSamePath(CStringViewA left, CStringViewA right) {
+    if (left.GetLength() != right.GetLength())
+        return false;
+    for (uint64_t i = 0; i < left.GetLength(); ++i) {
+        const char a = left[i] == '\\' ? '/' : left[i];
+        const char b = right[i] == '\\' ? '/' : right[i];
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 CCopyAhead::~CCopyAhead() {
@@ -49,7 +64,7 @@ bool CCopyAhead::Start(CStringViewA folder, const CArray<CInlineStringA>& source
 
 uint64_t CCopyAhead::FindSource(CStringViewA source) const {
     uint64_t position = 0;
-    while (position < m_Sources.GetCount() && !(m_Sources[position].GetView() == source))
+    while (position < m_Sources.GetCount() && !IsSamePath(m_Sources[position].GetView(), source))
         ++position;
     return position;
 }

@@ -31,11 +31,12 @@ public:
     /// when the folder cannot be made or the thread cannot start: nothing is copied ahead then, and Take
     /// finds nothing. Called at most once.
     [[nodiscard]] bool Start(CStringViewA folder, const CArray<CInlineStringA>& sources);
-    /// Waits for the copy of source (the same text as given to Start) and renames it to path. False, with
+    /// Waits for the copy of source (the path given to Start, a slash and a backslash counting as one) and
+    /// renames it to path. False, with
     /// path untouched, when source was not given, its copy failed or the rename failed: the caller copies it
     /// itself then.
     [[nodiscard]] bool Take(CStringViewA source, CStringViewA path);
-    /// Whether source (the same text as given to Start) is being or was copied ahead.
+    /// Whether source (as Take matches it) is being or was copied ahead.
     bool Holds(CStringViewA source) const { return FindSource(source) != m_Sources.GetCount(); }
 
 private:

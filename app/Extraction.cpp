@@ -17,16 +17,22 @@
 
 namespace {
 
-// Mounts every "*.archive" of source into manager, printing each archive's outcome on its own
-// line. Aborted, with the failure printed, when source cannot be listed or, unless the run keeps going, an
-// archive does not mount; the archives mounted before stay mounted. A run that keeps going leaves the failed
-// archive out (the manager drops the archives that refer to it) and ends with Failures.
-EExtractionOutcome MountArchives(CFileList& files, CArchiveManager& manager, const CRunOptions& options) {
-    if (!files.FindFiles(options.Source, "*.archive")) {
-        // The message names header libraries although the scan was for archives.
-        Print("No pc_headerlib files found in %s\r\n", options.Source.GetData());
-        return EExtractionOutcome::Aborted;
-    }
+// Lists every "*.archive" of source into files; false, with the failure printed, when source cannot be
+// listed.
+bool ListArchives(CFileList& files, const CRunOptions& options) {
+    if (files.FindFiles(options.Source, "*.archive"))
+        return true;
+    // The message names header libraries although the scan was for archives.
+    Print("No pc_headerlib files found in %s\r\n", options.Source.GetData());
+    return false;
+}
+
+// Mounts the listed archives into manager, printing each archive's outcome on its own line. Aborted, with
+// the failure printed, when, unless the run keeps going, an archive does not mount; the archives mounted
+// before stay mounted. A run that keeps going leaves the failed archive out (the manager drops the archives
+// that refer to it) and ends with Failures.
+EExtractionOutcome MountListedArchives(CFileList& files, CArchiveManager& manager,
+                                       const CRunOptions& options) {
     Print("Mounting archives...\n");
     EExtractionOutcome outcome = EExtractionOutcome::Clean;
     while (const char* path = files.NextPath()) {
@@ -96,18 +102,21 @@ EExtractionOutcome CompareOrReimport(const CRunOptions& options) {
     const bool reimports = options.Mode == ERunMode::Reimport;
     if (reimports && !reimport.CheckDestination())
         return EExtractionOutcome::Aborted;
-    const EExtractionOutcome mounted = MountArchives(files, manager, options);
-    if (mounted == EExtractionOutcome::Aborted)
-        return mounted;
-    // The archive files, the bulk of what a reimport writes, are copied while the tree is compared.
+    if (!ListArchives(files, options))
+        return EExtractionOutcome::Aborted;
+    // The archive files, the bulk of what a reimport writes, are copied while they are mounted and the tree
+    // is compared; the copy of one that is not mounted after all is never taken and goes with copies.
     CCopyAhead copies;
     if (reimports) {
         CArray<CInlineStringA> archives;
-        archives.Reserve(manager.GetArchiveCount());
-        for (uint64_t position = 0; position < manager.GetArchiveCount(); ++position)
-            archives.Append(manager.GetArchive(position)->GetPath());
+        archives.Reserve(files.GetCount());
+        for (uint64_t position = 0; position < files.GetCount(); ++position)
+            archives.Append(CInlineStringA(files.GetPath(position)));
         (void)copies.Start(options.Destination, archives);
     }
+    const EExtractionOutcome mounted = MountListedArchives(files, manager, options);
+    if (mounted == EExtractionOutcome::Aborted)
+        return mounted;
     CTreeComparison comparison(options.Tree, options.Json, pool);
     CResourceHandler& handler = reimports ? static_cast<CResourceHandler&>(reimport) : comparison;
     const EExtractionOutcome phase = ProcessHeaderLibraries(files, manager, options, report, pool, &handler);
@@ -156,7 +165,8 @@ EExtractionOutcome ExtractResources(const CRunOptions& options) {
     CFileList files;
     // The run's archives stay mounted, their files open, until the run ends.
     CArchiveManager manager;
-    EExtractionOutcome outcome = MountArchives(files, manager, options);
+    EExtractionOutcome outcome = ListArchives(files, options) ? MountListedArchives(files, manager, options)
+                                                              : EExtractionOutcome::Aborted;
     if (outcome != EExtractionOutcome::Aborted) {
         CWriterPool pool(GetJobCount(options), options.Verbosity == EVerbosity::Verbose
                                                    ? EWriteFailureReasons::Print
