@@ -32,7 +32,7 @@ CTestContent MakeContent(CInput& input, std::vector<std::string>& files) {
     uint64_t id = 0x100;
     for (uint32_t c = 0; c < containers; ++c) {
         const uint32_t shape = input.Next();
-        CTestContentContainer container{"[fz/c" + std::to_string(c) + ".bundle].pc_resourcelib"};
+        CTestContentContainer container{"[fz/c" + std::to_string(c) + ".bundle].pc_resourcelib", {}};
         container.InlineHeaders = (shape & 1) != 0;
         container.DataStart = shape >> 4;
         if ((shape & 2) != 0)
