@@ -183,7 +183,9 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
     const struct {
         const char* Name;
         std::string File;
-        int Change; // 0 none, 1 rewrite, 2 remove, 3 make a directory, 4 rewrite at its size; < 0 and older
+        // 0 none, 1 rewrite, 2 remove, 3 make a directory, 4 rewrite at its size, < 0 and older, 5 as 4 at
+        // the name map's time
+        int Change;
         std::string Line;
         std::vector<std::string> Options;
     } cases[] = {
@@ -207,6 +209,11 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
          4,
          "differs\tlib0\t0000000000000010\t29\t29",
          {"--quick"}},
+        {"quick: as old as the name map",
+         "lib0/0000000000000010.bin",
+         5,
+         "differs\tlib0\t0000000000000010",
+         {"--quick"}},
         {"quick: older, another size",
          "lib0/0000000000000010.bin",
          -1,
@@ -217,7 +224,7 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
          1,
          "{\"status\": \"differs\", \"library\": \"lib0\", \"id\": \"0000000000000010\", \"size\": 29, "
          "\"found_size\": 1, \"name\": \"a0\"}\n{\"summary\": {\"same\": 11, \"different\": 1,",
-         {"--json"}},
+         {"--json", "--quick"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -227,12 +234,13 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
             fs::remove_all(path);
         if (std::abs(c.Change) == 1)
             WriteTestFile(path, "x");
-        if (std::abs(c.Change) == 4)
+        if (std::abs(c.Change) == 4 || c.Change == 5)
             WriteTestFile(path, std::string(fs::file_size(path), '#'));
         if (c.Change == 3)
             fs::create_directory(path);
-        if (c.Change < 0)
-            fs::last_write_time(path, fs::last_write_time(Tree + "/NameMap.txt") - std::chrono::hours(1));
+        if (c.Change < 0 || c.Change == 5)
+            fs::last_write_time(path, fs::last_write_time(Tree + "/NameMap.txt") -
+                                          std::chrono::hours(c.Change < 0));
         std::vector<std::string> arguments = c.Options;
         arguments.insert(arguments.begin(), "--compare");
         arguments.insert(arguments.end(), {Source, Tree});
