@@ -39,6 +39,7 @@ TEST(ResourcePathTest, KnownIdsAndArchiveNames) {
         {".abc", 0x00FC779E939BBC6E, "5058F1AF8388633F609CADB75A75DC9D.abc"},
         {"", InvalidResourceId, "D41D8CD98F00B204E9800998ECF8427E"},
         {"a//", InvalidResourceId, "70049E59C48897326071D5E658430B9E"},
+        {"//", InvalidResourceId, "7BC0EE636B3B83484FC3B9348863BD22"},
         {"a*b", InvalidResourceId, "5D74A67F6A0CC925B0E4D69146FC57A4"},
     };
     for (const auto& c : cases) {
