@@ -172,9 +172,9 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
 TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
     // One library with every outcome at locale "en": two resources to extract (one named with a tab, line
     // ends, a backslash, a control byte and a byte that is no UTF-8; the text listing escapes the first
-    // four), an id already named, a container for "d\te" and "fr" only, a container that no archive holds.
+    // four), an id already named, a container for "d\te" and "e" only, a container that no archive holds.
     const CTestContentContainer pack{PackPath, {"alpha", "beta"}, {"en"}};
-    const CTestContentContainer other{SplitPath, {"delta"}, {"d\te", "fr"}};
+    const CTestContentContainer other{SplitPath, {"delta"}, {"d\te", "e"}};
     const CTestContentContainer absent{InlinePath, {"x"}, {"en"}, {}};
     Write(
         {{},
@@ -201,7 +201,7 @@ TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
         << run.Output;
     run = RunTool({"--locales", Source});
     EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Output, "d\\te\t1\t1\nen\t2\t4\nfr\t1\t1\n");
+    EXPECT_EQ(run.Output, "d\\te\t1\t1\ne\t1\t1\nen\t2\t4\n");
     EXPECT_TRUE(SnapshotTree(Source) == sourceBefore);
     EXPECT_EQ(RunTool({"--verbose", Source, Output}).Error,
               "Unavailable: lib\\0000000000000013 gone (no archive holds the container)\n" +
@@ -239,4 +239,7 @@ TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
                             Processing("lib.pc_headerlib") + MakeIndexFileProgress(),
                         ""}));
     EXPECT_EQ(SnapshotTree(Output), full);
+    // A reimport copies a.archive and the library alone: what did not mount stays out, and so do its copies.
+    EXPECT_EQ(RunTool({"--keep-going", "--reimport", Output + "-d", Source, Output}).ExitStatus, 1);
+    EXPECT_EQ(SnapshotTree(Output + "-d").size(), 2u);
 }

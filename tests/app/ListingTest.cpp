@@ -24,7 +24,7 @@ TEST(ListingTest, LinesShowEveryNameExactly) {
         {"\xC0\xAF", X + X, "c0af"},
         {"\xED\xA0\x80", X + X + X, "eda080"},
         {"\xF4\x90\x80\x80", X + X + X + X, "f4908080"},
-        {"\xF5\x80", X + X, "f580"},
+        {"\xF5\x80\x80\x80", X + X + X + X, "f5808080"},
         {"a\xE2\x82", "a" + X + X, "61e282"},
         {"\xE2\x28\xA1", X + "(" + X, "e228a1"},
         {"\xE2\x82\x28", X + X + "(", "e28228"},

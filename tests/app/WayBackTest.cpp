@@ -270,6 +270,7 @@ TEST(DestinationPathTest, PathsCompareByTheRulesOfEachSystem) {
         {"D:\\New", "C:\\", EPathRules::Windows, false, ""},
         {"C:\\..\\Game\\x", "C:\\Game", EPathRules::Windows, true, "x"},
         {"C:", "c:\\", EPathRules::Windows, true, ""},
+        {"C:x\\y", "C:x", EPathRules::Windows, true, "y"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Path) + " in " + c.Directory);

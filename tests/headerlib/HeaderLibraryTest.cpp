@@ -133,6 +133,10 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocationsAndOtherFramingLo
         images.back()[at.BlockStart + 6] = 2;
         images.back().resize(images.back().size() + 8, 0);
     }
+    // The null external name left out of relocation holds the file's ~0, which is no null reference.
+    images.push_back(valid);
+    PatchLittleEndian(images.back(), relocation + 8, at.Slots.size() - 1, 4);
+    PatchLittleEndian(images.back(), relocation + 4 + 4 * at.Slots.size(), Field::RootResourceList, 4);
     for (size_t length = 0; length < valid.size(); ++length)
         images.emplace_back(valid.begin(), valid.begin() + length);
     CHeaderLibrary library;

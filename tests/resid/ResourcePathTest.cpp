@@ -27,7 +27,7 @@ TEST(ResourcePathTest, KnownIdsAndArchiveNames) {
          "AD0A495D71436B3BB55AD48D72099C45.pc_resourcelib?? 12ab.y"},
         {"x.pc_securelib?3.y", 0x800000035D36BFA3, "2969873AF4B10464AA3A2260629E5BD8"},
         // The member index follows the first "?" from the prefix end on, up to the next ".".
-        {"[a]?3.pc_resourcelib?", 0x80000003652817FF, "495620391B4855BEF9E224412E69F26C"},
+        {"[a]?.pc_resourcelib?", 0x80000000652817FF, "44EDF88CA501609574C0FCE81E849C37"},
         {"[a]?12.x.pc_resourcelib?1.y", 0x8000000C652817FF, "61D21F6F52453ED9FE8AEA3E5D889D66"},
         // The member marker is case-sensitive; the library suffix is not.
         {"[x].PC_SECURELIB?-1.y", 0x00877F7E8BF3839E, "AD0A495D71436B3BB55AD48D72099C45.PC_SECURELIB?-1.y"},
