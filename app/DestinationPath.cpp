@@ -74,11 +74,15 @@ void SplitPath(CStringViewA path, EPathRules rules, CPathComponents& components)
     }
 }
 
-// True when the first count components of both paths are equal.
-bool HaveSameBeginning(const CPathComponents& left, const CPathComponents& right, uint64_t count,
-                       EPathRules rules) {
-    for (uint64_t i = 0; i < count; ++i) {
-        if (!AreComponentsEqual(left.Parts[i], right.Parts[i], rules))
+// True when path is base or lies below it: it begins with base's components, and none after them is a
+// ".." that climbs out again (one that a relative path cannot resolve stays in front, so "../.." is not
+// below "..").
+bool IsAtOrBelow(const CPathComponents& path, const CPathComponents& base, EPathRules rules) {
+    const uint64_t count = base.Parts.GetCount();
+    if (path.Absolute != base.Absolute || path.Parts.GetCount() < count)
+        return false;
+    for (uint64_t i = 0; i < path.Parts.GetCount(); ++i) {
+        if (i < count ? !AreComponentsEqual(path.Parts[i], base.Parts[i], rules) : path.Parts[i] == "..")
             return false;
     }
     return true;
@@ -132,9 +136,7 @@ bool IsSameOrInside(CStringViewA inner, CStringViewA outer, EPathRules rules) {
     CPathComponents outerParts;
     SplitPath(inner, rules, innerParts);
     SplitPath(outer, rules, outerParts);
-    const uint64_t count = outerParts.Parts.GetCount();
-    return innerParts.Absolute == outerParts.Absolute && innerParts.Parts.GetCount() >= count &&
-           HaveSameBeginning(innerParts, outerParts, count, rules);
+    return IsAtOrBelow(innerParts, outerParts, rules);
 }
 
 bool MakeRelativePath(CStringViewA directory, CStringViewA path, EPathRules rules, CInlineStringA& relative) {
@@ -143,13 +145,10 @@ bool MakeRelativePath(CStringViewA directory, CStringViewA path, EPathRules rule
     SplitPath(directory, rules, base);
     SplitPath(path, rules, full);
     const uint64_t baseCount = base.Parts.GetCount();
-    if (base.Absolute != full.Absolute || full.Parts.GetCount() <= baseCount ||
-        !HaveSameBeginning(full, base, baseCount, rules))
+    if (full.Parts.GetCount() <= baseCount || !IsAtOrBelow(full, base, rules))
         return false;
     relative.Assign("");
     for (uint64_t i = baseCount; i < full.Parts.GetCount(); ++i) {
-        if (full.Parts[i] == "..")
-            return false;
         if (i > baseCount)
             relative.Append("\\");
         relative.Append(full.Parts[i]);

@@ -21,7 +21,7 @@ constexpr EPathRules NativePathRules = EPathRules::Posix;
 /// source nor inside the source or the tree. False after printing why.
 [[nodiscard]] bool CheckDestination(CStringViewA destination, CStringViewA source, CStringViewA tree);
 
-/// True when the full path inner is outer or lies below it, "." dropped and ".." applied on both.
+/// True when the path inner is outer or lies below it, "." dropped and ".." applied on both.
 [[nodiscard]] bool IsSameOrInside(CStringViewA inner, CStringViewA outer, EPathRules rules);
 
 /// The path of path below directory, its components joined by backslashes, "." dropped and ".." applied;

@@ -149,11 +149,12 @@ TEST_F(WayBackTest, RefusesWhatCannotBePutBackExactly) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         Prepare(MakeContent(c.Variant == 1));
-        // An entry over a.archive's header (2) or past its end (4); the first container's entry held by
-        // c.archive, which names only a.archive (5).
+        // An entry over a.archive's header (2) or 2 MiB past its end (4), so that the zeros DEST gets in
+        // between take more than one write; the first container's entry held by c.archive, which names only
+        // a.archive (5).
         std::vector<CTestArchive> archives = BuildTestContentArchives(MakeContent());
         if (c.Variant == 2 || c.Variant == 4)
-            archives[0].Entries.push_back({"over", {{0, {}, uint64_t(c.Variant == 4) << 20, 8}}});
+            archives[0].Entries.push_back({"over", {{0, {}, uint64_t(c.Variant == 4) << 21, 8}}});
         if (c.Variant == 5) {
             archives.push_back({"c.archive", {"a.archive"}, {archives[0].Entries[0]}});
             archives[0].Entries.erase(archives[0].Entries.begin());
@@ -271,6 +272,7 @@ TEST(DestinationPathTest, PathsCompareByTheRulesOfEachSystem) {
         {"C:\\..\\Game\\x", "C:\\Game", EPathRules::Windows, true, "x"},
         {"C:", "c:\\", EPathRules::Windows, true, ""},
         {"C:x\\y", "C:x", EPathRules::Windows, true, "y"},
+        {"../..", "..", EPathRules::Posix, false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Path) + " in " + c.Directory);
