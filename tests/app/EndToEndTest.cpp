@@ -139,7 +139,7 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
     } cases[] = {
         {{"-loc", "de", Source, Output}, {2, "Unrecognized option: -loc\r\n", ""}},
         {{"--quiet", "--", "--src", Output}, {2, "Unrecognized option: --src\r\n", ""}},
-        {{"--jobs", "32", Source}, {0, usage, ""}},
+        {{"--jobs", "32"}, {0, usage, ""}},
         {{"-locale", "de", Source}, {0, usage, ""}},
         {{"--jobs", "0", Source, Output}, {2, "", "Option --jobs takes a count from 1 to 32, not \"0\".\n"}},
         {{"--jobs", "33", Source, Output},

@@ -1,4 +1,5 @@
-// The bundled sample content: extracting it gives what the README shows.
+// The bundled sample content: extracting it gives the documented output (the README's own run of it is
+// checked by CI in a fresh system).
 #include "support/ExpectedOutput.h"
 #include "support/TempDirectory.h"
 #include "support/ToolRunner.h"
@@ -24,14 +25,4 @@ TEST(SampleContentTest, ExtractionGivesTheDocumentedOutput) {
                       "chunk0.pc_headerlib...\r\nProcessing " + listed + "chunk1.pc_headerlib...\r\n" +
                       MakeIndexFileProgress(),
                   MakeSummary({5, 301, 0, 2, 1, 0, 0, 0, 0, 2, 1})}));
-    // Every resource file written is one the README lists.
-    const std::string readme = ReadTestFile(std::string(VORSK_SOURCE_DIR) + "/README.md");
-    int written = 0;
-    for (const auto& [path, content] : SnapshotTree(output.GetPath())) {
-        if (path.rfind("chunk", 0) == 0 && path.back() != '/') {
-            ++written;
-            EXPECT_NE(readme.find("\n    " + path + " "), std::string::npos) << path;
-        }
-    }
-    EXPECT_EQ(written, 5);
 }

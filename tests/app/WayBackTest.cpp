@@ -222,9 +222,10 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
          {"--quick"}},
         {"json",
          "lib0/0000000000000010.bin",
-         1,
-         "{\"status\": \"differs\", \"library\": \"lib0\", \"id\": \"0000000000000010\", \"size\": 29, "
-         "\"found_size\": 1, \"name\": \"a0\"}\n{\"summary\": {\"same\": 11, \"different\": 1,",
+         2,
+         "{\"status\": \"missing\", \"library\": \"lib0\", \"id\": \"0000000000000010\", \"size\": 29, "
+         "\"found_size\": null, \"name\": \"a0\"}\n{\"summary\": {\"same\": 11, \"different\": 0, \"missing\": 1, "
+         "\"not_a_file\": 0,",
          {"--json", "--quick"}},
     };
     for (const auto& c : cases) {

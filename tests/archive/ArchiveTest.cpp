@@ -144,8 +144,9 @@ TEST_F(ArchiveTest, LookUpSeesEveryMountAndTheLastArchiveWins) {
     // look-up sees it.
     EXPECT_EQ(Mount("c.archive"), nullptr);
     EXPECT_EQ(Read("x") + Read("z"), "from b<none>");
-    // A file name mounted already gives the archive mounted, from any directory, without opening anything.
-    EXPECT_EQ(Mount("elsewhere\\a.archive"), first);
+    // A file name mounted already gives the archive mounted, from any directory and with a separator after
+    // it, without opening anything.
+    EXPECT_EQ(Mount("elsewhere\\a.archive\\"), first);
     Manager.UnmountAll();
     EXPECT_EQ(Read("y"), "<none>");
 }
