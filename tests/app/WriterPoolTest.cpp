@@ -49,7 +49,7 @@ std::string RunSteps(CWriterPool& pool, const std::string& directory, int steps,
 
 TEST(WriterPoolTest, EveryJobCountWritesAndPrintsAsOneThread) {
     for (const uint32_t jobs : {1u, 2u, 4u, 32u}) {
-        SCOPED_TRACE(::testing::Message() << jobs << " jobs");
+        SCOPED_TRACE(jobs);
         CTempDirectory output;
         ::testing::internal::CaptureStdout();
         CWriterPool pool(jobs);
@@ -84,7 +84,7 @@ TEST(WriterPoolTest, OutOfMemoryPrintsEverythingBeforeItFirst) {
         return made;
     }();
     for (const uint32_t jobs : {1u, 4u}) {
-        SCOPED_TRACE(::testing::Message() << jobs << " jobs");
+        SCOPED_TRACE(jobs);
         const std::string directory = folder + "-" + std::to_string(jobs);
         fs::remove_all(directory);
         fs::create_directory(directory);

@@ -146,8 +146,9 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocationsAndOtherFramingLo
         EXPECT_LE(g_LargestAllocation, 1u << 16);
     }
     // Framing that loads: bytes between the file header and the block, and after the block, are never read;
-    // a segment of another tag before the relocation segment is passed over and counts.
-    std::vector<std::vector<uint8_t>> variants(3, valid);
+    // a segment of another tag before the relocation segment is passed over and counts; a text may end right
+    // before an address (the root's bytes 8 to 15 as the first external name, the containers' address at 16).
+    std::vector<std::vector<uint8_t>> variants(4, valid);
     variants[0].insert(variants[0].begin() + 24, 13, 0xEE);
     PatchLittleEndian(variants[0], 4, 13, 4);
     variants[1].resize(valid.size() + 7, 0xEE);
@@ -155,6 +156,8 @@ TEST(HeaderLibraryTest, DamagedFilesFailWithoutLargeAllocationsAndOtherFramingLo
     variants[2].insert(variants[2].begin() + relocation, foreign.begin(), foreign.end());
     PatchLittleEndian(variants[2], 12, valid.size() - at.BlockStart + foreign.size(), 4);
     variants[2][at.BlockStart + 6] = 2;
+    PatchLittleEndian(variants[3], payload + 8, 0x67666564636261, 8);
+    PatchLittleEndian(variants[3], payload + at.ExternalList, 8, 8);
     for (const std::vector<uint8_t>& variant : variants) {
         ASSERT_TRUE(Load(variant, library));
         EXPECT_EQ(library.GetContainerCount(), 2u);
