@@ -4,7 +4,7 @@
 Two commands:
 
     mutate.py generate SOURCE_DIR --seed N --count 150 > faults.txt
-    mutate.py run SOURCE_DIR BUILD_DIR FAULT_LIST... [--timeout SECONDS] [--only PATTERN]
+    mutate.py run SOURCE_DIR BUILD_DIR FAULT_LIST... [--timeout SECONDS] [--only PATTERN] [--equivalence DIR]
 
 `generate` spreads COUNT faults over the product files (base/, resid/, archive/, headerlib/, app/) in
 proportion to their counted lines (non-blank lines that are not only a comment), then picks each fault at
@@ -22,11 +22,21 @@ drops it). Blank lines and lines starting with '#' are skipped. SOURCE_DIR is a 
 faults are written into it and taken out again), BUILD_DIR a build directory configured for it.
 
 Each fault builds the tool and the test programs that can see it (those of its folder and of the folders
-above) and runs their tests. A fault is "no-compile" when the build fails (left out of the score), "missed" when every test passes, and
-"caught" only when a second run of just the failing tests fails again; a failure that does not repeat is
-"unconfirmed" and counts as missed, so a test that fails at random cannot kill a fault.
+above) and runs their tests. A fault is "no-compile" when the build fails (left out of the score),
+"missed" when every test passes, and "caught" only when a second run of just the failing tests fails
+again; a failure that does not repeat is "unconfirmed" and counts as missed, so a test that fails at
+random cannot kill a fault.
+
+With --equivalence DIR, a second build directory of the same tree configured to optimise (for instance
+`-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2`: optimised, assertions kept, no debug information), a fault the
+tests miss is compiled there in full. When every object file comes out identical to the unchanged tree's,
+the compiler has shown that the fault cannot change what the program does: the fault is "equivalent" and
+left out of the score like one that does not compile. (A default value that a constructor's initializer
+list replaces is one such case; an unreachable branch that the optimiser folds is another.) This only
+ever removes faults that no test could catch.
 """
 import argparse
+import hashlib
 import pathlib
 import random
 import re
@@ -277,8 +287,21 @@ def prepare_layers(options):
     return layers
 
 
-def build_command(options, targets=()):
-    return ["cmake", "--build", options.build, f"-j{options.jobs}"] + (["--target", *targets] if targets else [])
+def build_command(options, targets=(), build=None):
+    return (["cmake", "--build", build or options.build, f"-j{options.jobs}"] +
+            (["--target", *targets] if targets else []))
+
+
+def object_digests(build):
+    """The digest of every object file of a build directory, by path."""
+    return {path: hashlib.sha256(path.read_bytes()).digest() for path in pathlib.Path(build).rglob("*.o")}
+
+
+def compiles_unchanged(options, unchanged):
+    """Whether the optimised copy, built with the fault, has every object file identical to the unchanged
+    tree's."""
+    built = run_quietly(build_command(options, build=options.equivalence)) == 0
+    return built and object_digests(options.equivalence) == unchanged
 
 
 def run(options):
@@ -293,7 +316,12 @@ def run(options):
         faults += listed
     faults = faults[options.skip:]
     layers = prepare_layers(options)
-    tally = {"caught": 0, "missed": 0, "unconfirmed": 0, "no-compile": 0}
+    unchanged = None
+    if options.equivalence:
+        if run_quietly(build_command(options, build=options.equivalence)) != 0:
+            sys.exit(f"{options.equivalence}: the unchanged tree does not build")
+        unchanged = object_digests(options.equivalence)
+    tally = {"caught": 0, "missed": 0, "unconfirmed": 0, "no-compile": 0, "equivalent": 0}
     for fault in faults:
         path = pathlib.Path(options.source) / fault["path"]
         original_text = path.read_text()
@@ -310,6 +338,9 @@ def run(options):
                 outcome = "no-compile"
             else:
                 outcome, failing = judge(options, layer["tests"])
+                # A caught fault needs no proof that it changes the program.
+                if outcome != "caught" and options.equivalence and compiles_unchanged(options, unchanged):
+                    outcome = "equivalent"
         finally:
             path.write_text(original_text)
         tally[outcome] += 1
@@ -317,12 +348,14 @@ def run(options):
               f"{fault['mutated'].strip()}    # {fault['note'] or ''}{' [' + failing + ']' if failing else ''}",
               flush=True)
 
-    # Leave the build matching the restored sources.
+    # Leave the builds matching the restored sources.
     run_quietly(build_command(options))
+    if options.equivalence:
+        run_quietly(build_command(options, build=options.equivalence))
     counted_faults = tally["caught"] + tally["missed"] + tally["unconfirmed"]
     share = 100.0 * tally["caught"] / counted_faults if counted_faults else 0.0
     print(f"caught {tally['caught']}, missed {tally['missed']}, unconfirmed {tally['unconfirmed']}, "
-          f"no-compile {tally['no-compile']}: {share:.1f}% of {counted_faults} caught", flush=True)
+          f"no-compile {tally['no-compile']}, equivalent {tally['equivalent']}: {share:.1f}% of {counted_faults} caught", flush=True)
 
 
 def main():
@@ -341,6 +374,9 @@ def main():
     running.add_argument("--jobs", type=int, default=2, help="build and test jobs")
     running.add_argument("--skip", type=int, default=0, help="resume a stopped run after this many faults")
     running.add_argument("--shuffle", type=int, help="run each list's faults in an order drawn from this seed")
+    running.add_argument("--equivalence", metavar="DIR",
+                         help="an optimised build of the same tree: faults that compile to identical objects there "
+                              "are equivalent and left out of the score")
     options = parser.parse_args()
     generate(options) if options.command == "generate" else run(options)
 

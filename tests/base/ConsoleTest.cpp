@@ -34,6 +34,7 @@ TEST(ConsoleTest, MessagesAreOutAtOnce) {
 
 TEST(ConsoleTest, StatusLineIsBlankedPastAShorterTextAndBeforeAMessage) {
     ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(IsErrorTerminal());
     ShowStatusLine("0123456789");
     ShowStatusLine("abc");
     PrintError("e\n");
