@@ -8,6 +8,7 @@
 #include "base/Console.h"
 #include "support/BinaryFile.h"
 #include "support/ContentBuilder.h"
+#include "support/ExpectedOutput.h"
 
 #include <filesystem>
 
@@ -39,7 +40,7 @@ CTestContent MakeContent(CInput& input, std::vector<std::string>& files) {
             container.Archives.push_back("b.archive");
         const uint32_t entries = 1 + input.Next() % 4;
         for (uint32_t e = 0; e < entries; ++e)
-            container.Entries.push_back(std::string(input.Next() % 40, static_cast<char>('a' + e)));
+            container.Entries.push_back(std::string(input.Next() % 40, char('a' + e)));
         content.Libraries[0].Containers.push_back(container);
         // With two libraries the first container's last entry belongs to the second, which describes it too.
         for (uint32_t e = 0; e < entries; ++e) {
@@ -48,10 +49,7 @@ CTestContent MakeContent(CInput& input, std::vector<std::string>& files) {
             if (second)
                 owner.Containers.push_back(container);
             owner.Resources.push_back(MakeTestResource(container, e, id, "r" + std::to_string(id)));
-            char name[40];
-            std::snprintf(name, sizeof name, "%s/%016llX.bin", second ? "lib1" : "lib0",
-                          static_cast<unsigned long long>(id++));
-            files.push_back(name);
+            files.push_back((second ? "lib1/" : "lib0/") + MakeIdText(id++) + ".bin");
         }
     }
     return content;

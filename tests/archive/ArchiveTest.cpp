@@ -137,6 +137,7 @@ TEST_F(ArchiveTest, LookUpSeesEveryMountAndTheLastArchiveWins) {
     WriteTestFile(Root.Join("bad.archive"), "ARCH");
     const CArchive* first = Mount("a.archive");
     ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->GetEntries()[1].OpaqueBlock[0], 'O');
     EXPECT_EQ(Read("x"), "from a");
     ASSERT_NE(Mount("b.archive"), nullptr);
     EXPECT_EQ(Read("x"), "from b");

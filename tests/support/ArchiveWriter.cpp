@@ -46,7 +46,8 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
                 record.Size = segment.Size.value_or(segment.Bytes.size());
                 dataOffset += record.Size;
             }
-            const uint8_t opaque[16] = {};
+            // Opaque fields are carried, never read: a reader or a rebuilt index that drops them shows.
+            const uint8_t opaque[16] = {'O'};
             AppendArchiveEntry(index, 0, opaque, {entry.Name.data(), entry.Name.size()}, segments.data(),
                                static_cast<uint32_t>(segments.size()));
         }
