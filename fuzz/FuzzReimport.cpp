@@ -88,10 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // changed header byte outside that field.
     for (uint32_t edits = input.Next() % 4; edits > 0; --edits) {
         const std::string path = tree + "/" + files[input.Next() % files.size()];
-        std::string header = ReadTestFile(path).substr(0, 24);
-        const std::string newData(input.Next() % 64, static_cast<char>(input.Next()));
-        for (int i = 0; i < 4; ++i)
-            header[12 + i] = static_cast<char>(newData.size() >> (8 * i));
+        const std::string newData(input.Next() % 64, char(input.Next()));
+        // Bytes 12 on of a written header are its data length and padding alone.
+        std::string header =
+            ReadTestFile(path).substr(0, 12) + MakeTestEntryHeader(0, newData.size()).substr(12);
         const uint32_t flip = input.Next() % 24;
         if (flip < 12)
             header[flip] = static_cast<char>(header[flip] ^ 0x5A);

@@ -241,5 +241,8 @@ TEST_F(EndToEndTest, ListedFilteredAndResumedRunsFollowTheDecisionsOfAFullRun) {
     EXPECT_EQ(SnapshotTree(Output), full);
     // A reimport copies a.archive and the library alone: what did not mount stays out, and so do its copies.
     EXPECT_EQ(RunTool({"--keep-going", "--reimport", Output + "-d", Source, Output}).ExitStatus, 1);
-    EXPECT_EQ(SnapshotTree(Output + "-d").size(), 2u);
+    CTreeSnapshot copied = SnapshotTree(Source);
+    copied.erase("0.archive");
+    copied.erase("b.archive");
+    EXPECT_EQ(SnapshotTree(Output + "-d"), copied);
 }

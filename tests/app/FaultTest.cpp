@@ -165,7 +165,8 @@ TEST_F(FaultTest, FullDiskLeavesEveryFileWholeOrEmpty) {
         MakeResMapImage({{packId, PackPath}, {0x10, names[0]}, {0x11, names[1]}, {0x12, names[2]}});
     EXPECT_EQ(RunTool({"--verbose", Source, Output}, Limit),
               (SToolRun{1, Expected(FailedWrite(0x11), {true, false, false, false}),
-                        "VorskExtract: cannot write \"" + Output + "\\lib\\0000000000000011.bin\": File too large (error 27).\n" +
+                        "VorskExtract: cannot write \"" + Output +
+                            "\\lib\\0000000000000011.bin\": File too large (error 27).\n" +
                             MakeSummary({2, 541, 0, 0, 0, 0, 0, 0, 1, 1, 0})}));
     ExpectTrees({{"lib/", ""},
                  {"lib/0000000000000010.bin", MakeTestEntryHeader(0, Limit - 24) + entries[0]},

@@ -61,11 +61,11 @@ protected:
         ASSERT_TRUE(WriteTestContent(Source, content));
         ASSERT_EQ(RunTool({"-locale", locale, Source, Tree}).ExitStatus, 0);
     }
-    // Replaces a resource file by its header (with the data length the tool will set) and new data.
+    // Replaces a resource file by its header (with the data length the tool will set) and new data. Bytes
+    // 12 on of a written header are its data length and padding alone.
     void Edit(const std::string& file, const std::string& data, int headerByte) {
-        std::string header = ReadTestFile(Tree + "/" + file).substr(0, 24);
-        for (int i = 0; i < 4; ++i)
-            header[12 + i] = static_cast<char>(data.size() >> (8 * i));
+        std::string header =
+            ReadTestFile(Tree + "/" + file).substr(0, 12) + MakeTestEntryHeader(0, data.size()).substr(12);
         if (headerByte >= 0)
             header[headerByte] = '#';
         WriteTestFile(Tree + "/" + file, header + data);
@@ -224,7 +224,8 @@ TEST_F(WayBackTest, CompareListsEachDifferenceWithItsStatus) {
          "lib0/0000000000000010.bin",
          2,
          "{\"status\": \"missing\", \"library\": \"lib0\", \"id\": \"0000000000000010\", \"size\": 29, "
-         "\"found_size\": null, \"name\": \"a0\"}\n{\"summary\": {\"same\": 11, \"different\": 0, \"missing\": 1, "
+         "\"found_size\": null, \"name\": \"a0\"}\n{\"summary\": {\"same\": 11, \"different\": 0, "
+         "\"missing\": 1, "
          "\"not_a_file\": 0,",
          {"--json", "--quick"}},
     };

@@ -1,4 +1,5 @@
-// Console output: a message is out as soon as it is printed, and the status line is drawn and erased in place.
+// Console output: a message is out as soon as it is printed, and the status line is drawn and erased in
+// place.
 #include "base/Console.h"
 
 #include "support/TempDirectory.h"
