@@ -27,13 +27,13 @@ above) and runs their tests. A fault is "no-compile" when the build fails (left 
 again; a failure that does not repeat is "unconfirmed" and counts as missed, so a test that fails at
 random cannot kill a fault.
 
-With --equivalence DIR, a second build directory of the same tree configured to optimise (for instance
+With --equivalence DIR, a second build directory configured for SOURCE_DIR to optimise (for instance
 `-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2`: optimised, assertions kept, no debug information), a fault the
 tests miss is compiled there in full. When every object file comes out identical to the unchanged tree's,
 the compiler has shown that the fault cannot change what the program does: the fault is "equivalent" and
-left out of the score like one that does not compile. (A default value that a constructor's initializer
-list replaces is one such case; an unreachable branch that the optimiser folds is another.) This only
-ever removes faults that no test could catch.
+left out of the score like one that does not compile. (A default member value that every construction
+replaces is one such case; a member that nothing instantiates, or a branch the optimiser proves
+unreachable, are others.) This only ever removes faults that no test could catch.
 """
 import argparse
 import hashlib
@@ -355,7 +355,8 @@ def run(options):
     counted_faults = tally["caught"] + tally["missed"] + tally["unconfirmed"]
     share = 100.0 * tally["caught"] / counted_faults if counted_faults else 0.0
     print(f"caught {tally['caught']}, missed {tally['missed']}, unconfirmed {tally['unconfirmed']}, "
-          f"no-compile {tally['no-compile']}, equivalent {tally['equivalent']}: {share:.1f}% of {counted_faults} caught", flush=True)
+          f"no-compile {tally['no-compile']}, equivalent {tally['equivalent']}: "
+          f"{share:.1f}% of {counted_faults} caught", flush=True)
 
 
 def main():
@@ -375,8 +376,8 @@ def main():
     running.add_argument("--skip", type=int, default=0, help="resume a stopped run after this many faults")
     running.add_argument("--shuffle", type=int, help="run each list's faults in an order drawn from this seed")
     running.add_argument("--equivalence", metavar="DIR",
-                         help="an optimised build of the same tree: faults that compile to identical objects there "
-                              "are equivalent and left out of the score")
+                         help="an optimised build of SOURCE_DIR: faults that compile to identical objects "
+                              "there are equivalent and left out of the score")
     options = parser.parse_args()
     generate(options) if options.command == "generate" else run(options)
 
