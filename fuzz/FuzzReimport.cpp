@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ReadTestFile(path).substr(0, 12) + MakeTestEntryHeader(0, newData.size()).substr(12);
         const uint32_t flip = input.Next() % 24;
         if (flip < 12)
-            header[flip] = static_cast<char>(header[flip] ^ 0x5A);
+            header[flip] = char(header[flip] ^ 0x5A);
         const std::string edited = header + newData;
         WriteBinaryFile(path, reinterpret_cast<const uint8_t*>(edited.data()), edited.size());
     }
