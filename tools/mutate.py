@@ -5,6 +5,7 @@ Two commands:
 
     mutate.py generate SOURCE_DIR --seed N --count 150 > faults.txt
     mutate.py run SOURCE_DIR BUILD_DIR FAULT_LIST... [--timeout SECONDS] [--only PATTERN] [--equivalence DIR]
+                  [--reviewed LIST]
 
 `generate` spreads COUNT faults over the product files (base/, resid/, archive/, headerlib/, app/) in
 proportion to their counted lines (non-blank lines that are not only a comment), then picks each fault at
@@ -34,6 +35,18 @@ the compiler has shown that the fault cannot change what the program does: the f
 left out of the score like one that does not compile. (A default member value that every construction
 replaces is one such case; a member that nothing instantiates, or a branch the optimiser proves
 unreachable, are others.) This only ever removes faults that no test could catch.
+
+With --reviewed LIST (tools/equivalent-faults.txt), a fault the tests miss that a reader has already shown to
+change nothing the program does is "reviewed" and left out of the score too. The compiler cannot prove every
+such fault: a default member value that every constructor overwrites still leaves a store in the code, and a
+buffer size or a comparator that both sorts and searches changes the code but not the result. Each entry is
+the whole source line, the whole line with the fault, and the reason:
+
+    path:line: source line ==> line with the fault    # why no run of the program can tell them apart
+
+A source line that occurs once in its file is found wherever it moved; one of several equal lines must keep its
+line number. An entry whose line is not found is reported as stale and left out. A reviewed fault that a test catches counts as caught, and is
+reported: its reason was wrong.
 """
 import argparse
 import hashlib
@@ -220,6 +233,22 @@ def read_faults(list_path):
     return faults
 
 
+def read_reviewed(list_path, source):
+    """The reviewed faults, as a set of (path, line number, stripped line with the fault)."""
+    reviewed = set()
+    for fault in read_faults(list_path):
+        lines = [line.strip() for line in (pathlib.Path(source) / fault["path"]).read_text().split("\n")]
+        found = [number for number, line in enumerate(lines, 1) if line == fault["original"].strip()]
+        # A line that occurs once is found wherever it moved; one of several equal lines must keep its number.
+        if len(found) > 1:
+            found = [number for number in found if number == fault["line"]]
+        if not found:
+            print(f"{list_path}: stale entry: {fault['path']}:{fault['line']}", file=sys.stderr)
+            continue
+        reviewed.add((fault["path"], found[0], fault["mutated"].strip()))
+    return reviewed
+
+
 def run_quietly(command, timeout=None):
     try:
         return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -321,7 +350,8 @@ def run(options):
         if run_quietly(build_command(options, build=options.equivalence)) != 0:
             sys.exit(f"{options.equivalence}: the unchanged tree does not build")
         unchanged = object_digests(options.equivalence)
-    tally = {"caught": 0, "missed": 0, "unconfirmed": 0, "no-compile": 0, "equivalent": 0}
+    reviewed = read_reviewed(options.reviewed, options.source) if options.reviewed else set()
+    tally = {"caught": 0, "missed": 0, "unconfirmed": 0, "no-compile": 0, "equivalent": 0, "reviewed": 0}
     for fault in faults:
         path = pathlib.Path(options.source) / fault["path"]
         original_text = path.read_text()
@@ -330,6 +360,7 @@ def run(options):
         if index >= len(lines) or fault["original"] not in lines[index]:
             sys.exit(f"{fault['path']}:{fault['line']}: does not hold '{fault['original']}'")
         lines[index] = lines[index].replace(fault["original"], fault["mutated"], 1)
+        on_review_list = (fault["path"], fault["line"], lines[index].strip()) in reviewed
         failing = ""
         try:
             path.write_text("\n".join(lines))
@@ -339,8 +370,12 @@ def run(options):
             else:
                 outcome, failing = judge(options, layer["tests"])
                 # A caught fault needs no proof that it changes the program.
-                if outcome != "caught" and options.equivalence and compiles_unchanged(options, unchanged):
+                if outcome != "caught" and on_review_list:
+                    outcome = "reviewed"
+                elif outcome != "caught" and options.equivalence and compiles_unchanged(options, unchanged):
                     outcome = "equivalent"
+                elif outcome == "caught" and on_review_list:
+                    failing += " (on the reviewed list: its reason is wrong)"
         finally:
             path.write_text(original_text)
         tally[outcome] += 1
@@ -355,7 +390,7 @@ def run(options):
     counted_faults = tally["caught"] + tally["missed"] + tally["unconfirmed"]
     share = 100.0 * tally["caught"] / counted_faults if counted_faults else 0.0
     print(f"caught {tally['caught']}, missed {tally['missed']}, unconfirmed {tally['unconfirmed']}, "
-          f"no-compile {tally['no-compile']}, equivalent {tally['equivalent']}: "
+          f"no-compile {tally['no-compile']}, equivalent {tally['equivalent']}, reviewed {tally['reviewed']}: "
           f"{share:.1f}% of {counted_faults} caught", flush=True)
 
 
@@ -378,6 +413,8 @@ def main():
     running.add_argument("--equivalence", metavar="DIR",
                          help="an optimised build of SOURCE_DIR: faults that compile to identical objects "
                               "there are equivalent and left out of the score")
+    running.add_argument("--reviewed", metavar="LIST",
+                         help="faults read and shown to change nothing: missed ones are left out of the score")
     options = parser.parse_args()
     generate(options) if options.command == "generate" else run(options)
 
