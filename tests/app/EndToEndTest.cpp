@@ -150,8 +150,9 @@ TEST_F(EndToEndTest, BadCommandLinesAndAbortedRunsWriteNothing) {
         {{"--list", "--test", Source}, {2, "", "Options --list and --test cannot be used together.\n"}},
         {{"--locales", Source, Output},
          {2, "", "Option --locales takes only the source directory, not also \"" + Output + "\".\n"}},
-        // The option's name is taken in any letter case; "-x" is the source directory's name.
+        // The option's name is taken in any letter case; "-x" and "a-" are source directories' names.
         {{"-LOCALE", "de", "-x", Output}, {2, "No pc_headerlib files found in -x\r\n", noRun}},
+        {{"a-", Output}, {2, "No pc_headerlib files found in a-\r\n", noRun}},
         {{Source, Output},
          {2,
           MakeMountingText(Source, {"a.archive"}) + Source + "\\b.archive... failed\nAborting extraction.\n",

@@ -57,7 +57,8 @@ protected:
         Source = Case + "/src";
         Tree = Case + "/tree";
         Destination = Case + "/dest";
-        ASSERT_TRUE(fs::create_directories(Source));
+        // An empty destination folder is taken like a missing one.
+        ASSERT_TRUE(fs::create_directories(Source) && fs::create_directory(Destination));
         ASSERT_TRUE(WriteTestContent(Source, content));
         ASSERT_EQ(RunTool({"-locale", locale, Source, Tree}).ExitStatus, 0);
     }

@@ -2,21 +2,9 @@
 #include "base/Array.h"
 
 #include "base/Memory.h"
+#include "support/Counted.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-
-// Counts its lifetime events, so that a lost, doubled or skipped construction or destruction shows.
-struct SCounted {
-    static inline int Live = 0;
-    SCounted() { ++Live; }
-    SCounted(SCounted&& source) noexcept : Value(source.Value) { ++Live; }
-    ~SCounted() { --Live; }
-    int Value = -1;
-};
-
-} // namespace
 
 TEST(ArrayTest, ElementsLiveExactlyOnceThroughGrowthAndShrinking) {
     {
