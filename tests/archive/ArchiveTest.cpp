@@ -138,6 +138,7 @@ TEST_F(ArchiveTest, LookUpSeesEveryMountAndTheLastArchiveWins) {
     const CArchive* first = Mount("a.archive");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->GetEntries()[1].OpaqueBlock[0], 'O');
+    EXPECT_EQ(first->GetHeaderValue(), 7u);
     EXPECT_EQ(Read("x"), "from a");
     ASSERT_NE(Mount("b.archive"), nullptr);
     EXPECT_EQ(Read("x"), "from b");

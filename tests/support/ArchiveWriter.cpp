@@ -25,11 +25,11 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
     std::vector<std::vector<uint8_t>> images;
     for (size_t a = 0; a < archives.size(); ++a) {
         const CTestArchive& archive = archives[a];
-        // The header, the segment bytes this file holds, then the index, all from the product's writer.
+        // The header, the segment bytes this file holds, then the index, all from the product's writer. The
+        // header value 7 is carried, never read, like the opaque fields below.
         std::vector<uint8_t> image(ArchiveHeaderSize);
-        StoreArchiveHeader(image.data(), 0, static_cast<uint32_t>(archive.Entries.size()),
-                           static_cast<uint32_t>(archive.References.size()),
-                           ArchiveHeaderSize + data[a].size());
+        StoreArchiveHeader(image.data(), 7, uint32_t(archive.Entries.size()),
+                           uint32_t(archive.References.size()), ArchiveHeaderSize + data[a].size());
         image.insert(image.end(), data[a].begin(), data[a].end());
         CByteBuffer index;
         for (const std::string& reference : archive.References)
@@ -49,7 +49,7 @@ std::vector<std::vector<uint8_t>> BuildTestArchiveImages(const std::vector<CTest
             // Opaque fields are carried, never read: a reader or a rebuilt index that drops them shows.
             const uint8_t opaque[16] = {'O'};
             AppendArchiveEntry(index, 0, opaque, {entry.Name.data(), entry.Name.size()}, segments.data(),
-                               static_cast<uint32_t>(segments.size()));
+                               uint32_t(segments.size()));
         }
         image.insert(image.end(), index.GetData(), index.GetData() + index.GetSize());
         images.push_back(std::move(image));
