@@ -44,9 +44,9 @@ the whole source line, the whole line with the fault, and the reason:
 
     path:line: source line ==> line with the fault    # why no run of the program can tell them apart
 
-A source line that occurs once in its file is found wherever it moved; one of several equal lines must keep its
-line number. An entry whose line is not found is reported as stale and left out. A reviewed fault that a test catches counts as caught, and is
-reported: its reason was wrong.
+A source line that occurs once in its file is found wherever it moved; one of several equal lines must keep
+its line number. An entry whose line is not found is reported as stale and left out. A reviewed fault that a
+test catches counts as caught, and is reported: its reason was wrong.
 """
 import argparse
 import hashlib
